@@ -1,0 +1,17 @@
+// Error reporting and allocation checks shared by the whole program.
+#pragma once
+
+#include <cstdarg>
+
+// Report a non-fatal error on standard error ("Error[ in line %d]: ...\n")
+// and set the final exit status to 1. The private format knows %d, %f, %s
+// and %m (an expression tree).
+void error(const char *fmt, ...);
+// Same report, then end the program with exit status 1.
+[[noreturn]] void fatal(const char *fmt, ...);
+void error_print(const char *fmt, va_list ap);
+// End the program when an allocation returned null.
+void check_alloc(const void *ptr, const char *label);
+[[noreturn]] void bad_tag(const char *source, int line, int tag);
+char *xstrdup(const char *s);
+void xfree(void *p);

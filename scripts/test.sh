@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite twice:
+# a plain build with warnings as errors, and one with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+bash "$top/scripts/setup.sh"
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  cmake -S "$top" -B "$dir" -DTEVO_WERROR=ON "$@" > /dev/null
+  cmake --build "$dir" -j"$jobs"
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 600)
+}
+run_suite "$top/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTEVO_SANITIZE=ON
