@@ -1,0 +1,12 @@
+// Reading settings and expression arguments from the variable table.
+#pragma once
+
+struct expr_node;
+
+// The value of a named variable, evaluated afresh; null when the name is
+// absent or its definition does not come out as a number. The pointer is to
+// one static double that the next call overwrites: copy the value at once.
+double *getvar(const char *name);
+// The value of an expression argument; null (after "expression %m is not
+// resolved") when it does not come out as a number. The tree stays the caller's.
+double *expr_value(expr_node *tree);
