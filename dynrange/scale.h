@@ -1,0 +1,24 @@
+// Scaling of a filter by a diagonal similarity transformation, in the L2 or
+// L-infinity sense or to a given geometric mean of the diagonal of W or K.
+#pragma once
+
+#include "numeric/types.h"
+
+struct ss;
+
+// t_i = sqrt(K_ii / kappa); kappa 0 is replaced by the mean of the diagonal.
+vector Scale(matrix K, double kappa);
+// Scales the record in place (its matrices are shared with the caller) so
+// that every integrator carries the output power (L2) or the peak sf
+// (L-infinity, by the linf_scale switch), prepares its analysis data again
+// and rescales the cached Gramians. Returns 0 on success, 1 when it cannot
+// scale (K of the wrong size, a factor 0, infinite or not a number); the
+// filter is then unchanged.
+int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf);
+// K_ij / (t_i t_j) and W_ij t_i t_j in place; an empty matrix is left alone.
+void rescale_w(vector t, matrix W);
+void rescale_k(vector t, matrix K);
+// One common factor so that the geometric mean of the diagonal of W (or K)
+// becomes kappa; the record and both Gramians are updated.
+void do_scalew(ss *s, matrix *W, matrix *K, double kappa);
+void do_scalek(ss *s, matrix *W, matrix *K, double kappa);
