@@ -15,3 +15,10 @@ void check_alloc(const void *ptr, const char *label);
 [[noreturn]] void bad_tag(const char *source, int line, int tag);
 char *xstrdup(const char *s);
 void xfree(void *p);
+
+// Every early way out of the program (fatal, check_alloc, bad_tag, the
+// scanner's own faults, a parser give-up, a signal) calls fatal_cleanup()
+// before it exits; start-up registers there what must be undone (the
+// terminal settings). Safe to call more than once.
+void set_fatal_cleanup(void (*hook)());
+void fatal_cleanup();

@@ -1,0 +1,243 @@
+// Evaluation of expression trees with folding of the defined parts.
+#include "interp/eval.h"
+
+#include <cmath>
+
+#include "interp/error.h"
+#include "interp/expr.h"
+#include "numeric/elliptic.h"
+
+int is_number(const expr_node *node)
+{
+    return node && node->tag == EXPR_NUMB;
+}
+
+void math_error(int code)
+{
+    static const char *const text[] = {
+        nullptr,
+        " 1: DIVBY  division by zero",
+        " 2: POW  illegal operands in pow",
+        " 3: LOG  negative operand in log",
+        " 4: LOG10  negative operand in log10",
+        " 5: SQRT  negative operand in sqrt",
+        " 6: DIVBY  expression being divided by zero",
+        " 7: (A)FUNC domain error in function",
+    };
+    if (code >= 1 && code <= 7)
+        error(text[code]);
+}
+
+double apply_binop(double a, double b, int op)
+{
+    switch (op) {
+    case OP_ADD:
+        return a + b;
+    case OP_SUB:
+        return a - b;
+    case OP_MUL:
+        return a * b;
+    case OP_DIV:
+        if (b == 0) {
+            math_error(1);
+            return 0;
+        }
+        return a / b;
+    case OP_POW:
+        if (a == 0 && b < 0) {
+            math_error(2);
+            return 0;
+        }
+        return pow(a, b);
+    case OP_SN:
+        return sn(a, b);
+    case OP_CN:
+        return cn(a, b);
+    case OP_DN:
+        return dn(a, b);
+    default:
+        bad_tag("eval", __LINE__, op);
+    }
+}
+
+double apply_func(double x, int func)
+{
+    switch (func) {
+    case FN_EXP:
+        return exp(x);
+    case FN_LOG:
+        if (x <= 0) {
+            math_error(3);
+            return 0;
+        }
+        return log(x);
+    case FN_LOG10:
+        if (x <= 0) {
+            math_error(4);
+            return 0;
+        }
+        return log10(x);
+    case FN_SQRT:
+        if (x <= 0) {
+            math_error(5);
+            return 0;
+        }
+        return sqrt(x);
+    case FN_NEG:
+        return -x;
+    case FN_ABS:
+        return fabs(x);
+    case FN_SIN:
+        return sin(x);
+    case FN_COS:
+        return cos(x);
+    case FN_TAN:
+        return tan(x);
+    case FN_ASIN:
+        if (x < -1 || x > 1) {
+            math_error(7);
+            return 0;
+        }
+        return asin(x);
+    case FN_ACOS:
+        if (x < -1 || x > 1) {
+            math_error(7);
+            return 0;
+        }
+        return acos(x);
+    case FN_ATAN:
+        return atan(x);
+    default:
+        bad_tag("eval", __LINE__, func);
+    }
+}
+
+static expr_node *node_of(const expr_node *l, const expr_node *r, int op)
+{
+    expr_node *lc = copy_expr(l);
+    return new_biox(lc, copy_expr(r), op);
+}
+
+expr_node *simplify_left(const expr_node *a, const expr_node *r, int op)
+{
+    double v = a->value;
+    switch (op) {
+    case OP_ADD:
+        return v == 0 ? copy_expr(r) : node_of(a, r, op);
+    case OP_SUB:
+        return v == 0 ? new_unox(copy_expr(r), FN_NEG) : node_of(a, r, op);
+    case OP_MUL:
+        if (v == 0)
+            return new_numb(0);
+        return v == 1 ? copy_expr(r) : node_of(a, r, op);
+    case OP_DIV:
+        return v == 0 ? new_numb(0) : node_of(a, r, op);
+    case OP_POW:
+        if (v == 0)
+            return new_numb(0);
+        return v == 1 ? new_numb(1) : node_of(a, r, op);
+    case OP_SN:
+    case OP_CN:
+    case OP_DN:
+        return node_of(a, r, op);
+    default:
+        bad_tag("eval", __LINE__, op);
+    }
+}
+
+expr_node *simplify_right(const expr_node *l, const expr_node *b, int op)
+{
+    double v = b->value;
+    switch (op) {
+    case OP_ADD:
+    case OP_SUB:
+        return v == 0 ? copy_expr(l) : node_of(l, b, op);
+    case OP_MUL:
+        if (v == 0)
+            return new_numb(0);
+        return v == 1 ? copy_expr(l) : node_of(l, b, op);
+    case OP_DIV:
+        if (v == 0) {
+            math_error(6);
+            return new_numb(0);
+        }
+        return v == 1 ? copy_expr(l) : node_of(l, b, op);
+    case OP_POW:
+        if (v == 0)
+            return new_numb(1);
+        return v == 1 ? copy_expr(l) : node_of(l, b, op);
+    case OP_SN:
+    case OP_CN:
+    case OP_DN:
+        return node_of(l, b, op);
+    default:
+        bad_tag("eval", __LINE__, op);
+    }
+}
+
+expr_node *eval_binop(const expr_node *l, const expr_node *r, int op)
+{
+    if (is_number(l) && is_number(r))
+        return new_numb(apply_binop(l->value, r->value, op));
+    if (is_number(l))
+        return simplify_left(l, r, op);
+    if (is_number(r))
+        return simplify_right(l, r, op);
+    if (op < 0 || op > OP_DN)
+        bad_tag("eval", __LINE__, op);
+    return node_of(l, r, op);
+}
+
+expr_node *eval_func(const expr_node *x, int func)
+{
+    if (is_number(x))
+        return new_numb(apply_func(x->value, func));
+    if (func < 0 || func > FN_ATAN)
+        bad_tag("eval", __LINE__, func);
+    return new_unox(copy_expr(x), func);
+}
+
+expr_node *eval_var(varlist *list, const expr_node *node)
+{
+    var **v = varlist_find(list, node->name);
+    if (!v)
+        return copy_expr(node);
+    // A definition that leads back to its own variable cannot be folded:
+    // the name stays in the result instead of recursing without end.
+    if ((*v)->evaluating) {
+        error("variable %s is defined in terms of itself", node->name);
+        return copy_expr(node);
+    }
+    (*v)->evaluating = 1;
+    expr_node *r = eval_expr(list, (*v)->definition);
+    (*v)->evaluating = 0;
+    return r;
+}
+
+expr_node *eval_expr(varlist *list, const expr_node *tree)
+{
+    if (!tree)
+        return nullptr;
+    switch (tree->tag) {
+    case EXPR_UNOX: {
+        expr_node *x = eval_expr(list, tree->left);
+        expr_node *r = eval_func(x, tree->code);
+        free_expr(x);
+        return r;
+    }
+    case EXPR_BIOX: {
+        expr_node *l = eval_expr(list, tree->left);
+        expr_node *r = eval_expr(list, tree->right);
+        expr_node *res = eval_binop(l, r, tree->code);
+        free_expr(l);
+        free_expr(r);
+        return res;
+    }
+    case EXPR_NUMB:
+        return new_numb(tree->value);
+    case EXPR_VAR:
+        return eval_var(list, tree);
+    default:
+        bad_tag("eval", __LINE__, tree->tag);
+    }
+}

@@ -1,0 +1,295 @@
+// Expression trees, variable lists and the small caches that recycle their
+// freed nodes and shells.
+#include "interp/expr.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "interp/error.h"
+#include "interp/globals.h"
+
+namespace {
+
+constexpr int cache_slots = 5;
+
+template <class T>
+struct shell_cache {
+    T *slot[cache_slots] = {};
+    int16_t count = 0;
+
+    T *take(const char *label)
+    {
+        void *p;
+        if (count > 0)
+            p = slot[--count];
+        else {
+            p = calloc(1, sizeof(T));
+            check_alloc(p, label);
+        }
+        return new (p) T();
+    }
+    void give(T *p)
+    {
+        if (count < cache_slots)
+            slot[count++] = p;
+        else
+            free(p);
+    }
+    void flush()
+    {
+        while (count > 0)
+            free(slot[--count]);
+    }
+};
+
+struct expr_caches {
+    shell_cache<expr_node> nodes;
+    shell_cache<var> vars;
+    shell_cache<varlist> lists;
+} cache;
+
+const char *const op_symbol[] = {"+", "-", "*", "/", "^", "sn", "cn", "dn"};
+const char *const fn_name[] = {"exp", "log", "log10", "sqrt", "-", "abs",
+                               "sin", "cos", "tan", "asin", "acos", "atan"};
+
+}  // namespace
+
+expr_node *new_biox(expr_node *left, expr_node *right, int op)
+{
+    expr_node *n = cache.nodes.take("BIOX");
+    n->tag = EXPR_BIOX;
+    n->left = left;
+    n->right = right;
+    n->code = op;
+    return n;
+}
+
+expr_node *new_unox(expr_node *operand, int func)
+{
+    expr_node *n = cache.nodes.take("UNOX");
+    n->tag = EXPR_UNOX;
+    n->left = operand;
+    n->code = func;
+    return n;
+}
+
+expr_node *new_numb(double value)
+{
+    expr_node *n = cache.nodes.take("NUMB");
+    n->tag = EXPR_NUMB;
+    n->value = value;
+    return n;
+}
+
+expr_node *new_varnode(char *name)
+{
+    expr_node *n = cache.nodes.take("VAR");
+    n->tag = EXPR_VAR;
+    n->name = name;
+    return n;
+}
+
+var *new_var(const char *name, expr_node *definition)
+{
+    var *v = cache.vars.take("var");
+    v->name = xstrdup(name);
+    v->definition = definition;
+    return v;
+}
+
+varlist *new_varlist()
+{
+    varlist *l = cache.lists.take("var list");
+    l->entries = static_cast<var **>(malloc(2 * sizeof(var *)));
+    check_alloc(l->entries, "var list");
+    l->capacity = 2;
+    l->count = 0;
+    return l;
+}
+
+void varlist_grow(varlist *list, unsigned n)
+{
+    if (list->capacity > n)
+        return;
+    var **e = static_cast<var **>(realloc(list->entries, (n ? n : 1) * sizeof(var *)));
+    check_alloc(e, "var list");
+    list->entries = e;
+    list->capacity = n;
+}
+
+void varlist_add(varlist *list, var *entry)
+{
+    if (list->count == list->capacity)
+        varlist_grow(list, list->count ? 2 * list->count : 2);
+    list->entries[list->count++] = entry;
+}
+
+var **varlist_find(varlist *list, const char *name)
+{
+    if (!list)
+        return nullptr;
+    for (unsigned i = 0; i < list->count; i++)
+        if (strcmp(list->entries[i]->name, name) == 0)
+            return &list->entries[i];
+    return nullptr;
+}
+
+void free_expr(expr_node *tree)
+{
+    if (!tree)
+        return;
+    switch (tree->tag) {
+    case EXPR_BIOX:
+        free_expr(tree->left);
+        free_expr(tree->right);
+        break;
+    case EXPR_UNOX:
+        free_expr(tree->left);
+        break;
+    case EXPR_NUMB:
+        break;
+    case EXPR_VAR:
+        xfree(tree->name);
+        break;
+    default:
+        bad_tag("expr", __LINE__, tree->tag);
+    }
+    cache.nodes.give(tree);
+}
+
+void free_var(var *entry)
+{
+    if (!entry)
+        return;
+    xfree(entry->name);
+    free_expr(entry->definition);
+    cache.vars.give(entry);
+}
+
+void free_varlist(varlist *list)
+{
+    if (!list)
+        return;
+    free(list->entries);
+    cache.lists.give(list);
+}
+
+void free_varlist_all(varlist *list)
+{
+    if (!list)
+        return;
+    for (unsigned i = 0; i < list->count; i++)
+        free_var(list->entries[i]);
+    free_varlist(list);
+}
+
+expr_node *copy_expr(const expr_node *tree)
+{
+    if (!tree)
+        return nullptr;
+    switch (tree->tag) {
+    case EXPR_BIOX: {
+        expr_node *l = copy_expr(tree->left);
+        return new_biox(l, copy_expr(tree->right), tree->code);
+    }
+    case EXPR_UNOX:
+        return new_unox(copy_expr(tree->left), tree->code);
+    case EXPR_NUMB:
+        return new_numb(tree->value);
+    case EXPR_VAR:
+        return new_varnode(xstrdup(tree->name));
+    default:
+        bad_tag("expr", __LINE__, tree->tag);
+    }
+}
+
+var *copy_var(const var *entry)
+{
+    return new_var(entry->name, copy_expr(entry->definition));
+}
+
+void flush_expr_cache()
+{
+    cache.nodes.flush();
+    cache.vars.flush();
+    cache.lists.flush();
+}
+
+void print_expr(FILE *fp, const expr_node *tree)
+{
+    if (!tree) {
+        fputs("@ ", fp);
+        return;
+    }
+    switch (tree->tag) {
+    case EXPR_BIOX:
+        if (tree->code >= OP_SN && tree->code <= OP_DN) {
+            // The elliptic functions print in call form: sn( u, k ).
+            fprintf(fp, "%s( ", op_symbol[tree->code]);
+            print_expr(fp, tree->left);
+            fputs(", ", fp);
+            print_expr(fp, tree->right);
+            fputs(" )", fp);
+            break;
+        }
+        fputs("( ", fp);
+        print_expr(fp, tree->left);
+        fputc(' ', fp);
+        if (tree->code >= 0 && tree->code <= OP_POW)
+            fputs(op_symbol[tree->code], fp);
+        fputc(' ', fp);
+        print_expr(fp, tree->right);
+        fputs(" )", fp);
+        break;
+    case EXPR_UNOX:
+        if (tree->code >= 0 && tree->code <= FN_ATAN)
+            fputs(fn_name[tree->code], fp);
+        fputs("( ", fp);
+        print_expr(fp, tree->left);
+        fputs(" )", fp);
+        break;
+    case EXPR_NUMB:
+        fprintf(fp, "%g", tree->value);
+        break;
+    case EXPR_VAR:
+        fputs(tree->name, fp);
+        break;
+    default:
+        fputs("\nError: unknown expression tag.\n", fp);
+        break;
+    }
+}
+
+int expr_uses_var(const char *name, const expr_node *tree)
+{
+    if (!tree)
+        return 0;
+    switch (tree->tag) {
+    case EXPR_NUMB:
+        return 0;
+    case EXPR_UNOX:
+        return expr_uses_var(name, tree->left);
+    case EXPR_BIOX:
+        return expr_uses_var(name, tree->left) || expr_uses_var(name, tree->right);
+    case EXPR_VAR: {
+        if (strcmp(tree->name, name) == 0)
+            return 1;
+        var **v = varlist_find(ist.vars, tree->name);
+        if (!v || (*v)->busy)
+            return 0;
+        (*v)->busy = 1;
+        int r = expr_uses_var(name, (*v)->definition);
+        (*v)->busy = 0;
+        return r;
+    }
+    default:
+        fputs("\nError: unknown expression tag.\n", stderr);
+        return 0;
+    }
+}
+
+int expr_cache_count() { return cache.nodes.count; }
+int var_cache_count() { return cache.vars.count; }
+int varlist_cache_count() { return cache.lists.count; }

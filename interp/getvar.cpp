@@ -1,0 +1,38 @@
+// Reading settings and expression arguments from the variable table.
+#include "interp/getvar.h"
+
+#include "interp/error.h"
+#include "interp/eval.h"
+#include "interp/expr.h"
+#include "interp/globals.h"
+
+double *getvar(const char *name)
+{
+    static double value;
+    var **v = varlist_find(ist.vars, name);
+    if (!v)
+        return nullptr;
+    expr_node *r = eval_expr(ist.vars, (*v)->definition);
+    double *res = nullptr;
+    if (is_number(r)) {
+        value = r->value;
+        res = &value;
+    }
+    free_expr(r);
+    return res;
+}
+
+double *expr_value(expr_node *tree)
+{
+    static double value;
+    expr_node *r = eval_expr(ist.vars, tree);
+    double *res = nullptr;
+    if (is_number(r)) {
+        value = r->value;
+        res = &value;
+    } else {
+        error("expression %m is not resolved", tree);
+    }
+    free_expr(r);
+    return res;
+}

@@ -1,0 +1,3 @@
+#include "interp/globals.h"
+
+interp_state ist;
