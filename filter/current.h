@@ -1,0 +1,68 @@
+// The one current filter with its capacitor values, the cached Gramians and
+// the analysis data that the frequency and time evaluators work on.
+#pragma once
+
+#include <vector>
+
+#include "filter/ss.h"
+#include "numeric/types.h"
+
+// The switches of `set:` (optc_flag, num_flag, sfr_flag, evalc_flag, ...)
+// live in `ist` (interp/globals.h).
+
+struct filter_state {
+    cap_ss cur_filter;   // the current filter; order 0 at start
+    matrix cur_K;        // cached Gramian K of cur_filter; cached when it has columns
+    matrix cur_W;        // cached Gramian W; cached when it has columns
+    int input_error = 0; // 1 while the filter being entered by `input:` is invalid
+
+    // Analysis data, prepared from the record last handed to analysis_prep
+    // (normally the current filter). ana_ss shares that record's matrices.
+    ss ana_ss;
+    std::vector<matrix> nmat;     // adjugate coefficients N_0 .. N_(n-1) of sI - A
+    std::vector<double> ana_coef; // trace coefficients c_1 .. c_n (element 0 stays 0)
+    poly ana_den;                 // det(sI - A), monic, degree n
+    poly ana_cadjb;               // C adj(sI - A) B, degree n-1
+    poly ana_num;                 // numerator of H = ana_num / ana_den (trimmed)
+
+    // Eigen cache of A of ana_ss: A = V diag(l) V^-1.
+    cmatrix expat_eigval;  // n x n diagonal of the eigenvalues
+    cmatrix expat_V;       // eigenvectors, column k for eigenvalue k
+    cmatrix expat_Vinv;    // V^-1 (empty when V is singular)
+    int expat_defective = 0;  // 1: V is singular or badly conditioned, so the
+                              // time responses use the matrix exponential
+};
+extern filter_state fst;
+
+// Start state: no filter, no capacitor array, K and W empty.
+void filter_start();
+// 1 when a filter is defined; otherwise the error "no filter defined" and 0.
+int filter_defined();
+// The `order = n` item of `input:`.
+void set_order(int n);
+// Makes s the current filter (its matrices pass over), zeroed capacitor
+// values, fresh analysis data, K and W dropped. Order 0: nothing happens.
+void install_filter(ss s);
+// Releases the current filter, its capacitor values and the cached K and W.
+void free_filter();
+
+// Drop the cached Gramians (freed, left empty).
+void drop_k();
+void drop_w();
+// Compute the Gramian of the current filter with the switches of `set:`
+// (num_flag, sfr_flag) when it is not cached. An undetermined Gramian stays
+// empty.
+void ensure_k();
+void ensure_w();
+
+// nmat_prep then expat_prep.
+void analysis_prep(ss s);
+// Adjugate coefficients, trace coefficients and the polynomials of s;
+// ana_ss := s.
+void nmat_prep(ss s);
+// Eigen-decomposition of A of s.
+void expat_prep(ss s);
+void nmat_free();
+void expat_free();
+// nmat_free then expat_free; ana_ss becomes order 0.
+void analysis_free();

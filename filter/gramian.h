@@ -1,0 +1,31 @@
+// The Gramians K (from A and B) and W (from A and C) of a filter: solved from
+// the Lyapunov equations, integrated over frequency with the weights si and
+// so, or (K only) taken at the single frequency fr.
+#pragma once
+
+#include "filter/ss.h"
+#include "numeric/types.h"
+
+// K of s: sfr != 0 gives Re(F F^H) at w = fr; else num != 0 integrates over
+// frequency (on the analysis filter); else solves. The empty matrix when it
+// cannot be determined.
+matrix calc_k(ss s, int num, int sfr);
+// W of s: integrated (num != 0) or solved.
+matrix calc_w(ss s, int num);
+// A K + K A^T + B B^T = 0; empty when the operator is singular.
+matrix k_algebraic(ss s);
+// A^T W + W A + C^T C = 0; empty when the operator is singular.
+matrix w_algebraic(ss s);
+// Cross Gramian: A X + X A + B C = 0.
+matrix x_algebraic(ss s);
+// (1/pi) times the integral over w >= 0 of si(w) Re(F F^H), or so(w) Re(G^H G),
+// on the analysis filter. While the integration runs `fr` holds the
+// frequency; afterwards it holds its earlier definition again.
+matrix k_by_integration(double epsrel, double epsabs);
+matrix w_by_integration(double epsrel, double epsabs);
+// Value of si (or so) with fr set to w.
+double eval_si(double w);
+double eval_so(double w);
+// Integrands: out (n x n) filled in place.
+void k_integrand(matrix out, double w);
+void w_integrand(matrix out, double w);
