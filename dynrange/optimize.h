@@ -13,7 +13,3 @@
 // A W that is not positive definite, or second-order modes that are all 0,
 // are reported as errors: the result and *P are then empty matrices.
 matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line);
-// The second-order modes in ascending order (square roots of the eigenvalues
-// of K W, negative eigenvalues giving not-a-number), as an n x 1 matrix;
-// empty when W is not positive definite.
-matrix second_order_modes(matrix K, matrix W);

@@ -4,7 +4,7 @@
 
 #include "numeric/types.h"
 
-struct ss;
+#include "filter/ss.h"
 
 // t_i = sqrt(K_ii / kappa); kappa 0 is replaced by the mean of the diagonal.
 vector Scale(matrix K, double kappa);

@@ -6,8 +6,7 @@
 
 #include "numeric/types.h"
 
-struct ss;
-struct cap_ss;
+#include "filter/ss.h"
 
 // A framed title line: stars, the text between four blanks on each side,
 // stars; width characters when the text fits; then an empty line.

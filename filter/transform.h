@@ -4,7 +4,7 @@
 
 #include "numeric/types.h"
 
-struct ss;
+#include "filter/ss.h"
 
 // Lowpass-to-bandpass: every integrator becomes a pair resonating at w0, the
 // lowpass couplings scaled by bw. New record of order 2n. A centre or a

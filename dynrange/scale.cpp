@@ -1,0 +1,175 @@
+// Scaling of a filter by diagonal similarity transformations.
+#include "dynrange/scale.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "dynrange/peaks.h"
+#include "filter/current.h"
+#include "filter/gramian.h"
+#include "interp/error.h"
+#include "interp/globals.h"
+#include "numeric/matrix.h"
+#include "numeric/vector.h"
+
+namespace {
+
+bool usable_factors(const vector &t)
+{
+    for (int i = 0; i < t.n; i++)
+        if (!(t.data[i] != 0.0) || !std::isfinite(t.data[i]))
+            return false;
+    return true;
+}
+
+bool usable_factor(double d) { return d != 0.0 && std::isfinite(d); }
+
+// The geometric mean of the diagonal of M.
+double diag_geomean(const matrix &M)
+{
+    int n = M.rows;
+    double p = 1.0;
+    for (int i = 0; i < n; i++)
+        p *= M.data[i * n + i];
+    return std::pow(p, 1.0 / n);
+}
+
+// Replaces the record by (A, B / d, C d, D) and prepares its analysis data.
+void common_scale(ss *s, double d)
+{
+    ss r;
+    r.n = s->n;
+    r.A = mcopy(s->A);
+    r.B = mscale(1.0 / d, s->B);
+    r.C = mscale(d, s->C);
+    r.D = s->D;
+    free_ss(s);
+    *s = r;
+    analysis_prep(*s);
+}
+
+void scale_into(matrix *M, double f)
+{
+    if (M->cols == 0)
+        return;
+    matrix r = mscale(f, *M);
+    freem(M);
+    *M = r;
+}
+
+}  // namespace
+
+vector Scale(matrix K, double kappa)
+{
+    if (K.rows != K.cols || K.rows < 1) {
+        fprintf(stderr, "Scale: error: dimensions of K (%d,%d) not appropriate.\n", K.rows, K.cols);
+        exit(1);
+    }
+    if (kappa < 0.0) {
+        fprintf(stderr, "Scale: error: kappa = %e not appropriate.\n", kappa);
+        exit(1);
+    }
+    int n = K.rows;
+    if (kappa == 0.0) {
+        double s = 0.0;
+        for (int i = 0; i < n; i++)
+            s += K.data[i * n + i];
+        kappa = s / n;
+    }
+    vector t = newvector(n);
+    for (int i = 0; i < n; i++)
+        t.data[i] = std::sqrt(K.data[i * n + i] / kappa);
+    return t;
+}
+
+int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+{
+    int n = s.n;
+    vector t;
+    if (ist.linf_flag == 0) {
+        if (K->cols == 0)
+            *K = calc_k(s, num, sfr);
+        if (K->cols != K->rows || K->cols != n) {
+            error("do_scale: dimension error");
+            return 1;
+        }
+        double out = 0.0;
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                out += K->data[j * n + i] * s.C.data[i] * s.C.data[j];
+        if (!(out >= 0.0)) {
+            error("cannot scale");
+            return 1;
+        }
+        t = Scale(*K, out);
+    } else {
+        t = linf_peaks();
+        for (int i = 0; i < t.n; i++)
+            t.data[i] /= sf;
+    }
+    if (t.n != n || !usable_factors(t)) {
+        freevector(&t);
+        error("cannot scale");
+        return 1;
+    }
+    scale_ss(t, s);
+    analysis_prep(s);
+    rescale_w(t, *W);
+    rescale_k(t, *K);
+    freevector(&t);
+    return 0;
+}
+
+void rescale_w(vector t, matrix W)
+{
+    if (W.rows != W.cols || W.rows < 1 || W.rows != t.n)
+        return;
+    int n = W.rows;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++)
+            W.data[j * n + i] *= t.data[i] * t.data[j];
+}
+
+void rescale_k(vector t, matrix K)
+{
+    if (K.rows != K.cols || K.rows < 1 || K.rows != t.n)
+        return;
+    int n = K.rows;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++)
+            K.data[j * n + i] /= t.data[i] * t.data[j];
+}
+
+void do_scalew(ss *s, matrix *W, matrix *K, double kappa)
+{
+    if (W->cols == 0)
+        fatal("do_scalew: W not defined");
+    if (!(kappa > 0.0))
+        fatal("do_scalew: kappa is not positive");
+    double d = std::sqrt(kappa / diag_geomean(*W));
+    if (!usable_factor(d)) {
+        error("cannot scale");
+        return;
+    }
+    common_scale(s, d);
+    scale_into(W, d * d);
+    scale_into(K, 1.0 / (d * d));
+}
+
+void do_scalek(ss *s, matrix *W, matrix *K, double kappa)
+{
+    if (K->cols == 0)
+        fatal("do_scalek: K not defined");
+    if (!(kappa > 0.0))
+        fatal("do_scalek: kappa is not positive");
+    double d = std::sqrt(kappa / diag_geomean(*K));
+    if (!usable_factor(d)) {
+        error("cannot scale");
+        return;
+    }
+    // T = (1/d) I: the record becomes (A, B d, C / d, D)
+    common_scale(s, 1.0 / d);
+    scale_into(K, d * d);
+    scale_into(W, 1.0 / (d * d));
+}

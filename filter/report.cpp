@@ -1,0 +1,216 @@
+// Reports on the current filter: titles, noise, maximum output level,
+// dynamic range, poles and zeros.
+#include "filter/report.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "dynrange/peaks.h"
+#include "filter/capdiv.h"
+#include "filter/current.h"
+#include "filter/transfer.h"
+#include "interp/error.h"
+#include "interp/getvar.h"
+#include "interp/globals.h"
+#include "numeric/cmatrix.h"
+#include "numeric/complex.h"
+#include "numeric/linalg.h"
+#include "numeric/matrix.h"
+#include "numeric/poly.h"
+#include "numeric/vector.h"
+
+namespace {
+
+// Boltzmann's constant and the temperature of the noise model.
+const double k_boltzmann = 1.3804e-23;
+const double temperature = 300.0;
+
+double noise_factor()
+{
+    double *v = getvar("noisefactor");
+    if (v)
+        return *v;
+    fprintf(stderr, "Noisefactor put to %g.\n", 1.0);
+    return 1.0;
+}
+
+double u_max()
+{
+    double *v = getvar("umax");
+    if (v)
+        return *v;
+    fprintf(stderr, "Umax put to %g.\n", 1.0);
+    return 1.0;
+}
+
+// Total magnitude of the coefficients that feed integrator i.
+double branch_weight(const ss &f, int i)
+{
+    double b = 0.0;
+    for (int j = 0; j < f.n; j++)
+        b += std::fabs(f.A.data[j * f.A.rows + i]);
+    return b + std::fabs(f.B.data[i]);
+}
+
+}  // namespace
+
+void print_title(FILE *fp, const char *text, int width)
+{
+    int len = (int)std::strlen(text);
+    if (len == 0) {
+        for (int i = 0; i < width; i++)
+            fputc('*', fp);
+    } else {
+        int p = width - len - 8;
+        int h = p / 2;
+        for (int i = 0; i < h; i++)
+            fputc('*', fp);
+        fprintf(fp, "    %s    ", text);
+        if (p % 2 != 0)
+            fputc(' ', fp);
+        for (int i = 0; i < h; i++)
+            fputc('*', fp);
+    }
+    fputs("\n\n", fp);
+}
+
+double noise_total(const cap_ss &filter, matrix W)
+{
+    double nf = noise_factor();
+    double S = 0.0;
+    for (int i = 0; i < filter.n; i++)
+        S += branch_weight(filter, i) * W.data[i * W.rows + i] / filter.cap[i];
+    return (nf + nf) * k_boltzmann * temperature * S;
+}
+
+double onoise_jw(double w, const cap_ss &filter)
+{
+    double nf = noise_factor();
+    cmatrix G = g_jw(w);
+    double S = 0.0;
+    for (int i = 0; i < filter.n; i++)
+        S += cmod2(G.data[i]) * branch_weight(filter, i) / filter.cap[i];
+    cfreem(&G);
+    return (nf + nf) * k_boltzmann * temperature * S;
+}
+
+double Usq_out_max(matrix K, matrix C)
+{
+    double umax = u_max();
+    if (K.rows != K.cols || K.rows < 1) {
+        fprintf(stderr, "Usq_out_max: error: dimensions of K (%d,%d) not appropriate.\n", K.rows, K.cols);
+        exit(1);
+    }
+    if (C.rows != 1 || C.cols != K.rows) {
+        fprintf(stderr, "Usq_out_max: error: dimensions of C (%d,%d) not appropriate.\n", C.rows, C.cols);
+        exit(1);
+    }
+    int n = K.rows;
+    double s = 0.0;
+    for (int i = 0; i < n; i++) {
+        double ki = 0.0;
+        for (int j = 0; j < n; j++)
+            ki += K.data[j * n + i] * C.data[j];
+        s += C.data[i] * ki;
+    }
+    double m = 0.0;
+    for (int i = 0; i < n; i++)
+        if (K.data[i * n + i] > m)
+            m = K.data[i * n + i];
+    return umax * umax * s / m;
+}
+
+double u_out_max_inf()
+{
+    double umax = u_max();
+    vector t = linf_peaks();
+    double m = 0.0;
+    for (int i = 0; i < t.n; i++)
+        if (t.data[i] > m)
+            m = t.data[i];
+    if (m == 0.0) {
+        fprintf(stderr, "Error in u_out_max_inf(): maxF is zero.\n");
+        exit(1);
+    }
+    freevector(&t);
+    return umax / m;
+}
+
+double out_max_inf()
+{
+    double top = linf_peak_h();
+    return top * u_out_max_inf();
+}
+
+void printpoles(FILE *fp, ss filter)
+{
+    matrix ev = evc(filter.A);
+    fprintf(fp, "Poles of the filter:\n\n");
+    fprintf(fp, "%15s %15s\n\n", "real part", "imaginary part");
+    for (int i = 0; i < ev.rows; i++)
+        fprintf(fp, "%15e %15e\n", ev.data[i], ev.data[ev.rows + i]);
+    fprintf(fp, "\n\n");
+    freem(&ev);
+}
+
+void printzeros(FILE *fp)
+{
+    poly num = fst.ana_num;
+    if (num.degree < 0)
+        fatal("printzeros: numerator polynomial undefined");
+    if (num.degree == 0) {
+        fprintf(fp, "The filter has no finite zeros.\n\n");
+        return;
+    }
+    rootlist z = poly_root(num.coef, num.degree);
+    fprintf(fp, "Zeros of the filter:\n\n");
+    fprintf(fp, "%15s %15s\n\n", "real part", "imaginary part");
+    for (int i = 0; i < z.n; i++)
+        fprintf(fp, "%15e %15e\n", z.roots[i].re, z.roots[i].im);
+    fprintf(fp, "\n\n");
+    free_rootlist(&z);
+}
+
+void print_dr(FILE *fp)
+{
+    if (!filter_defined())
+        return;
+    double noise = 0.0;
+    ensure_w();
+    ensure_k();
+    fprintf(fp, "\n");
+    if (ist.optc_flag == 1)
+        fprintf(fp, "Capacitance is divided optimally.\n");
+    double *ct = getvar("ctot");
+    if (ct) {
+        if (fst.cur_W.cols == 0) {
+            error("the noise needs W, which cannot be determined for this filter");
+            return;
+        }
+        if (ist.evalc_flag == 1)
+            divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+        noise = noise_total(fst.cur_filter, fst.cur_W);
+        fprintf(fp, "Output noise level: %e V.\n", std::sqrt(noise));
+    }
+    double u, u2;
+    if (ist.linf_flag == 1) {
+        fprintf(fp, "Scaling is L-infinity.\n");
+        u = out_max_inf();
+        u2 = u * u;
+    } else {
+        fprintf(fp, "Scaling is L2.\n");
+        if (fst.cur_K.cols == 0) {
+            error("the maximum output level needs K, which cannot be determined for this filter");
+            return;
+        }
+        u2 = Usq_out_max(fst.cur_K, fst.cur_filter.C);
+        u = std::sqrt(u2);
+    }
+    fprintf(fp, "Maximum output level: %e V.\n", u);
+    if (noise > 0.0) {
+        double r = u2 / noise;
+        if (r > 0.0)
+            fprintf(fp, "Dynamic range: %e (%.2f dB).\n\n", std::sqrt(r), 10.0 * std::log10(r));
+    }
+}
