@@ -1,0 +1,124 @@
+// Complex scalars.
+#include "numeric/complex.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+complex cmake(double re, double im)
+{
+    return complex{re, im};
+}
+
+void cset(complex *z, double re, double im)
+{
+    z->re = re;
+    z->im = im;
+}
+
+complex cadd(complex x, complex y)
+{
+    return complex{x.re + y.re, x.im + y.im};
+}
+
+complex cmul(complex x, complex y)
+{
+    return complex{x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re};
+}
+
+complex crdiv(complex x, complex y)
+{
+    double d = y.re * y.re + y.im * y.im;
+    if (d == 0) {
+        fprintf(stderr, "crdiv: trying to divide by 0\n");
+        exit(1);
+    }
+    return complex{(x.re * y.re + x.im * y.im) / d, (x.im * y.re - x.re * y.im) / d};
+}
+
+complex rcdiv(double r, complex y)
+{
+    double d = y.re * y.re + y.im * y.im;
+    if (d == 0) {
+        fprintf(stderr, "rcdiv: trying to divide by 0\n");
+        exit(1);
+    }
+    return complex{r * y.re / d, -r * y.im / d};
+}
+
+complex cdivr(complex z, double r)
+{
+    return complex{z.re / r, z.im / r};
+}
+
+complex crlincomb(double a, complex x, double b, complex y)
+{
+    return complex{a * x.re + b * y.re, a * x.im + b * y.im};
+}
+
+complex cscale(complex z, double t)
+{
+    return complex{z.re * t, z.im * t};
+}
+
+complex cconj_val(complex z)
+{
+    return complex{z.re, -z.im};
+}
+
+double cmod2(complex z)
+{
+    return z.re * z.re + z.im * z.im;
+}
+
+double cmod(complex z)
+{
+    return std::sqrt(z.re * z.re + z.im * z.im);
+}
+
+double cdb(complex z)
+{
+    return 10.0 * std::log10(z.re * z.re + z.im * z.im);
+}
+
+complex cexp_t(complex z, double t)
+{
+    double m = std::exp(z.re * t);
+    return complex{m * std::cos(z.im * t), m * std::sin(z.im * t)};
+}
+
+complex c_sqroot(complex z)
+{
+    double x = z.re, y = z.im;
+    if (y == 0) {
+        if (x >= 0)
+            return complex{std::sqrt(x), 0.0};
+        return complex{0.0, std::sqrt(-x)};
+    }
+    // t = sqrt((|x| + |z|) / 2) is formed without cancellation; the other
+    // part follows from 2ab = y. The root with b >= 0 is the one returned.
+    double t = std::sqrt(0.5 * std::fabs(x) + 0.5 * std::hypot(x, y));
+    double a, b;
+    if (x >= 0) {
+        a = t;
+        b = y / (2.0 * t);
+    } else {
+        a = std::fabs(y) / (2.0 * t);
+        b = std::copysign(t, y);
+    }
+    if (b < 0) {
+        a = -a;
+        b = -b;
+    }
+    return complex{a, b};
+}
+
+complex csqrt_wrap(complex z)
+{
+    complex r = c_sqroot(z);
+    if (r.re > 0) {
+        r.re = -r.re;
+        r.im = -r.im;
+    }
+    return r;
+}
