@@ -1,0 +1,243 @@
+#include "filter/gramian.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "filter/current.h"
+#include "filter/transfer.h"
+#include "interp/error.h"
+#include "interp/eval.h"
+#include "interp/expr.h"
+#include "interp/getvar.h"
+#include "interp/globals.h"
+#include "numeric/cmatrix.h"
+#include "numeric/integrate.h"
+#include "numeric/linalg.h"
+#include "numeric/matrix.h"
+
+static const double gram_pi = 3.141592653589793;
+
+// Solves the Lyapunov-type equation op(X) = -rhs where op is the Kronecker
+// sum operator M; the empty matrix when M cannot be inverted.
+static matrix kron_solve(const matrix &M, const matrix &rhs, bool test_inverse)
+{
+    matrix Mi = minv(M);
+    if (test_inverse && Mi.cols == 0)
+        return null_matrix();
+    if (Mi.cols == 0)
+        return null_matrix();
+    matrix r = mvec(rhs);
+    for (int k = 0; k < r.rows; k++)
+        r.data[k] = -r.data[k];
+    matrix x = mmul(Mi, r);
+    matrix X = munvec(x);
+    freem(&x);
+    freem(&r);
+    freem(&Mi);
+    return X;
+}
+
+matrix k_algebraic(ss s)
+{
+    if (s.n < 1)
+        return null_matrix();
+    matrix M = kronsum(s.A, s.A);
+    matrix Bt = transpose(s.B);
+    matrix BB = mmul(s.B, Bt);
+    matrix K = kron_solve(M, BB, true);
+    freem(&M);
+    freem(&Bt);
+    freem(&BB);
+    return K;
+}
+
+matrix w_algebraic(ss s)
+{
+    if (s.n < 1)
+        return null_matrix();
+    matrix At = transpose(s.A);
+    matrix M = kronsum(At, At);
+    matrix Ct = transpose(s.C);
+    matrix CC = mmul(Ct, s.C);
+    matrix W = kron_solve(M, CC, true);
+    freem(&At);
+    freem(&M);
+    freem(&Ct);
+    freem(&CC);
+    return W;
+}
+
+matrix x_algebraic(ss s)
+{
+    if (s.n < 1)
+        return null_matrix();
+    matrix At = transpose(s.A);
+    matrix M = kronsum(s.A, At);
+    matrix BC = mmul(s.B, s.C);
+    matrix X = kron_solve(M, BC, false);
+    freem(&At);
+    freem(&M);
+    freem(&BC);
+    return X;
+}
+
+static var *find_var(const char *name)
+{
+    if (!ist.vars)
+        return nullptr;
+    var **slot = varlist_find(ist.vars, name);
+    return slot ? *slot : nullptr;
+}
+
+static double eval_weight(double w, const char *name)
+{
+    var *fr = find_var("fr");
+    if (!fr) {
+        fprintf(stderr, "Error, variable fr is not defined.\n");
+        fatal_cleanup();
+        exit(1);
+    }
+    var *v = find_var(name);
+    if (!v) {
+        fprintf(stderr, "Error, variable %s is not defined.\n", name);
+        fatal_cleanup();
+        exit(1);
+    }
+    free_expr(fr->definition);
+    fr->definition = new_numb(w);
+    expr_node *r = eval_expr(ist.vars, v->definition);
+    if (!r || r->tag != EXPR_NUMB) {
+        free_expr(r);
+        fprintf(stderr, "Error, variable %s is not resolved in fr.\n", name);
+        fatal_cleanup();
+        exit(1);
+    }
+    double x = r->value;
+    free_expr(r);
+    return x;
+}
+
+double eval_si(double w) { return eval_weight(w, "si"); }
+double eval_so(double w) { return eval_weight(w, "so"); }
+
+void k_integrand(matrix out, double w)
+{
+    double s = eval_si(w);
+    cmatrix F = f_jw(w);
+    int n = F.rows;
+    if (out.rows != n || out.cols != n) {
+        fprintf(stderr, "Matrix alignment error.\n");
+        fatal_cleanup();
+        exit(1);
+    }
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            complex a = F.data[i], b = F.data[j];
+            out.data[j * n + i] = s * (a.re * b.re + a.im * b.im);
+        }
+    cfreem(&F);
+}
+
+void w_integrand(matrix out, double w)
+{
+    double s = eval_so(w);
+    cmatrix G = g_jw(w);
+    int n = G.cols;
+    if (out.rows != n || out.cols != n) {
+        fprintf(stderr, "Matrix alignment error.\n");
+        fatal_cleanup();
+        exit(1);
+    }
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            complex a = G.data[i], b = G.data[j];
+            out.data[j * n + i] = s * (a.re * b.re + a.im * b.im);
+        }
+    cfreem(&G);
+}
+
+// Integrates f over [0, infinity) and divides by pi. The frequency variable
+// fr is overwritten at every point of the integrand; the user's definition
+// is put back afterwards, so that fr means what the user said (K under
+// `set: sfr;` is taken there).
+static matrix integrate_gramian(mfunction f, double epsrel, double epsabs)
+{
+    int n = fst.ana_ss.n;
+    if (n < 1)
+        return null_matrix();
+    var *fr = find_var("fr");
+    expr_node *saved = fr ? copy_expr(fr->definition) : nullptr;
+    matrix X = mintegrate_inf(f, n, n, epsrel, epsabs);
+    if (fr) {
+        free_expr(fr->definition);
+        fr->definition = saved;
+    }
+    for (int k = 0; k < n * n; k++)
+        X.data[k] /= gram_pi;
+    return X;
+}
+
+matrix k_by_integration(double epsrel, double epsabs)
+{
+    return integrate_gramian(k_integrand, epsrel, epsabs);
+}
+
+matrix w_by_integration(double epsrel, double epsabs)
+{
+    return integrate_gramian(w_integrand, epsrel, epsabs);
+}
+
+static bool get_tolerances(double *epsrel, double *epsabs)
+{
+    double *v = getvar("epsrel");
+    if (!v)
+        return false;
+    *epsrel = *v;
+    v = getvar("epsabs");
+    if (!v)
+        return false;
+    *epsabs = *v;
+    return true;
+}
+
+matrix calc_k(ss s, int num, int sfr)
+{
+    if (s.n < 1)
+        return null_matrix();
+    if (sfr != 0) {
+        double *v = getvar("fr");
+        if (!v)
+            return null_matrix();
+        double w = *v;
+        cmatrix F = f_jw(w);
+        int n = F.rows;
+        matrix K = newm(n, n);
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++) {
+                complex a = F.data[i], b = F.data[j];
+                K.data[j * n + i] = a.re * b.re + a.im * b.im;
+            }
+        cfreem(&F);
+        return K;
+    }
+    if (num != 0) {
+        double epsrel, epsabs;
+        if (!get_tolerances(&epsrel, &epsabs))
+            return null_matrix();
+        return k_by_integration(epsrel, epsabs);
+    }
+    return k_algebraic(s);
+}
+
+matrix calc_w(ss s, int num)
+{
+    if (s.n < 1)
+        return null_matrix();
+    if (num != 0) {
+        double epsrel, epsabs;
+        if (!get_tolerances(&epsrel, &epsabs))
+            return null_matrix();
+        return w_by_integration(epsrel, epsabs);
+    }
+    return w_algebraic(s);
+}
