@@ -1,0 +1,8 @@
+#include "interp/act_common.h"
+
+#include "interp/error.h"
+
+void act_not_built(const char *what)
+{
+    error("%s is not available yet", what);
+}
