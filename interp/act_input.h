@@ -29,6 +29,10 @@ void act_b_end();
 void act_c_end();
 void act_d_part(double d);
 void act_input_end();
+// An `input:` statement abandoned by a syntax error: no filter is left and
+// "state space representation not read" is reported. Nothing happens when no
+// `input:` statement is in progress.
+void act_input_abandon();
 
 // Returns 0 to abandon the `caps =` statement (see above), 1 to go on.
 int act_caps_start();
