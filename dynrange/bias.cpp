@@ -1,0 +1,126 @@
+// Bias levels of the integrators and the report of the minimum output bias
+// currents.
+#include "dynrange/bias.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "dynrange/minimize.h"
+#include "dynrange/peaks.h"
+#include "filter/capdiv.h"
+#include "filter/current.h"
+#include "filter/report.h"
+#include "filter/transfer.h"
+#include "interp/error.h"
+#include "interp/globals.h"
+#include "numeric/cmatrix.h"
+#include "numeric/complex.h"
+#include "numeric/linalg.h"
+#include "numeric/matrix.h"
+
+bias_state bst;
+
+namespace {
+
+const int bias_maxit = 100;
+
+// S_j = sum over i of |A_ij| c_i: the capacitance that integrator j drives
+// through the couplings of column j of A.
+double coupled_cap(const cap_ss &f, int j)
+{
+    double s = 0.0;
+    for (int i = 0; i < f.n; i++)
+        s += std::fabs(elem(f.A, i, j)) * f.cap[i];
+    return s;
+}
+
+// |F_j(jw)|^2 (S_j^2 + w^2 c_j^2), the square of the bias level.
+double bias_level_sq(double w, int j)
+{
+    const cap_ss &f = fst.cur_filter;
+    if (j < 0 || j >= f.n || !f.cap || j >= fst.ana_ss.n)
+        return 0.0;
+    cmatrix F = f_jw(w);
+    double fj2 = cmod2(celem(F, j, 0));
+    cfreem(&F);
+    double s = coupled_cap(f, j);
+    double c = f.cap[j];
+    return fj2 * (s * s + c * c * w * w);
+}
+
+}  // namespace
+
+double bias_level(double w, int j)
+{
+    return std::sqrt(bias_level_sq(w, j));
+}
+
+double bias_level_neg(double x)
+{
+    int k = bst.index;
+    if (x >= 1.0) {
+        // As w grows, jw F_k(jw) tends to B_k, so the level tends to
+        // |B_k| c_k: the integrator charges only its own capacitor.
+        const cap_ss &f = fst.cur_filter;
+        if (k < 0 || k >= f.n || !f.cap)
+            return 0.0;
+        double b = elem(f.B, k, 0) * f.cap[k];
+        return -(b * b);
+    }
+    return -bias_level_sq(map_freq(x), k);
+}
+
+matrix max_input_level()
+{
+    const cap_ss &f = fst.cur_filter;
+    int n = f.n;
+    if (n > 0)
+        pks.w0 = std::pow(std::fabs(det(f.A)), 1.0 / n);
+    matrix m = newm(n, 1);
+    for (int j = 0; j < n; j++) {
+        bst.index = j;
+        double x, fx;
+        if (bracket_min(0.0, 0.5, 1.0, bias_level_neg, 0.0, bias_maxit, &x, &fx) != 0)
+            error("No convergence");
+        matrix_set(m, j, 0, std::sqrt(-fx));
+    }
+    return m;
+}
+
+void print_bias(FILE *fp)
+{
+    double u = u_out_max_inf();
+    double total = 0.0;
+    fprintf(fp, "Bias information:\n\n");
+    fprintf(fp, "Maximal input signal level: %g\n", u);
+    fprintf(fp, "Minimum output bias currents:\n");
+    if (ist.evalc_flag == 1) {
+        if (ist.optc_flag == 1)
+            ensure_w();
+        divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+    }
+    matrix m = max_input_level();
+    for (int i = 0; i < m.rows; i++) {
+        double mi = elem(m, i, 0);
+        fprintf(fp, "Integrator %d: %15g A\n", i + 1, mi * u);
+        total += mi;
+    }
+    freem(&m);
+    fprintf(fp, "Total bias current: %g A.\n\n", total * u);
+}
+
+void level_dump(int k)
+{
+    bst.index = k;
+    FILE *fp = fopen("ftest.plot", "w");
+    if (!fp) {
+        error("cannot open ftest.plot");
+        return;
+    }
+    fprintf(fp, "%14s %14s\n", "x", "f");
+    for (int i = 0; i < 100; i++) {
+        double x = i / 100.0;
+        fprintf(fp, "%14g %14g\n", x, bias_level_neg(x));
+    }
+    fclose(fp);
+}
