@@ -1,0 +1,42 @@
+// Normalised lowpass approximations. Each routine gives a state-space
+// record for the current filter; a record of order 0 means the routine
+// reported an error and nothing is to be installed. Ripples and dampings
+// are in dB; the passband edge (or reference frequency) is 1 rad/s.
+#pragma once
+
+#include "filter/ss.h"
+#include "numeric/types.h"
+
+// Chebyshev type I: ripple r dB up to 1 rad/s, unit gain at DC.
+ss chebyshev(int n, double ripple);
+// Maximally flat, as a doubly terminated tridiagonal ladder; unit gain at DC.
+ss butterworth(int n);
+// Elliptic: ripple r dB up to 1 rad/s, stopband from band_limit.
+ss cauer(int n, double ripple, double band_limit);
+// Bessel: maximally flat group delay, 1 s at DC.
+ss bessel(int n);
+// Gaussian: |H(jw)|^2 = 1 / (Taylor polynomial of order n of exp(2 w^2)).
+ss gauss(int n);
+// Gaussian with a Chebyshev ripple in the passband.
+ss tgauss(int n, double ripple, double damping);
+// Bessel with a Chebyshev ripple up to the frequency where the Bessel
+// attenuation reaches damping dB.
+ss bessel_chebyshev(int n, double ripple, double damping);
+// Inverse Chebyshev: equiripple stopband from 1 rad/s, attenuation damping dB.
+ss ic_approx(int n, double damping);
+// Chebyshev poles placed directly in 2 x 2 blocks of a block-triangular A.
+ss chebyshev_ladder(int n, double ripple);
+
+// The cascade of the given poles without zeros (a root with positive
+// imaginary part stands for its conjugate pair; those with negative
+// imaginary part are skipped).
+ss poly_to_filter(rootlist roots);
+// x with p(x) = factor p(0), by Newton's method from x = 1.
+double poly_solve_level(poly p, double factor);
+
+// The Taylor polynomial of exp(2 x^2) of degree 2n in x.
+poly gauss_poly(int n);
+// The n left-half-plane poles of the spectral polynomial q (in w, with
+// s = j w) realised as a cascade. Roots whose imaginary part is rounding
+// noise count as real, so the result always has order n.
+ss spectral_poles_to_filter(poly q, int n);
