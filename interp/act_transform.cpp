@@ -1,21 +1,143 @@
+// Actions of the items `do`, `scale`, `scalew` and `scalek` of `transform:`.
 #include "interp/act_transform.h"
 
-#include "interp/act_common.h"
-#include "interp/expr.h"
+#include <cmath>
 
-void act_tr_do() { act_not_built("transform: do"); }
-void act_tr_scale() { act_not_built("transform: scale"); }
+#include "dynrange/optimize.h"
+#include "dynrange/scale.h"
+#include "filter/capdiv.h"
+#include "filter/current.h"
+#include "filter/report.h"
+#include "filter/ss.h"
+#include "filter/transform.h"
+#include "interp/error.h"
+#include "interp/expr.h"
+#include "interp/getvar.h"
+#include "interp/globals.h"
+#include "numeric/efficiency.h"
+#include "numeric/matrix.h"
+
+namespace {
+
+int report_level()
+{
+    double *v = getvar("bla");
+    return v ? (int)*v : 0;
+}
+
+// Divides ctot over the integrators again when ctot exists, W is cached and
+// the capacitor values follow ctot.
+void re_divide()
+{
+    if (varlist_find(ist.vars, "ctot") && fst.cur_W.cols != 0 && ist.evalc_flag == 1)
+        divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+}
+
+void print_total(FILE *fp, double t)
+{
+    fprintf(fp, "Total filter efficiency: %f", t);
+    if (t > 0)
+        fprintf(fp, " (%1.2f dB)", 10 * std::log10(t));
+    fprintf(fp, ".\n\n");
+}
+
+}  // namespace
+
+void act_tr_do()
+{
+    FILE *fp = ist.out_fp;
+    int per_line = per_line_count(getvar("fmax"));
+    int level = report_level();
+    if (!filter_defined())
+        return;
+    if (level > 0)
+        print_title(fp, "Optimization of Dynamic Range:", 80);
+    ensure_w();
+    ensure_k();
+    if (fst.cur_W.cols == 0 || fst.cur_K.cols == 0) {
+        error("cannot optimize: the Gramians of this filter cannot be determined");
+        return;
+    }
+    matrix &K = fst.cur_K;
+    matrix &W = fst.cur_W;
+    if (level > 1) {
+        fprintf(fp, "W =\n");
+        print_matrix(fp, W, per_line);
+        fprintf(fp, "K =\n");
+        print_matrix(fp, K, per_line);
+    }
+    if (level > 0)
+        fprintf(fp, "Efficiencies before optimization:\n\n");
+    if (level > 1) {
+        fprintf(fp, "e(K) = %f\n", e(K));
+        fprintf(fp, "e(W) = %f\n", e(W));
+        fprintf(fp, "e0 = %f.\n\n", e2(K, W));
+    }
+    if (level > 0)
+        print_total(fp, e0(K, W));
+
+    matrix P;
+    matrix T0 = optimize(K, W, &P, fp, ist.som_flag, per_line);
+    if (T0.cols == 0)
+        return;  // reported by optimize; the filter stays as it was
+
+    ss t = transform_ss(T0, fst.cur_filter);
+    free_ss(&fst.cur_filter);
+    static_cast<ss &>(fst.cur_filter) = t;
+    analysis_prep(fst.cur_filter);
+    transform_k(T0, &fst.cur_K);
+    transform_w(T0, &fst.cur_W);
+    freem(&T0);
+    re_divide();
+
+    if (level > 0) {
+        fprintf(fp, "\nOptimized filter:\n\n");
+        print_ss(fp, fst.cur_filter, per_line);
+        fprintf(fp, "\nEfficiencies after optimization:\n\n");
+    }
+    if (level > 1) {
+        fprintf(fp, "P' = K' = W' =\n");
+        print_matrix(fp, P, per_line);
+        fprintf(fp, "e(P) = %f.\n\n", e(P));
+        fprintf(fp, "e0 = %f.\n\n", e2(P, P));
+    }
+    if (level > 0)
+        print_total(fp, e0(P, P));
+    freem(&P);
+}
+
+void act_tr_scale()
+{
+    if (!filter_defined())
+        return;
+    do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, ist.num_flag, ist.sfr_flag, 1.0);
+    re_divide();
+}
 
 void act_tr_scalew(expr_node *kappa)
 {
-    act_not_built("transform: scalew");
+    double *v = expr_value(kappa);
     free_expr(kappa);
+    if (!v)
+        return;
+    double k = *v;
+    if (!filter_defined())
+        return;
+    ensure_w();
+    do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
 }
 
 void act_tr_scalek(expr_node *kappa)
 {
-    act_not_built("transform: scalek");
+    double *v = expr_value(kappa);
     free_expr(kappa);
+    if (!v)
+        return;
+    double k = *v;
+    if (!filter_defined())
+        return;
+    ensure_k();
+    do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
 }
 
 void act_transform_end() {}
