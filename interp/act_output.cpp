@@ -1,18 +1,76 @@
 #include "interp/act_output.h"
 
+#include <cstdio>
 #include <cstdlib>
 
-#include "interp/act_common.h"
+#include "dynrange/bias.h"
+#include "dynrange/peaks.h"
+#include "filter/capdiv.h"
+#include "filter/current.h"
+#include "filter/report.h"
+#include "filter/ss.h"
 #include "interp/eval.h"
 #include "interp/expr.h"
+#include "interp/getvar.h"
 #include "interp/globals.h"
+#include "numeric/matrix.h"
+#include "numeric/poly.h"
+#include "numeric/vector.h"
 
-void act_out_w() { act_not_built("output: W"); }
-void act_out_k() { act_not_built("output: K"); }
-void act_out_poles() { act_not_built("output: poles"); }
-void act_out_zeros() { act_not_built("output: zeros"); }
-void act_out_dr() { act_not_built("output: dr"); }
-void act_out_filter() { act_not_built("output: filter"); }
+namespace {
+
+// Numbers per printed line of a matrix, from the variable fmax.
+int per_line() { return per_line_count(getvar("fmax")); }
+
+void print_polynomial(const char *title, const poly &p)
+{
+    fprintf(ist.out_fp, "%s", title);
+    print_poly(p.coef, p.degree, ist.out_fp);
+    fprintf(ist.out_fp, "\n");
+}
+
+}  // namespace
+
+void act_out_w()
+{
+    int pl = per_line();
+    if (!filter_defined())
+        return;
+    fprintf(ist.out_fp, "W =\n");
+    ensure_w();
+    print_matrix(ist.out_fp, fst.cur_W, pl);
+}
+
+void act_out_k()
+{
+    int pl = per_line();
+    if (!filter_defined())
+        return;
+    ensure_k();
+    fprintf(ist.out_fp, "K =\n");
+    print_matrix(ist.out_fp, fst.cur_K, pl);
+}
+
+void act_out_poles()
+{
+    if (!filter_defined())
+        return;
+    printpoles(ist.out_fp, fst.cur_filter);
+}
+
+void act_out_zeros()
+{
+    if (!filter_defined())
+        return;
+    printzeros(ist.out_fp);
+}
+
+void act_out_dr() { print_dr(ist.out_fp); }
+
+void act_out_filter()
+{
+    print_ss(ist.out_fp, fst.cur_filter, per_line());
+}
 
 void act_out_name(char *name)
 {
@@ -28,15 +86,60 @@ void act_out_name(char *name)
     free(name);
 }
 
-void act_out_caps() { act_not_built("output: caps"); }
+void act_out_caps()
+{
+    if (!getvar("ctot"))
+        return;
+    if (ist.optc_flag == 1)
+        ensure_w();
+    if (ist.evalc_flag == 1)
+        divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+    const cap_ss &f = fst.cur_filter;
+    for (int i = 0; f.cap && i < f.n; i++)
+        fprintf(ist.out_fp, "c%d = %e\n", i + 1, f.cap[i]);
+    fprintf(ist.out_fp, "\n");
+}
 
 void act_out_string(const char *text)
 {
     fprintf(ist.out_fp, "%s\n", text);
 }
 
-void act_out_denominator() { act_not_built("output: denominator"); }
-void act_out_numerator() { act_not_built("output: numerator"); }
-void act_out_top_h() { act_not_built("output: top(H)"); }
-void act_out_top_f() { act_not_built("output: top(F)"); }
-void act_out_bias() { act_not_built("output: bias"); }
+void act_out_denominator()
+{
+    if (!filter_defined())
+        return;
+    print_polynomial("Denominator polynomial:\n\n", fst.ana_den);
+}
+
+void act_out_numerator()
+{
+    if (!filter_defined())
+        return;
+    print_polynomial("Numerator polynomial:\n\n", fst.ana_num);
+}
+
+void act_out_top_h()
+{
+    if (!filter_defined())
+        return;
+    fprintf(ist.out_fp, "Top of H: %g\n", linf_peak_h());
+}
+
+void act_out_top_f()
+{
+    if (!filter_defined())
+        return;
+    vector v = linf_peaks();
+    fprintf(ist.out_fp, "Tops of F:\n");
+    for (int i = 0; i < v.n; i++)
+        fprintf(ist.out_fp, "%g\n", v.data[i]);
+    freevector(&v);
+}
+
+void act_out_bias()
+{
+    if (!filter_defined())
+        return;
+    print_bias(ist.out_fp);
+}
