@@ -36,3 +36,6 @@ void act_write(const char *file);
 void act_writesp_start();
 void act_writesp_string(const char *text);
 void act_writesp_end();
+// Closes the stream of a `writesp` statement that was abandoned by a parse
+// error before its final ";", so nothing of it is written later.
+void act_writesp_abort();
