@@ -1,0 +1,86 @@
+// Impulse and step responses against closed forms, including repeated poles
+// where the eigenvector matrix is singular.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "filter/timeresp.h"
+#include "fixture.h"
+#include "numeric/matrix.h"
+
+namespace {
+
+struct time_case {
+    const char *name;
+    ss s;
+    std::function<double(double)> h, step;  // closed forms for t >= 0
+};
+
+TEST(TimeResponses, MatchClosedForms)
+{
+    time_case cases[] = {
+        {"1/(s+1)", fx::make_ss(1, {-1}, {1}, {1}),
+         [](double t) { return std::exp(-t); }, [](double t) { return 1 - std::exp(-t); }},
+        {"1/(s+1) + 0.5", fx::make_ss(1, {-1}, {1}, {1}, 0.5),
+         [](double t) { return std::exp(-t); }, [](double t) { return 1.5 - std::exp(-t); }},
+        {"1/((s+1)^2+1)", fx::make_ss(2, {0, 1, -2, -2}, {0, 1}, {1, 0}),
+         [](double t) { return std::exp(-t) * std::sin(t); },
+         [](double t) { return 0.5 - 0.5 * std::exp(-t) * (std::cos(t) + std::sin(t)); }},
+        // two equal poles, Jordan block and companion form
+        {"1/(s+1)^2 Jordan", fx::make_ss(2, {-1, 1, 0, -1}, {0, 1}, {1, 0}),
+         [](double t) { return t * std::exp(-t); },
+         [](double t) { return 1 - std::exp(-t) - t * std::exp(-t); }},
+        {"1/(s+1)^2 companion", fx::make_ss(2, {0, 1, -1, -2}, {0, 1}, {1, 0}),
+         [](double t) { return t * std::exp(-t); },
+         [](double t) { return 1 - std::exp(-t) - t * std::exp(-t); }},
+        // integrator and double integrator
+        {"1/s", fx::make_ss(1, {0}, {1}, {1}), [](double) { return 1.0; }, [](double t) { return t; }},
+        {"1/s^2", fx::make_ss(2, {0, 1, 0, 0}, {0, 1}, {1, 0}), [](double t) { return t; },
+         [](double t) { return t * t / 2; }},
+        // a triple pole at -2: 1/(s+2)^3 -> t^2 e^-2t / 2
+        {"1/(s+2)^3", fx::make_ss(3, {-2, 1, 0, 0, -2, 1, 0, 0, -2}, {0, 0, 1}, {1, 0, 0}),
+         [](double t) { return t * t * std::exp(-2 * t) / 2; },
+         [](double t) {
+             return (1 - std::exp(-2 * t) * (1 + 2 * t + 2 * t * t)) / 8;
+         }},
+    };
+    for (time_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::use(c.s);
+        for (double t : {0.0, 0.1, 0.5, 1.0, 2.0, 5.0, 20.0}) {
+            double h = c.h(t), st = c.step(t);
+            EXPECT_NEAR(h_t(t), h, 1e-12 * (1 + std::fabs(h))) << "t = " << t;
+            EXPECT_NEAR(hs_t(t), st, 1e-12 * (1 + std::fabs(st))) << "t = " << t;
+        }
+        EXPECT_EQ(h_t(-1), 0.0);
+        EXPECT_EQ(hs_t(-1), 0.0);
+        free_ss(&c.s);
+    }
+}
+
+// F and G responses of the Jordan block: e^(At) = e^-t [[1, t], [0, 1]].
+TEST(TimeResponses, StateResponsesOfJordanBlock)
+{
+    ss s = fx::make_ss(2, {-1, 1, 0, -1}, {0, 1}, {1, 0});
+    fx::use(s);
+    double t = 1.5, e = std::exp(-t);
+    matrix f = f_t(t), g = g_t(t), fs = fs_t(t), gs = gs_t(t);
+    EXPECT_NEAR(f.data[0], t * e, 1e-14);   // e^(At) B
+    EXPECT_NEAR(f.data[1], e, 1e-14);
+    EXPECT_NEAR(g.data[0], e, 1e-14);       // C e^(At)
+    EXPECT_NEAR(g.data[1], t * e, 1e-14);
+    EXPECT_NEAR(fs.data[1], 1 - e, 1e-14);  // int_0^t e^-s ds
+    EXPECT_NEAR(gs.data[1], 1 - e - t * e, 1e-14);
+    freem(&f);
+    freem(&g);
+    freem(&fs);
+    freem(&gs);
+    matrix z = f_t(-0.5);
+    EXPECT_EQ(z.rows, 2);
+    EXPECT_EQ(z.data[0], 0.0);
+    freem(&z);
+    free_ss(&s);
+}
+
+}  // namespace

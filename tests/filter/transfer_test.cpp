@@ -1,0 +1,239 @@
+// Frequency responses against an independent long-double complex solve, and
+// against closed forms.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "filter/transfer.h"
+#include "fixture.h"
+#include "numeric/cmatrix.h"
+#include "numeric/matrix.h"
+
+namespace {
+
+struct response_case {
+    std::string name;
+    ss s;
+    std::vector<double> freqs;
+};
+
+double rel_vec(const cmatrix &x, const std::vector<fx::lcx> &r)
+{
+    long double num = 0, den = 0;
+    for (size_t i = 0; i < r.size(); i++) {
+        fx::lcx d = fx::lcx(x.data[i].re, x.data[i].im) - r[i];
+        num += std::norm(d);
+        den += std::norm(r[i]);
+    }
+    return (double)std::sqrt(num / den);
+}
+
+std::vector<double> around(double w0, double half, int k)
+{
+    std::vector<double> w;
+    for (int i = 0; i <= k; i++)
+        w.push_back(w0 - half + 2.0 * half * i / k);
+    return w;
+}
+
+std::vector<response_case> cases()
+{
+    std::vector<response_case> c;
+    c.push_back({"first order", fx::make_ss(1, {-1}, {1}, {1}), {0, 0.5, 1, 10}});
+    c.push_back({"companion order 2, D", fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0.5}, 0.25),
+                 {0.1, 1, 1.4142, 30}});
+    c.push_back({"butterworth 8", fx::butterworth_cascade(8), {0.01, 0.5, 0.9, 1, 1.1, 3, 100}});
+    // Narrow bandpass filters: centre 1000 rad/s, bandwidth 1 rad/s.
+    for (int lp : {4, 6, 8}) {
+        ss l = fx::butterworth_cascade(lp);
+        std::vector<double> w = around(1000, 1.5, 12);
+        w.push_back(900);
+        w.push_back(1100);
+        c.push_back({"bandpass " + std::to_string(2 * lp), fx::bandpass_of(l, 1000, 1), w});
+        freem(&l.A);
+        freem(&l.B);
+        freem(&l.C);
+    }
+    // A dense stable filter with a direct term.
+    {
+        int n = 10;
+        std::vector<double> A(n * n), B(n), C(n);
+        unsigned seed = 12345;
+        auto rnd = [&]() { seed = seed * 1103515245u + 12345u; return ((seed >> 8) % 20001) / 10000.0 - 1.0; };
+        for (int i = 0; i < n; i++) {
+            for (int j = 0; j < n; j++)
+                A[i * n + j] = 0.3 * rnd();
+            A[i * n + i] -= 2.0 + i;
+            B[i] = rnd();
+            C[i] = rnd();
+        }
+        c.push_back({"dense order 10", fx::make_ss(n, A, B, C, -0.7), {0, 0.3, 2, 7, 50}});
+    }
+    return c;
+}
+
+TEST(Responses, AgreeWithIndependentSolve)
+{
+    const double tol = 1e-9;
+    for (response_case &rc : cases()) {
+        fx::use(rc.s);
+        if (rc.name.rfind("bandpass", 0) == 0) {
+            // a narrow bandpass passes its centre and stops 100 rad/s away
+            EXPECT_NEAR(std::hypot(h_jw(1000).re, h_jw(1000).im), 1.0, 1e-6) << rc.name;
+            EXPECT_LT(std::hypot(h_jw(900).re, h_jw(900).im), 1e-6) << rc.name;
+        }
+        for (double w : rc.freqs) {
+            SCOPED_TRACE(rc.name + " at w = " + std::to_string(w));
+            fx::ref r = fx::reference(rc.s, w);
+            complex h = h_jw(w);
+            EXPECT_LE(std::abs(fx::lcx(h.re, h.im) - r.H), tol * std::abs(r.H));
+            complex dh = dh_jw(w);
+            EXPECT_LE(std::abs(fx::lcx(dh.re, dh.im) - r.dH), tol * std::abs(r.dH));
+            double tau = delay_h(w), tau_ref = (double)fx::ref_delay(r.H, r.dH);
+            EXPECT_LE(std::fabs(tau - tau_ref), tol * std::fabs(tau_ref) + 1e-300);
+
+            cmatrix F = f_jw(w), G = g_jw(w);
+            EXPECT_LE(rel_vec(F, r.F), tol);
+            EXPECT_LE(rel_vec(G, r.G), tol);
+            cmatrix dF = df_jw(w), dG = dg_jw(w);
+            EXPECT_LE(rel_vec(dF, r.dF), tol);
+            EXPECT_LE(rel_vec(dG, r.dG), tol);
+
+            matrix df = delay_f(w, F), dg = delay_g(w, G);
+            for (int i = 0; i < rc.s.n; i++) {
+                double rf = (double)fx::ref_delay(r.F[i], r.dF[i]);
+                double rg = (double)fx::ref_delay(r.G[i], r.dG[i]);
+                EXPECT_LE(std::fabs(df.data[i] - rf), tol * std::fabs(rf) + 1e-12) << "F_" << i;
+                EXPECT_LE(std::fabs(dg.data[i] - rg), tol * std::fabs(rg) + 1e-12) << "G_" << i;
+            }
+            cfreem(&F);
+            cfreem(&G);
+            cfreem(&dF);
+            cfreem(&dG);
+            freem(&df);
+            freem(&dg);
+        }
+        free_ss(&rc.s);
+    }
+}
+
+// H(s) = 1/(s + 1): H(0) = 1, delay 1/(1 + w^2).
+TEST(Responses, FirstOrderClosedForms)
+{
+    ss s = fx::make_ss(1, {-1}, {1}, {1});
+    fx::use(s);
+    complex h0 = h_jw(0);
+    EXPECT_NEAR(h0.re, 1.0, 1e-15);
+    EXPECT_NEAR(h0.im, 0.0, 1e-15);
+    complex h1 = h_jw(1);  // 1/(1 + j) = (1 - j)/2
+    EXPECT_NEAR(h1.re, 0.5, 1e-15);
+    EXPECT_NEAR(h1.im, -0.5, 1e-15);
+    EXPECT_NEAR(delay_h(0), 1.0, 1e-14);
+    EXPECT_NEAR(delay_h(1), 0.5, 1e-14);
+    complex d = den_jw(0);
+    EXPECT_NEAR(d.re, fst.ana_den.coef[0], 1e-15);
+    free_ss(&s);
+}
+
+// The group delay is -d(arg H)/dw: compare with a central difference of the
+// phase of a fourth-order filter with D != 0 (dH/dw does not see D).
+TEST(Responses, DelayIsMinusPhaseDerivative)
+{
+    ss s = fx::make_ss(4, {-0.2, 1, 0, 0, -1, -0.2, 0, 0, 0.5, 0, -0.3, 2, 0, 0, -2, -0.3},
+                       {1, 0, 0.5, 0}, {0, 1, 0.3, 1}, 0.1);
+    fx::use(s);
+    for (double w : {0.3, 0.9, 1.0, 1.7, 2.1, 5.0}) {
+        const double h = 1e-5;
+        complex p = h_jw(w + h), m = h_jw(w - h);
+        double dphi = std::atan2(p.im, p.re) - std::atan2(m.im, m.re);
+        if (dphi > M_PI) dphi -= 2 * M_PI;
+        if (dphi < -M_PI) dphi += 2 * M_PI;
+        EXPECT_NEAR(delay_h(w), -dphi / (2 * h), 1e-6 * (1 + std::fabs(delay_h(w)))) << "w = " << w;
+    }
+    free_ss(&s);
+}
+
+// At a pole on the imaginary axis the responses are infinite; nothing stops.
+TEST(Responses, FrequencyAtPoleIsInfinite)
+{
+    ss integ = fx::make_ss(1, {0}, {1}, {1});
+    fx::use(integ);
+    EXPECT_TRUE(std::isinf(h_jw(0).re));
+    cmatrix F = f_jw(0);
+    EXPECT_TRUE(std::isinf(F.data[0].re));
+    cfreem(&F);
+    EXPECT_FALSE(std::isfinite(delay_h(0)));
+    complex h = h_jw(2);  // 1/(2j)
+    EXPECT_NEAR(h.im, -0.5, 1e-15);
+    ss osc = fx::make_ss(2, {0, 1, -4, 0}, {0, 1}, {1, 0});
+    fx::use(osc);
+    EXPECT_TRUE(std::isinf(h_jw(2).re));
+    EXPECT_TRUE(std::isinf(sens_jw(2, 1)));
+    free_ss(&integ);
+    free_ss(&osc);
+}
+
+// sens^2 = sum A_ij^2 |dH/dA_ij|^2 (+ the B and C terms under mode 1), with
+// the derivatives taken by finite differences of H on perturbed filters.
+TEST(Responses, SensitivitiesMatchFiniteDifferences)
+{
+    ss s = fx::make_ss(3, {-1, 2, 0, -0.5, -0.4, 1, 0.3, -1, -2}, {1, 0.5, -1}, {0.2, 1, 0.7}, 0.1);
+    const double w = 0.8, e = 1e-6;
+    auto H_of = [&](const ss &t) {
+        fx::use(t);
+        complex h = h_jw(w);
+        return fx::lcx(h.re, h.im);
+    };
+    fx::lcx H0 = H_of(s);
+    long double SA = 0, SAabs = 0, SB = 0, SBabs = 0;
+    for (int i = 0; i < 3; i++) {
+        for (int j = 0; j < 3; j++) {
+            ss t = copy_ss(s);
+            t.A.data[j * 3 + i] += e;
+            fx::lcx d = (H_of(t) - H0) / (long double)e;
+            double aij = fx::a(s, i, j);
+            SA += aij * aij * std::norm(d);
+            SAabs += std::norm(d);
+            free_ss(&t);
+        }
+        ss tb = copy_ss(s), tc = copy_ss(s);
+        tb.B.data[i] += e;
+        tc.C.data[i] += e;
+        fx::lcx db = (H_of(tb) - H0) / (long double)e, dc = (H_of(tc) - H0) / (long double)e;
+        SB += s.B.data[i] * s.B.data[i] * std::norm(db) + s.C.data[i] * s.C.data[i] * std::norm(dc);
+        SBabs += std::norm(db) + std::norm(dc);
+        free_ss(&tb);
+        free_ss(&tc);
+    }
+    fx::use(s);
+    const double tol = 1e-4;
+    EXPECT_NEAR(sens_jw(w, 0), std::sqrt((double)SA), tol * std::sqrt((double)SA));
+    EXPECT_NEAR(sens_jw(w, 1), std::sqrt((double)(SA + SB)), tol * std::sqrt((double)(SA + SB)));
+    EXPECT_NEAR(sens_jw(w, 2), sens_jw(w, 0), 1e-15);  // other modes behave like 0
+    EXPECT_NEAR(abssens_jw(w, 1), std::sqrt((double)(SAabs + SBabs)), tol * std::sqrt((double)(SAabs + SBabs)));
+    double rel = std::sqrt((double)(SA + SB) / (double)std::norm(H0));
+    EXPECT_NEAR(relsens_jw(w, 1), rel, tol * rel);
+    free_ss(&s);
+}
+
+// Dynamic-range figures on a first-order filter with W = 1/2:
+// |H|^2 = |F|^2 = 1/(1 + w^2), so drfact = 1/tr W = 2, drscfact = 1/W = 2,
+// and the drop factor n |H|^2 / (|F| / sqrt(W))^2 = 2 as well.
+TEST(Responses, DynamicRangeFactorsFirstOrder)
+{
+    ss s = fx::make_ss(1, {-1}, {1}, {1});
+    fx::use(s);
+    matrix W = newm(1, 1);
+    W.data[0] = 0.5;
+    EXPECT_NEAR(drfact_jw(0.7, W), 2.0, 1e-14);
+    EXPECT_NEAR(drscfact_jw(0.7, W), 2.0, 1e-14);
+    EXPECT_NEAR(dropfact(0.7, W, 1e-6, 1), 2.0, 1e-14);
+    matrix T1 = w_to_identity(W);
+    EXPECT_NEAR(T1.data[0] * T1.data[0] * W.data[0], 1.0, 1e-15);
+    freem(&T1);
+    freem(&W);
+    free_ss(&s);
+}
+
+}  // namespace
