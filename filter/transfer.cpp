@@ -35,7 +35,7 @@ jw_lu factor_jw(double w)
     const ss &s = fst.ana_ss;
     int n = s.n;
     if (n < 1)
-        fatal("no analysis filter prepared");
+        return f;  // no integrators: H is the direct term alone
     f.n = n;
     f.lu.resize((size_t)n * n);
     f.ipiv.resize(n);
@@ -57,6 +57,8 @@ jw_lu factor_jw(double w)
 void solve_jw(const jw_lu &f, char trans, complex *rhs, int nrhs)
 {
     int n = f.n, info = 0;
+    if (n < 1)
+        return;
     zgetrs_(&trans, &n, &nrhs, f.lu.data(), &n, f.ipiv.data(), rhs, &n, &info, 1);
     if (info != 0)
         fatal("zgetrs: illegal argument");
