@@ -242,9 +242,14 @@ ss cauer(int n, double ripple, double band_limit)
     rootlist qr = poly_root(q.coef, q.degree);
 
     std::vector<complex> kept;
-    for (int i = 0; i < qr.n; i++)
-        if (qr.roots[i].re < 0.0 && qr.roots[i].im >= 0.0)
-            kept.push_back(qr.roots[i]);
+    for (int i = 0; i < qr.n; i++) {
+        complex r = qr.roots[i];
+        // The real pole may carry an imaginary part of rounding noise.
+        if (std::fabs(r.im) <= 1e-9 * cmod(r))
+            r.im = 0.0;
+        if (r.re < 0.0 && r.im >= 0.0)
+            kept.push_back(r);
+    }
     sort_by_real_part(kept);
 
     pz_new();

@@ -159,3 +159,22 @@ TEST(ApproxRgdDeathTest, FatalArgumentChecks)
     EXPECT_EXIT(rgd_approx(3, 0.0), testing::ExitedWithCode(1), "ripple must be positive");
     EXPECT_EXIT(upf(0.1, rootlist{}, 0), testing::ExitedWithCode(1), "upf: order too small");
 }
+
+// A ripple far too small for the order: the iteration does not converge.
+// The failure goes through the error routine, and no filter with a pole on
+// or right of the j-axis comes out.
+TEST(ApproxRgd, NoConvergenceIsAnError)
+{
+    ist.exit_status = 0;
+    testing::internal::CaptureStderr();
+    ss f = rgd_approx(9, 1e-4);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("no convergence in 100 iterations"), std::string::npos) << err;
+    EXPECT_EQ(ist.exit_status, 1);
+    if (f.n > 0) {
+        for (cd z : poles_of(f))
+            EXPECT_LT(z.real(), 0.0);
+    }
+    free_ss(&f);
+    ist.exit_status = 0;
+}
