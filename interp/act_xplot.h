@@ -5,3 +5,6 @@
 void act_xplot_start();
 // The final ";": shows the plot window.
 void act_xplot_end();
+// Turns the column selections into curves and shows them: one window for
+// the frequency curves, then one for the time curves.
+void xplot_cmd();

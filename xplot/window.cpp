@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 #include "interp/error.h"
 #include "xplot/xplot.h"
 
@@ -262,28 +264,43 @@ void plot_wm_handler(Widget, XtPointer, XEvent *ev, Boolean *)
         XtAppSetExitFlag(xpl.app);
 }
 
-// Whether a display can be reached at all; the toolkit itself would end the
-// program without one.
-bool display_reachable()
+// Opens the display for a new application context of class Tevo with the
+// fallback resources: the steps of XtOpenApplication, taken one by one so
+// that a display that cannot be reached is a non-fatal error instead of the
+// end of the program. A server can refuse a connection for a moment (its
+// queue of new connections full), so the opening is tried a few times.
+Display *open_plot_display(int *argc, char **argv)
 {
-    Display *dpy = XOpenDisplay(nullptr);
-    if (!dpy) {
+    XtToolkitInitialize();
+    xpl.app = XtCreateApplicationContext();
+    XtAppSetFallbackResources(xpl.app, fallback_resources);
+    for (int attempt = 0; attempt < 20; attempt++) {
+        Display *dpy = XtOpenDisplay(xpl.app, nullptr, nullptr, "Tevo", nullptr, 0, argc, argv);
+        if (dpy)
+            return dpy;
         const char *name = XDisplayName(nullptr);
         if (!name || !*name)
-            error("no X display for the plot window (DISPLAY is not set)");
-        else
-            error("could not open X display %s for the plot window", name);
-        return false;
+            break;
+        usleep(50000);
     }
-    XCloseDisplay(dpy);
-    return true;
+    const char *name = XDisplayName(nullptr);
+    if (!name || !*name)
+        error("no X display for the plot window (DISPLAY is not set)");
+    else
+        error("could not open X display %s for the plot window", name);
+    XtDestroyApplicationContext(xpl.app);
+    xpl.app = nullptr;
+    return nullptr;
 }
 
 }  // namespace
 
 void tevo_xplot(plot_array pa)
 {
-    if (!display_reachable())
+    int argc = 0;
+    char *argv[1] = {nullptr};
+    Display *dpy = open_plot_display(&argc, argv);
+    if (!dpy)
         return;
 
     plot_state st;
@@ -295,10 +312,7 @@ void tevo_xplot(plot_array pa)
     st.y = pa.y;
     plot_data_range(&st);
 
-    int argc = 0;
-    char *argv[1] = {nullptr};
-    Widget top = XtOpenApplication(&xpl.app, "Tevo", nullptr, 0, &argc, argv, fallback_resources,
-                                   applicationShellWidgetClass, nullptr, 0);
+    Widget top = XtAppCreateShell(nullptr, "Tevo", applicationShellWidgetClass, dpy, nullptr, 0);
 
     Widget form = XtVaCreateManagedWidget("form", formWidgetClass, top, XtNborderWidth,
                                           static_cast<XtArgVal>(1), nullptr);
@@ -333,7 +347,6 @@ void tevo_xplot(plot_array pa)
     XtAddCallback(fit, XtNcallback, plot_redraw, &st);
 
     XtRealizeWidget(top);
-    Display *dpy = XtDisplay(top);
     xpl.wm_delete = XInternAtom(dpy, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(dpy, XtWindow(top), &xpl.wm_delete, 1);
     XtAddEventHandler(top, NoEventMask, True, plot_wm_handler, &st);
