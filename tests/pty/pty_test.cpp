@@ -1,0 +1,256 @@
+// Drives an interactive tevo through a pseudo-terminal: prompt, line editing,
+// history recall, `history;`, and the terminal settings on every way out.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const std::string up = "\x1b[A", down = "\x1b[B", right = "\x1b[C", left = "\x1b[D";
+
+class session {
+public:
+    session()
+    {
+        struct termios t;
+        memset(&t, 0, sizeof t);
+        cfmakeraw(&t);
+        // A cooked terminal as a shell leaves it: canonical input with echo.
+        t.c_lflag |= ICANON | ECHO | ISIG;
+        t.c_oflag |= OPOST | ONLCR;
+        t.c_cc[VINTR] = 3;
+        t.c_cc[VMIN] = 1;
+        pid_ = forkpty(&fd_, nullptr, &t, nullptr);
+        if (pid_ == 0) {
+            execl(TEVO_PATH, TEVO_PATH, (char *)nullptr);
+            _exit(127);
+        }
+    }
+    ~session()
+    {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    void type(const std::string &s)
+    {
+        ssize_t n = write(fd_, s.data(), s.size());
+        ASSERT_EQ(n, static_cast<ssize_t>(s.size()));
+    }
+    // Reads until the text (after the output so far, carriage returns
+    // dropped) contains want; false after the timeout.
+    bool wait_for(const std::string &want, int ms = 5000)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (out_.find(want, mark_) == std::string::npos) {
+            int left_ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               end - std::chrono::steady_clock::now())
+                                               .count());
+            if (left_ms <= 0)
+                return false;
+            struct pollfd p = {fd_, POLLIN, 0};
+            if (poll(&p, 1, left_ms) <= 0)
+                return false;
+            char buf[4096];
+            ssize_t n = read(fd_, buf, sizeof buf);
+            if (n <= 0)
+                return false;
+            for (ssize_t i = 0; i < n; i++)
+                if (buf[i] != '\r')
+                    out_ += buf[i];
+        }
+        mark_ = out_.find(want, mark_) + want.size();
+        return true;
+    }
+    const std::string &output() const { return out_; }
+    // Exit status, or 128 + signal.
+    int wait_exit()
+    {
+        int ws = 0;
+        // Drain the terminal so the child never blocks on a full buffer.
+        for (;;) {
+            char buf[4096];
+            struct pollfd p = {fd_, POLLIN, 0};
+            if (poll(&p, 1, 5000) <= 0)
+                break;
+            ssize_t n = read(fd_, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            out_.append(buf, n);
+        }
+        waitpid(pid_, &ws, 0);
+        exited_ = true;
+        return WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+    }
+    struct termios settings() const
+    {
+        struct termios t;
+        memset(&t, 0, sizeof t);
+        tcgetattr(fd_, &t);
+        return t;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    int fd_ = -1;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    std::string out_;
+    size_t mark_ = 0;
+};
+
+TEST(LineEditor, PromptEditingAndReport)
+{
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo 1.04\ntevo> "));
+    // The terminal is switched to non-canonical input without echo.
+    struct termios t = s.settings();
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+
+    // Insert in the middle: "ac", three left arrows (before c";), then b.
+    s.type("output: \"ac\";" + left + left + left + "b\n");
+    EXPECT_TRUE(s.wait_for("\nabc\ntevo> ")) << s.output();
+
+    // Right arrow and backspace: delete the X between b and c.
+    s.type("output: \"abXc\";" + left + left + left + left + right + "\x7f\n");
+    EXPECT_TRUE(s.wait_for("\nabc\ntevo> ")) << s.output();
+
+    // a, b, c, two left arrows, X and Enter deliver the line aXbc: the
+    // name of the assignment that the next line completes.
+    s.type("abc" + left + left + "X\n");
+    s.type(" = 3; output: aXbc;\n");
+    // The first line is no statement yet, so the next prompt follows the ";".
+    EXPECT_TRUE(s.wait_for("\n = 3; output: aXbc;\ntevo> 3\ntevo> ")) << s.output();
+
+    // Backspace at column 0 does nothing; Ctrl-U empties the line.
+    s.type("\x08junk junk\x15output: \"clean\";\n");
+    EXPECT_TRUE(s.wait_for("\nclean\ntevo> ")) << s.output();
+    s.type("bye\n");
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_EQ(s.output().find("parse error"), std::string::npos) << s.output();
+}
+
+TEST(LineEditor, RecallAndHistory)
+{
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    // Up on a fresh run shows the empty line (stored all the same).
+    s.type(up + "\n");
+    s.type("x = 5;\n");
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    s.type("output: x;\n");
+    ASSERT_TRUE(s.wait_for("\n5\ntevo> "));
+    s.type("x = 7;\n");
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    // Up twice: the line before the newest (output: x;).
+    s.type(up + up + "\n");
+    EXPECT_TRUE(s.wait_for("\n7\ntevo> ")) << s.output();
+    // Up three times then down once: again the second newest (x = 7;)...
+    s.type(up + up + up + down + "\n");
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    // ... so x is still 7; an edited recall: change 7 to 9.
+    s.type(up + up + up + "\x7f\x7f" "9;\n");
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    s.type("output: x;\n");
+    EXPECT_TRUE(s.wait_for("\n9\ntevo> ")) << s.output();
+    s.type("history;\n");
+    EXPECT_TRUE(s.wait_for("\n\nx = 5;\noutput: x;\nx = 7;\noutput: x;\nx = 7;\nx = 9;\noutput: x;\nhistory;\ntevo> "))
+        << s.output();
+    s.type("bye\n");
+    EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(LineEditor, LongLinesAreStoredCut)
+{
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    std::string text(200, 'y');
+    s.type("x = 1; # " + text + " \n");
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    s.type("history;\n");
+    // The slot keeps 127 characters; the scanner got the whole line.
+    std::string stored = "x = 1; # " + std::string(118, 'y') + "\n";
+    EXPECT_TRUE(s.wait_for("\n" + stored + "history;\ntevo> ")) << s.output();
+    s.type("bye\n");
+    EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(LineEditor, HistoryKeepsTheLastHundredLines)
+{
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    std::string all;
+    for (int i = 1; i <= 150; i++)
+        all += "v" + std::to_string(i) + " = " + std::to_string(i) + ";\n";
+    s.type(all);
+    ASSERT_TRUE(s.wait_for("v150 = 150;"));
+    s.type("history;\n");
+    std::string want = "\n";
+    for (int i = 52; i <= 150; i++)
+        want += "v" + std::to_string(i) + " = " + std::to_string(i) + ";\n";
+    want += "history;\ntevo> ";
+    EXPECT_TRUE(s.wait_for(want)) << s.output();
+    s.type("bye\n");
+    EXPECT_EQ(s.wait_exit(), 0);
+}
+
+struct way_out {
+    const char *name;
+    std::string input;  // typed after the first prompt
+    int signal;         // sent after the input, 0 for none
+    int status;
+};
+
+void PrintTo(const way_out &w, std::ostream *os)
+{
+    *os << w.name;
+}
+
+class TerminalRestored : public ::testing::TestWithParam<way_out> {};
+
+TEST_P(TerminalRestored, OnEveryWayOut)
+{
+    const way_out &w = GetParam();
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    ASSERT_EQ(s.settings().c_lflag & (ICANON | ECHO), 0u);
+    s.type(w.input);
+    if (w.signal) {
+        ASSERT_TRUE(s.wait_for("tevo> "));
+        kill(s.pid(), w.signal);
+    }
+    EXPECT_EQ(s.wait_exit(), w.status) << s.output();
+    struct termios t = s.settings();
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO)) << w.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exits, TerminalRestored,
+    ::testing::Values(way_out{"bye", "bye\n", 0, 0},
+                      way_out{"error then bye", "x = 1/0; output: x;\nbye\n", 0, 1},
+                      way_out{"parser stack overflow", "x = " + std::string(10001, '(') + "\n", 0, 1},
+                      way_out{"fatal", "x = sn(1, 2); output: x;\n", 0, 1},
+                      way_out{"SIGINT", "x = 1;\n", SIGINT, 128 + SIGINT},
+                      way_out{"SIGTERM", "x = 1;\n", SIGTERM, 128 + SIGTERM},
+                      way_out{"SIGHUP", "x = 1;\n", SIGHUP, 128 + SIGHUP}),
+    [](const ::testing::TestParamInfo<way_out> &i) {
+        std::string n = i.param.name;
+        for (char &c : n)
+            if (!isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return n;
+    });
+
+}  // namespace
