@@ -139,6 +139,7 @@ TEST(ApproxRgd, JacobianMatchesDifferences)
 
 TEST(ApproxRgd, QuietUnlessVerbose)
 {
+    FILE *saved = ist.out_fp;
     ist.out_fp = stdout;
     testing::internal::CaptureStdout();
     ss f = rgd_approx(4, 0.1);
@@ -149,6 +150,7 @@ TEST(ApproxRgd, QuietUnlessVerbose)
     f = rgd_approx(4, 0.1);
     const std::string out = testing::internal::GetCapturedStdout();
     ist.verbosity = 0;
+    ist.out_fp = saved;
     EXPECT_EQ(out.rfind("Number of iterations is ", 0), 0u) << out;
     free_ss(&f);
 }
