@@ -81,8 +81,22 @@ void peak_fdf(double x, double *f, double *df)
 double peak_f(double x)
 {
     double f, df;
-    peak_fdf(x, &f, &df);
-    return f;
+    if (pks.trace >= 3 || x == 1.0) {
+        peak_fdf(x, &f, &df);
+        return f;
+    }
+    // the value alone: no derivative of the resolvent needed
+    double w = map_freq(x);
+    int k = pks.component;
+    complex z;
+    if (k < fst.ana_ss.n) {
+        cmatrix F = f_jw(w);
+        z = F.data[k];
+        cfreem(&F);
+    } else {
+        z = h_jw(w);
+    }
+    return -(z.re * z.re + z.im * z.im);
 }
 
 ivector linf_grid_scan()
