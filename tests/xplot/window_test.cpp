@@ -1,0 +1,332 @@
+// End to end: tevo runs a command file with `xplot:` on a virtual display of
+// its own; the window is found by its title, driven with keys and the mouse
+// (xdotool) and checked on screenshots (xwd).
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <climits>
+#include <fstream>
+#include <sstream>
+
+#include "tests/xplot/xvfb.h"
+
+namespace {
+
+using xtest::image;
+
+// Colours of the fallback resources and of the first two curves.
+constexpr uint32_t dark_slate_gray = 0x2f4f4f;  // plot background
+constexpr uint32_t gray40 = 0x666666;           // grid
+constexpr uint32_t red = 0xff0000;              // first curve
+constexpr uint32_t green = 0x00ff00;            // second curve
+
+std::string tevo_path()
+{
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "tevo";
+    buf[n] = 0;
+    std::string dir(buf);
+    dir = dir.substr(0, dir.rfind('/'));
+    return dir + "/../tevo";
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct XplotWindow : testing::Test {
+    xtest::xvfb server;
+    std::string dir;
+    pid_t tevo = -1;
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/tevo_xplot_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+
+    void TearDown() override
+    {
+        if (tevo > 0) {
+            kill(tevo, SIGKILL);
+            xtest::wait_child(tevo, 5000);
+        }
+        server.stop();
+        std::string out;
+        xtest::run({"rm", "-rf", dir}, {}, &out);
+    }
+
+    // Starts the server; false (the test then skips, saying why) when none
+    // can be started.
+    bool need_server() { return server.start(); }
+
+    std::vector<std::string> env() const { return {"DISPLAY=" + server.display}; }
+
+    void start_tevo(const std::string &commands)
+    {
+        std::ofstream(dir + "/run.in") << commands;
+        xtest::child c = xtest::spawn({tevo_path(), "run"}, env(), false, dir, dir + "/stdout",
+                                      dir + "/stderr");
+        ASSERT_GT(c.pid, 0);
+        tevo = c.pid;
+    }
+
+    int finish_tevo(int timeout_ms = 20000)
+    {
+        int st = xtest::wait_child(tevo, timeout_ms);
+        tevo = -1;
+        return st;
+    }
+
+    // The id of the visible window titled "plot window", or 0 after the
+    // timeout.
+    std::string find_window(int timeout_ms = 15000)
+    {
+        auto end = xtest::clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (xtest::clock::now() < end) {
+            std::string out;
+            if (xtest::run({"xdotool", "search", "--onlyvisible", "--name", "^plot window$"}, env(),
+                           &out) == 0) {
+                std::istringstream ids(out);
+                std::string id;
+                if (ids >> id)
+                    return id;
+            }
+            xtest::sleep_ms(100);
+        }
+        return "";
+    }
+
+    // Waits for a plot window whose picture satisfies the condition; its id,
+    // or "" after the timeout. A window that follows a closed one may get
+    // the same id, so the picture tells them apart.
+    std::string window_showing(const std::function<bool(const image &)> &ok, image *img,
+                               int timeout_ms = 15000)
+    {
+        auto end = xtest::clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (xtest::clock::now() < end) {
+            std::string win = find_window(500);
+            if (!win.empty() && shot(win, img) && ok(*img) && settled(win, img) && ok(*img))
+                return win;
+            xtest::sleep_ms(100);
+        }
+        return "";
+    }
+
+    bool shot(const std::string &win, image *img)
+    {
+        std::string data;
+        if (xtest::run({"xwd", "-silent", "-id", win}, env(), &data) != 0)
+            return false;
+        return xtest::parse_xwd(data, img);
+    }
+
+    // Screenshots until one satisfies the condition; false after the timeout.
+    bool wait_for(const std::string &win, const std::function<bool(const image &)> &ok,
+                  image *img, int timeout_ms = 10000)
+    {
+        auto end = xtest::clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (xtest::clock::now() < end) {
+            if (shot(win, img) && ok(*img))
+                return true;
+            xtest::sleep_ms(100);
+        }
+        return false;
+    }
+
+    // A screenshot after the picture has stopped changing.
+    bool settled(const std::string &win, image *img)
+    {
+        image prev;
+        if (!shot(win, &prev))
+            return false;
+        return wait_for(win, [&](const image &now) {
+            bool same = now == prev;
+            prev = now;
+            return same && now.count(dark_slate_gray) > 0;
+        }, img);
+    }
+
+    int xdo(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv = {"xdotool"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return xtest::run(argv, env());
+    }
+
+    // A key pressed with the pointer over the plot area.
+    int key(const std::string &win, const std::string &k)
+    {
+        return xdo({"mousemove", "--window", win, "150", "100", "key", k});
+    }
+};
+
+// The time window of two_windows: step(H) alone, in the first curve colour.
+bool time_picture(const image &i)
+{
+    return i.count(red) > 50 && i.count(green) == 0;
+}
+
+const char *const two_windows =
+    "input: order = 2; A = 0 1 -1 -1.414213562; B = 0 1; C = 1 0; D = 0;\n"
+    "freq = log(0.1, 10, 20);\n"
+    "time = lin(0, 20, 100);\n"
+    "xplot: magn(H) phase(H) step(H);\n"
+    "output: \"after the plot\";\n";
+
+TEST_F(XplotWindow, GridZoomFitAndCloseThenTheRunGoesOn)
+{
+    if (!need_server())
+        GTEST_SKIP() << "no X server for the window test: " << server.why_not;
+    start_tevo(two_windows);
+    std::string win = find_window();
+    ASSERT_FALSE(win.empty()) << "no frequency window; stderr: " << read_file(dir + "/stderr");
+
+    image fitted;
+    ASSERT_TRUE(settled(win, &fitted));
+    // Plot background, both curves, no grid yet.
+    EXPECT_GT(fitted.count(dark_slate_gray), fitted.width * fitted.height / 3);
+    EXPECT_GT(fitted.count(red), 50);
+    EXPECT_GT(fitted.count(green), 50);
+    EXPECT_EQ(fitted.count(gray40), 0);
+
+    // "g" shows the grid, a second "g" takes it away again.
+    ASSERT_EQ(key(win, "g"), 0);
+    image img;
+    EXPECT_TRUE(wait_for(win, [](const image &i) { return i.count(gray40) > 20; }, &img));
+    ASSERT_EQ(key(win, "g"), 0);
+    EXPECT_TRUE(wait_for(win, [&](const image &i) { return i == fitted; }, &img))
+        << "second g does not restore the picture";
+
+    // A zoom drag with the third button changes the view; "f" restores it.
+    ASSERT_EQ(xdo({"mousemove", "--window", win, "70", "40", "mousedown", "3", "mousemove",
+                   "--window", win, "120", "80", "mousemove", "--window", win, "170", "110",
+                   "mouseup", "3"}),
+              0);
+    image zoomed;
+    EXPECT_TRUE(wait_for(win, [&](const image &i) { return !(i == fitted); }, &zoomed))
+        << "zoom did not change the picture";
+    ASSERT_TRUE(settled(win, &zoomed));
+    EXPECT_FALSE(zoomed == fitted);
+    EXPECT_GT(zoomed.count(red) + zoomed.count(green), 50);
+    ASSERT_EQ(key(win, "f"), 0);
+    EXPECT_TRUE(wait_for(win, [&](const image &i) { return i == fitted; }, &img))
+        << "f does not restore the fitted view";
+
+    // "q" closes the frequency window; the time window follows and "c"
+    // closes it.
+    ASSERT_EQ(key(win, "q"), 0);
+    std::string twin = window_showing(time_picture, &img);
+    ASSERT_FALSE(twin.empty()) << "q did not bring up the time window";
+    ASSERT_EQ(key(twin, "c"), 0);
+
+    EXPECT_EQ(finish_tevo(), 0) << read_file(dir + "/stderr");
+    EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter the plot\n");
+    EXPECT_EQ(read_file(dir + "/stderr"), "");
+}
+
+// Sends the window manager's close request (WM_DELETE_WINDOW).
+bool send_wm_delete(const std::string &display, const std::string &win)
+{
+    Display *dpy = nullptr;
+    for (int i = 0; i < 20 && !dpy; i++) {
+        dpy = XOpenDisplay(display.c_str());
+        if (!dpy)
+            xtest::sleep_ms(50);
+    }
+    if (!dpy)
+        return false;
+    Window w = std::stoul(win);
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, w, False, NoEventMask, &ev);
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return true;
+}
+
+TEST_F(XplotWindow, CloseButtonAndWindowManagerCloseActLikeClose)
+{
+    if (!need_server())
+        GTEST_SKIP() << "no X server for the window test: " << server.why_not;
+    start_tevo(two_windows);
+    std::string win = find_window();
+    ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+    image img;
+    ASSERT_TRUE(settled(win, &img));
+    ASSERT_TRUE(send_wm_delete(server.display, win));
+    std::string twin = window_showing(time_picture, &img);
+    ASSERT_FALSE(twin.empty()) << "WM_DELETE_WINDOW did not bring up the time window";
+
+    // The Close button sits at the bottom left, under the plot.
+    ASSERT_EQ(xdo({"mousemove", "--window", twin, "15", std::to_string(img.height - 10), "click",
+                   "1"}),
+              0);
+    EXPECT_EQ(finish_tevo(), 0) << read_file(dir + "/stderr");
+    EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter the plot\n");
+}
+
+TEST_F(XplotWindow, MissingSettingDropsOnlyItsCurve)
+{
+    if (!need_server())
+        GTEST_SKIP() << "no X server for the window test: " << server.why_not;
+    start_tevo("input: order = 1; A = -1; B = 1; C = 1; D = 0;\n"
+               "ctot = 1e-11;\n"
+               "freq = lin(0, 5, 50);\n"
+               "xplot: magn(H) dr;\n"
+               "output: \"after\";\n");
+    std::string win = find_window();
+    ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+    image img;
+    ASSERT_TRUE(settled(win, &img));
+    EXPECT_GT(img.count(red), 50);
+    EXPECT_EQ(img.count(green), 0);  // no dr curve
+    ASSERT_EQ(key(win, "q"), 0);
+    EXPECT_EQ(finish_tevo(), 1);
+    EXPECT_EQ(read_file(dir + "/stderr"), "Error in line 4: umax is not defined.\n");
+    EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter\n");
+}
+
+// Without a display the statement reports an error and the run goes on.
+TEST(XplotNoDisplay, ReportsErrorAndRunGoesOn)
+{
+    const struct {
+        const char *display;
+        const char *message;
+    } cases[] = {
+        {"DISPLAY=", "Error in line 3: no X display for the plot window (DISPLAY is not set).\n"},
+        {"DISPLAY=/nonexistent/socket:7",
+         "Error in line 3: could not open X display /nonexistent/socket:7 for the plot window.\n"},
+    };
+    for (const auto &c : cases) {
+        char tmpl[] = "/tmp/tevo_xplot_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        std::string dir = tmpl;
+        std::ofstream(dir + "/run.in") << "input: order = 1; A = -1; B = 1; C = 1; D = 0;\n"
+                                          "freq = lin(0, 5, 10);\n"
+                                          "xplot: magn(H);\n"
+                                          "output: \"after\";\n";
+        xtest::child ch = xtest::spawn({tevo_path(), "run"}, {c.display}, false, dir,
+                                       dir + "/stdout", dir + "/stderr");
+        ASSERT_GT(ch.pid, 0);
+        EXPECT_EQ(xtest::wait_child(ch.pid, 20000), 1) << c.display;
+        EXPECT_EQ(read_file(dir + "/stderr"), c.message);
+        EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter\n");
+        xtest::run({"rm", "-rf", dir}, {});
+    }
+}
+
+}  // namespace
