@@ -180,3 +180,43 @@ TEST(ApproxRgd, NoConvergenceIsAnError)
     free_ss(&f);
     ist.exit_status = 0;
 }
+
+// The complex Newton step and the difference Jacobian (reached by no
+// statement) agree with the real-form step and the analytic Jacobian.
+TEST(ApproxRgd, ComplexStepReachesTheSamePoles)
+{
+    for (int n : {3, 4}) {
+        const double r = 0.1;
+        rootlist p = initial_gd_poles(n, r);
+        rootlist a = new_rootlist(n), b = new_rootlist(n);
+        for (int k = 0; k < n; k++) {
+            cd z(p.roots[k].re, p.roots[k].im);
+            cd w = std::sqrt((z * z + 1.0) / (z * z));
+            if (w.real() > 0)
+                w = -w;
+            a.roots[k] = b.roots[k] = {w.real(), w.imag()};
+        }
+        cmatrix J = updf(r, a, n), Jd = updf_differences(r, a, n);
+        for (int k = 0; k < n; k++)
+            for (int j = 0; j < n; j++)
+                EXPECT_LT(std::hypot(celem(J, k, j).re - celem(Jd, k, j).re, celem(J, k, j).im - celem(Jd, k, j).im),
+                          1e-4 * (1 + std::hypot(celem(J, k, j).re, celem(J, k, j).im)));
+        cmatrix Fa = upf(r, a, n), Fb = upf(r, b, n);
+        double ea = 1, eb = 1;
+        for (int i = 0; i < 30 && (ea > 1e-10 || eb > 1e-10); i++) {
+            ea = ripple_step(a, n, r, Fa);
+            eb = ripple_step_complex(b, n, r, Fb);
+        }
+        EXPECT_LT(ea, 1e-10);
+        EXPECT_LT(eb, 1e-10);
+        for (int k = 0; k < n; k++)
+            EXPECT_LT(std::hypot(a.roots[k].re - b.roots[k].re, a.roots[k].im - b.roots[k].im), 1e-8) << n << " " << k;
+        cfreem(&Fa);
+        cfreem(&Fb);
+        cfreem(&J);
+        cfreem(&Jd);
+        free_rootlist(&a);
+        free_rootlist(&b);
+        free_rootlist(&p);
+    }
+}
