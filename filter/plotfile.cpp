@@ -35,9 +35,10 @@ double unwrap_phase(complex z)
 {
     double p = std::atan2(z.im, z.re);
     double mz = cmod(z);
-    // A zero value has no direction: write the phase reached so far and
-    // leave the state as it was, so the next point goes on from there.
-    if (mz == 0.0)
+    // A zero value, or the infinite value at a pole, has no direction:
+    // write the phase reached so far and leave the state as it was, so the
+    // next point goes on from there.
+    if (mz == 0.0 || !std::isfinite(mz))
         return phase_st.phase_started ? phase_st.prev_phase : p;
     double result;
     if (!phase_st.phase_started) {
