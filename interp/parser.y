@@ -109,7 +109,15 @@ statement
     | history_statement     { prompt(); }
     | bye_statement
     | ';'                   { prompt(); }
-    | error ';'             { yyerrok; prompt(); }
+    | error ';'
+        {
+            /* A statement cut short by a syntax error: the half-entered
+               filter and an open writesp file are given up. */
+            act_input_abandon();
+            act_writesp_abort();
+            yyerrok;
+            prompt();
+        }
     ;
 
 /* Filter definitions. */
