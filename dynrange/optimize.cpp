@@ -193,6 +193,14 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     freem(&R);
     freem(&T);
     freem(&U);
+    // never hand a transformation with a NaN or an infinity to the filter
+    for (int k = 0; k < T0.rows * T0.cols; k++)
+        if (!std::isfinite(T0.data[k])) {
+            freem(&T0);
+            freem(&Pm);
+            error("cannot optimize: the transformation is not finite");
+            return null_matrix();
+        }
     *P = Pm;
     return T0;
 }

@@ -112,8 +112,11 @@ ss orthogonal_ss(ss s)
     matrix x = msolve(M, b);
     bool solved = x.rows == n;
     if (solved)
-        for (int i = 0; i < n; i++)
+        for (int i = 0; i < n; i++) {
             o.C.data[i] = x.data[i];
+            if (!std::isfinite(x.data[i]))
+                solved = false;
+        }
     o.D = fst.ana_ss.D;
     freem(&M);
     freem(&b);
