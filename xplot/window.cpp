@@ -264,33 +264,36 @@ void plot_wm_handler(Widget, XtPointer, XEvent *ev, Boolean *)
         XtAppSetExitFlag(xpl.app);
 }
 
-// Opens the display for a new application context of class Tevo with the
-// fallback resources: the steps of XtOpenApplication, taken one by one so
-// that a display that cannot be reached is a non-fatal error instead of the
-// end of the program. A server can refuse a connection for a moment (its
-// queue of new connections full), so the opening is tried a few times.
+// Opens the display and makes it the display of a new application context
+// of class Tevo with the fallback resources (what XtOpenApplication does).
+// The display is opened here rather than by the toolkit, so that one that
+// cannot be reached is a non-fatal error instead of the end of the program.
+// A server can refuse a connection for a moment (its queue of new
+// connections full), so the opening is tried a few times.
 Display *open_plot_display(int *argc, char **argv)
 {
+    const char *name = XDisplayName(nullptr);
+    if (!name || !*name) {
+        error("no X display for the plot window (DISPLAY is not set)");
+        return nullptr;
+    }
+    Display *dpy = nullptr;
+    for (int attempt = 0; attempt < 20 && !dpy; attempt++) {
+        if (attempt > 0)
+            usleep(50000);
+        dpy = XOpenDisplay(nullptr);
+    }
+    if (!dpy) {
+        error("could not open X display %s for the plot window", name);
+        return nullptr;
+    }
     XtToolkitInitialize();
     xpl.app = XtCreateApplicationContext();
     XtAppSetFallbackResources(xpl.app, fallback_resources);
-    for (int attempt = 0; attempt < 20; attempt++) {
-        Display *dpy = XtOpenDisplay(xpl.app, nullptr, nullptr, "Tevo", nullptr, 0, argc, argv);
-        if (dpy)
-            return dpy;
-        const char *name = XDisplayName(nullptr);
-        if (!name || !*name)
-            break;
-        usleep(50000);
-    }
-    const char *name = XDisplayName(nullptr);
-    if (!name || !*name)
-        error("no X display for the plot window (DISPLAY is not set)");
-    else
-        error("could not open X display %s for the plot window", name);
-    XtDestroyApplicationContext(xpl.app);
-    xpl.app = nullptr;
-    return nullptr;
+    const char *app_name = getenv("RESOURCE_NAME");
+    XtDisplayInitialize(xpl.app, dpy, app_name && *app_name ? app_name : "tevo", "Tevo", nullptr, 0,
+                        argc, argv);
+    return dpy;
 }
 
 }  // namespace
