@@ -68,7 +68,13 @@ struct XplotWindow : testing::Test {
     // can be started.
     bool need_server() { return server.start(); }
 
-    std::vector<std::string> env() const { return {"DISPLAY=" + server.display}; }
+    std::vector<std::string> extra_env;
+    std::vector<std::string> env() const
+    {
+        std::vector<std::string> e = {"DISPLAY=" + server.display};
+        e.insert(e.end(), extra_env.begin(), extra_env.end());
+        return e;
+    }
 
     void start_tevo(const std::string &commands)
     {
@@ -197,6 +203,7 @@ TEST_F(XplotWindow, GridZoomFitAndCloseThenTheRunGoesOn)
     EXPECT_GT(fitted.count(red), 50);
     EXPECT_GT(fitted.count(green), 50);
     EXPECT_EQ(fitted.count(gray40), 0);
+    EXPECT_GT(fitted.count(0xffffff), 20);  // white labels
 
     // "g" shows the grid, a second "g" takes it away again.
     ASSERT_EQ(key(win, "g"), 0);
@@ -231,6 +238,72 @@ TEST_F(XplotWindow, GridZoomFitAndCloseThenTheRunGoesOn)
     EXPECT_EQ(finish_tevo(), 0) << read_file(dir + "/stderr");
     EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter the plot\n");
     EXPECT_EQ(read_file(dir + "/stderr"), "");
+}
+
+// Curves that the axis rounding must cope with: a falling sweep, a dB curve
+// that starts at minus infinity, an all-zero curve. Each window must show,
+// close with "q", and the run must end well.
+TEST_F(XplotWindow, UnusualCurvesShowAndClose)
+{
+    if (!need_server())
+        GTEST_SKIP() << "no X server for the window test: " << server.why_not;
+    const struct {
+        const char *commands;
+        int min_red;
+    } cases[] = {
+        {"input: order = 1; A = -1; B = 1; C = 1; D = 0;\n"
+         "freq = log(100, 0.01, 10);\nxplot: magn(H);\n",
+         50},
+        {"input: order = 2; A = 0 1 -1 -1; B = 0 1; C = 0 1; D = 0;\n"  // H = s / (s^2 + s + 1)
+         "freq = lin(0, 4, 40);\nxplot: db(H);\n",
+         50},
+        {"input: order = 1; A = -1; B = 1; C = 0; D = 0;\n"
+         "freq = lin(0, 4, 40);\nxplot: magn(H) db(H);\n",
+         0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.commands);
+        start_tevo(std::string(c.commands) + "output: \"done\";\n");
+        std::string win = find_window();
+        ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+        image img;
+        ASSERT_TRUE(settled(win, &img));
+        EXPECT_GE(img.count(red), c.min_red);
+        ASSERT_EQ(key(win, "q"), 0);
+        EXPECT_EQ(finish_tevo(), 0) << read_file(dir + "/stderr");
+        EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\ndone\n");
+    }
+}
+
+// The gridType resource "dotted" draws the grid with one pixel on and five
+// off, so about a sixth of the solid grid's pixels.
+TEST_F(XplotWindow, DottedGridTypeFromTheResources)
+{
+    if (!need_server())
+        GTEST_SKIP() << "no X server for the window test: " << server.why_not;
+    std::ofstream(dir + "/resources") << "Tevo*plot.gridType: dotted\n";
+    int grid[2] = {0, 0};
+    for (int dotted = 0; dotted < 2; dotted++) {
+        extra_env.clear();
+        if (dotted)
+            extra_env.push_back("XENVIRONMENT=" + dir + "/resources");
+        start_tevo("input: order = 1; A = -1; B = 1; C = 1; D = 0;\n"
+                   "freq = lin(0, 10, 50);\nxplot: magn(H);\n");
+        std::string win = find_window();
+        ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+        image img;
+        ASSERT_TRUE(settled(win, &img));
+        ASSERT_EQ(img.count(gray40), 0);
+        ASSERT_EQ(key(win, "g"), 0);
+        ASSERT_TRUE(wait_for(win, [](const image &i) { return i.count(gray40) > 0; }, &img));
+        ASSERT_TRUE(settled(win, &img));
+        grid[dotted] = img.count(gray40);
+        ASSERT_EQ(key(win, "q"), 0);
+        EXPECT_EQ(finish_tevo(), 0);
+    }
+    EXPECT_GT(grid[1], 0);
+    EXPECT_LT(grid[1] * 4, grid[0]) << "solid " << grid[0] << ", dotted " << grid[1];
+    EXPECT_GT(grid[1] * 10, grid[0]) << "solid " << grid[0] << ", dotted " << grid[1];
 }
 
 // Sends the window manager's close request (WM_DELETE_WINDOW).
