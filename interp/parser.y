@@ -75,9 +75,9 @@ static bool int_in_range(double v)
 
 %left '+' '-'
 %left '*' '/'
-%right UNARY
+%precedence UNARY
 %right '^'
-%right ABS SIN ASIN COS ACOS TAN ATAN EXP LOG LOG10 SQRT
+%precedence ABS SIN ASIN COS ACOS TAN ATAN EXP LOG LOG10 SQRT
 
 %%
 
