@@ -192,6 +192,7 @@ void expat_free()
 void expat_prep(ss s)
 {
     expat_free();
+    fst.expat_generation++;
     int n = s.n;
     if (n < 1)
         return;

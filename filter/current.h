@@ -31,6 +31,7 @@ struct filter_state {
     cmatrix expat_Vinv;    // V^-1 (empty when V is singular)
     int expat_defective = 0;  // 1: V is singular or badly conditioned, so the
                               // time responses use the matrix exponential
+    unsigned expat_generation = 0;  // counts the preparations of the eigen cache
 };
 extern filter_state fst;
 

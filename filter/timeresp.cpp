@@ -84,7 +84,17 @@ dmat expm(int m, dmat X)
 
 // e^(At) and its integral from 0 to t, from the exponential of
 // [[A t, I t], [0, 0]] = [[e^(At), int_0^t e^(A tau) dtau], [0, I]].
-void exp_pair(double t, matrix *E, matrix *I)
+// The last pair computed, for the same filter preparation and time: a time
+// table asks for the impulse and step responses of H, F and G at each point.
+struct pair_cache {
+    unsigned generation = 0;
+    double t = 0.0;
+    int valid = 0;
+    matrix E, I;
+};
+pair_cache pcache;
+
+void exp_pair_compute(double t, matrix *E, matrix *I)
 {
     const matrix &A = fst.ana_ss.A;
     int n = fst.ana_ss.n, m = 2 * n;
@@ -107,6 +117,23 @@ void exp_pair(double t, matrix *E, matrix *I)
             for (int i = 0; i < n; i++)
                 I->data[j * n + i] = R[(size_t)(n + j) * m + i];
     }
+}
+
+// Copies of e^(At) and its integral (either pointer may be null).
+void exp_pair(double t, matrix *E, matrix *I)
+{
+    if (!pcache.valid || pcache.generation != fst.expat_generation || pcache.t != t) {
+        freem(&pcache.E);
+        freem(&pcache.I);
+        exp_pair_compute(t, &pcache.E, &pcache.I);
+        pcache.generation = fst.expat_generation;
+        pcache.t = t;
+        pcache.valid = 1;
+    }
+    if (E)
+        *E = mcopy(pcache.E);
+    if (I)
+        *I = mcopy(pcache.I);
 }
 
 // Re(V diag(e) V^-1).

@@ -43,6 +43,12 @@ TEST(Gramians, SolvedMatchClosedForms)
         freem(&W);
         free_ss(&c.s);
     }
+    // cross Gramian of A = -2, B = 1, C = 3: -4 X + 3 = 0
+    ss s = fx::make_ss(1, {-2}, {1}, {3});
+    matrix X = x_algebraic(s);
+    EXPECT_NEAR(X.data[0], 0.75, 1e-15);
+    freem(&X);
+    free_ss(&s);
 }
 
 // A K + K A^T + B B^T = 0 and A^T W + W A + C^T C = 0 on a dense order-8 filter.
