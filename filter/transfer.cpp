@@ -331,9 +331,17 @@ matrix w_to_identity(matrix W)
     return T1;
 }
 
+// W of the analysis filter's size: an undetermined (empty) W gives no figure.
+static bool w_fits(const matrix &W)
+{
+    return fst.ana_ss.n > 0 && W.rows == fst.ana_ss.n && W.cols == fst.ana_ss.n;
+}
+
 double dropfact(double w, matrix W, double eps, int renew)
 {
     int n = fst.ana_ss.n;
+    if (!w_fits(W) && (tst.dropfact_T1.cols == 0 || renew != 0))
+        return NAN;
     if (tst.dropfact_T1.cols == 0 || renew != 0) {
         freem(&tst.dropfact_T1);
         freem(&tst.dropfact_T1inv);
@@ -392,6 +400,8 @@ static void f_max_h(double w, double *m, double *h2, cmatrix *F_out)
 
 double drfact_jw(double w, matrix W)
 {
+    if (!w_fits(W))
+        return NAN;
     double m, h2;
     f_max_h(w, &m, &h2, nullptr);
     return h2 / m / tr(W);
@@ -399,6 +409,8 @@ double drfact_jw(double w, matrix W)
 
 double drscfact_jw(double w, matrix W)
 {
+    if (!w_fits(W))
+        return NAN;
     double m, h2;
     cmatrix F;
     f_max_h(w, &m, &h2, &F);
@@ -412,6 +424,8 @@ double drscfact_jw(double w, matrix W)
 
 double dr_jw(double w, const cap_ss &filter, matrix W, double umax)
 {
+    if (!w_fits(W))
+        return NAN;
     double m, h2;
     f_max_h(w, &m, &h2, nullptr);
     double noise = noise_total(filter, W);
