@@ -18,6 +18,8 @@ void act_start_reset()
 {
     filter_start();
     clear_sweeps();
+    ist.scale_grid = 50;
+    ist.verbosity = 0;
 }
 
 void act_shutdown_free()
