@@ -237,3 +237,47 @@ TEST(Responses, DynamicRangeFactorsFirstOrder)
 }
 
 }  // namespace
+
+namespace {
+
+// For A = [0 1; -2 -3]: det(jwI - A) = 2 - w^2 + 3jw and
+// adj(jwI - A) = [[jw + 3, 1], [-2, jw]], also from the adjugate polynomials;
+// dR/dw = -j R^2.
+TEST(Responses, AdjugateDeterminantResolvent)
+{
+    ss s = fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0});
+    fx::use(s);
+    for (double w : {0.0, 0.5, 2.0}) {
+        complex d = den_jw(w);
+        EXPECT_NEAR(d.re, 2 - w * w, 1e-14);
+        EXPECT_NEAR(d.im, 3 * w, 1e-14);
+        cmatrix Z = adj_jw(w);
+        fx::lcx want[4] = {fx::lcx(3, w), fx::lcx(-2, 0), fx::lcx(1, 0), fx::lcx(0, w)};  // column-major
+        for (int k = 0; k < 4; k++) {
+            complex e = nmat_elem_jw(w, k % 2, k / 2);
+            EXPECT_NEAR(Z.data[k].re, (double)want[k].real(), 1e-14);
+            EXPECT_NEAR(Z.data[k].im, (double)want[k].imag(), 1e-14);
+            EXPECT_NEAR(e.re, (double)want[k].real(), 1e-14);
+            EXPECT_NEAR(e.im, (double)want[k].imag(), 1e-14);
+        }
+        cmatrix R = resolvent_jw(w), R2 = resolvent2_jw(w);
+        fx::lcx r[4], dr[4];
+        for (int k = 0; k < 4; k++)
+            r[k] = want[k] / fx::lcx(d.re, d.im);
+        for (int i = 0; i < 2; i++)
+            for (int j = 0; j < 2; j++)
+                dr[j * 2 + i] = fx::lcx(0, -1) * (r[i] * r[2 * j] + r[2 + i] * r[2 * j + 1]);
+        for (int k = 0; k < 4; k++) {
+            EXPECT_NEAR(R.data[k].re, (double)r[k].real(), 1e-14);
+            EXPECT_NEAR(R.data[k].im, (double)r[k].imag(), 1e-14);
+            EXPECT_NEAR(R2.data[k].re, (double)dr[k].real(), 1e-14);
+            EXPECT_NEAR(R2.data[k].im, (double)dr[k].imag(), 1e-14);
+        }
+        cfreem(&Z);
+        cfreem(&R);
+        cfreem(&R2);
+    }
+    free_ss(&s);
+}
+
+}  // namespace
