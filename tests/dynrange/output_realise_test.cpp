@@ -154,3 +154,49 @@ TEST_F(Realise, ReportsFollowTheLevelOfBla)
 }
 
 }  // namespace
+
+namespace {
+
+// The numbers of the lines after the first of a report such as
+// "Tops of F:\n%g\n%g\n".
+std::vector<double> numbers_after_first_line(const std::string &r)
+{
+    std::vector<double> v;
+    size_t pos = r.find('\n');
+    while (pos != std::string::npos && pos + 1 < r.size()) {
+        v.push_back(std::stod(r.substr(pos + 1)));
+        pos = r.find('\n', pos + 1);
+    }
+    return v;
+}
+
+TEST(OutputTops, AgreeWithDenseSampling)
+{
+    program p;
+    // (s + 0.5)(s^2 + 0.2 s + 4): a real pole and a resonance near w = 2,
+    // with a zero pair below it.
+    ss f = companion({2.0, 4.1, 0.7, 1.0}, {1.0, 0.0, 0.3});
+    install(f);
+    act_out_top_h();
+    std::string rh = p.report();
+    ASSERT_EQ(rh.substr(0, 10), "Top of H: ");
+    double top_h = std::stod(rh.substr(10));
+    double ref_h = 0;
+    for (int k = 0; k < 200000; k++) {
+        double w = 1e-3 * std::pow(1e6, k / 199999.0);
+        ref_h = std::max(ref_h, std::abs(H_of(f, w)));
+    }
+    ref_h = std::max(ref_h, std::abs(H_of(f, 0.0)));
+    EXPECT_NEAR(top_h, ref_h, 1e-5 * ref_h);
+
+    act_out_top_f();
+    std::string rf = p.report().substr(rh.size());
+    ASSERT_EQ(rf.substr(0, 11), "Tops of F:\n");
+    std::vector<double> tops = numbers_after_first_line(rf);
+    dvec ref = sampled_tops(f, 1e-3, 1e3, 200000);
+    ASSERT_EQ(tops.size(), ref.size());
+    for (size_t i = 0; i < ref.size(); i++)
+        EXPECT_NEAR(tops[i], ref[i], 1e-5 * ref[i]) << "F_" << i + 1;
+}
+
+}  // namespace
