@@ -356,21 +356,28 @@ TEST_F(XplotWindow, MissingSettingDropsOnlyItsCurve)
 {
     if (!need_server())
         GTEST_SKIP() << "no X server for the window test: " << server.why_not;
-    start_tevo("input: order = 1; A = -1; B = 1; C = 1; D = 0;\n"
-               "ctot = 1e-11;\n"
-               "freq = lin(0, 5, 50);\n"
-               "xplot: magn(H) dr;\n"
-               "output: \"after\";\n");
-    std::string win = find_window();
-    ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
-    image img;
-    ASSERT_TRUE(settled(win, &img));
-    EXPECT_GT(img.count(red), 50);
-    EXPECT_EQ(img.count(green), 0);  // no dr curve
-    ASSERT_EQ(key(win, "q"), 0);
-    EXPECT_EQ(finish_tevo(), 1);
-    EXPECT_EQ(read_file(dir + "/stderr"), "Error in line 4: umax is not defined.\n");
-    EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter\n");
+    const struct {
+        const char *setting, *item, *message;
+    } cases[] = {
+        {"ctot = 1e-11;", "dr", "umax is not defined"},
+        {"umax = 1;", "dr", "ctot is not defined"},
+        {"epsrel = nothing;", "dropfact", "epsrel is not defined"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        start_tevo(std::string("input: order = 1; A = -1; B = 1; C = 1; D = 0;\n") + c.setting +
+                   "\nfreq = lin(0, 5, 50);\nxplot: magn(H) " + c.item + ";\noutput: \"after\";\n");
+        std::string win = find_window();
+        ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+        image img;
+        ASSERT_TRUE(settled(win, &img));
+        EXPECT_GT(img.count(red), 50);
+        EXPECT_EQ(img.count(green), 0);  // no second curve
+        ASSERT_EQ(key(win, "q"), 0);
+        EXPECT_EQ(finish_tevo(), 1);
+        EXPECT_EQ(read_file(dir + "/stderr"), std::string("Error in line 4: ") + c.message + ".\n");
+        EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter\n");
+    }
 }
 
 // Without a display the statement reports an error and the run goes on.
