@@ -18,12 +18,24 @@ struct response_case {
     std::vector<double> freqs;
 };
 
+// Largest relative error over the elements.
 double rel_vec(const cmatrix &x, const std::vector<fx::lcx> &r)
+{
+    long double worst = 0;
+    for (size_t i = 0; i < r.size(); i++) {
+        fx::lcx d = fx::lcx(x.data[i].re, x.data[i].im) - r[i];
+        worst = std::max(worst, std::abs(d) / std::abs(r[i]));
+    }
+    return (double)worst;
+}
+
+// Relative error of the vector as a whole (for derivatives, whose single
+// elements can vanish at the centre of a symmetric bandpass).
+double rel_norm(const cmatrix &x, const std::vector<fx::lcx> &r)
 {
     long double num = 0, den = 0;
     for (size_t i = 0; i < r.size(); i++) {
-        fx::lcx d = fx::lcx(x.data[i].re, x.data[i].im) - r[i];
-        num += std::norm(d);
+        num += std::norm(fx::lcx(x.data[i].re, x.data[i].im) - r[i]);
         den += std::norm(r[i]);
     }
     return (double)std::sqrt(num / den);
@@ -97,8 +109,8 @@ TEST(Responses, AgreeWithIndependentSolve)
             EXPECT_LE(rel_vec(F, r.F), tol);
             EXPECT_LE(rel_vec(G, r.G), tol);
             cmatrix dF = df_jw(w), dG = dg_jw(w);
-            EXPECT_LE(rel_vec(dF, r.dF), tol);
-            EXPECT_LE(rel_vec(dG, r.dG), tol);
+            EXPECT_LE(rel_norm(dF, r.dF), tol);
+            EXPECT_LE(rel_norm(dG, r.dG), tol);
 
             matrix df = delay_f(w, F), dg = delay_g(w, G);
             for (int i = 0; i < rc.s.n; i++) {
