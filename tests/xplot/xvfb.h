@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,8 @@ inline child spawn(const std::vector<std::string> &argv, const std::vector<std::
     if (pid < 0)
         return {};
     if (pid == 0) {
+        // A child left behind by a test that dies is ended with it.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         for (const auto &e : env) {
             auto eq = e.find('=');
             std::string name = e.substr(0, eq), value = e.substr(eq + 1);
