@@ -19,7 +19,7 @@ const std::string up = "\x1b[A", down = "\x1b[B", right = "\x1b[C", left = "\x1b
 
 class session {
 public:
-    session()
+    explicit session(const std::string &dir = "")
     {
         struct termios t;
         memset(&t, 0, sizeof t);
@@ -31,6 +31,8 @@ public:
         t.c_cc[VMIN] = 1;
         pid_ = forkpty(&fd_, nullptr, &t, nullptr);
         if (pid_ == 0) {
+            if (!dir.empty() && chdir(dir.c_str()) != 0)
+                _exit(127);
             execl(TEVO_PATH, TEVO_PATH, (char *)nullptr);
             _exit(127);
         }
@@ -204,6 +206,29 @@ TEST(LineEditor, HistoryKeepsTheLastHundredLines)
     EXPECT_TRUE(s.wait_for(want)) << s.output();
     s.type("bye\n");
     EXPECT_EQ(s.wait_exit(), 0);
+}
+
+TEST(LineEditor, HistoryFromAnIncludedFileListsTheTypedLines)
+{
+    char tmpl[] = "/tmp/tevo_pty_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    FILE *f = fopen((dir + "/f.cmd").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("output: \"from file\";\nhistory;\nbye\n", f);
+    fclose(f);
+    {
+        session s(dir);
+        ASSERT_TRUE(s.wait_for("tevo> "));
+        s.type("x = 1;\n");
+        ASSERT_TRUE(s.wait_for("tevo> "));
+        s.type("read \"f.cmd\";\n");
+        // The file's lines are not typed, so they are not in the ring.
+        EXPECT_TRUE(s.wait_for("\nfrom file\nx = 1;\nread \"f.cmd\";\n")) << s.output();
+        EXPECT_EQ(s.wait_exit(), 0);
+    }
+    unlink((dir + "/f.cmd").c_str());
+    rmdir(dir.c_str());
 }
 
 struct way_out {
