@@ -196,9 +196,11 @@ matrix int_expAt(double t)
         if (l.re == 0.0 && l.im == 0.0) {
             e[i] = complex{t, 0.0};
         } else {
-            complex x = cexp_t(l, t);
-            x.re -= 1.0;
-            e[i] = crdiv(x, l);
+            // e^(l t) - 1 without cancellation, so that an eigenvalue that
+            // comes out a rounding error away from 0 still integrates to t.
+            double x = l.re * t, y = l.im * t, sh = std::sin(y / 2);
+            complex em1{std::expm1(x) * std::cos(y) - 2 * sh * sh, std::exp(x) * std::sin(y)};
+            e[i] = crdiv(em1, l);
         }
     }
     return eigen_form(e);

@@ -84,3 +84,27 @@ TEST(TimeResponses, StateResponsesOfJordanBlock)
 }
 
 }  // namespace
+
+namespace {
+
+// An integrator in parallel with 1/(s+1) and 1/(s+3), in a basis where the
+// eigenvalue at the origin comes out a rounding error away from 0 (about
+// -8e-17): the step response must still grow as t. Step of
+// 1/s + 1/(s+1) + 1/(s+3) is t + 1 - e^-t + (1 - e^-3t)/3.
+TEST(TimeResponses, PoleNearOriginIntegratesToTime)
+{
+    ss d = fx::make_ss(3, {0, 0, 0, 0, -1, 0, 0, 0, -3}, {1, 1, 1}, {1, 1, 1});
+    matrix T = fx::make_ss(3, {1, 0.3, -0.7, 0.2, 2, 0.1, -0.4, 0.9, 1.5}, {0, 0, 0}, {0, 0, 0}).A;
+    ss s = transform_ss(T, d);
+    fx::use(s);
+    for (double t : {0.5, 1.0, 10.0}) {
+        double want = t + 1 - std::exp(-t) + (1 - std::exp(-3 * t)) / 3;
+        EXPECT_NEAR(hs_t(t), want, 1e-12 * want) << "t = " << t;
+        EXPECT_NEAR(h_t(t), 1 + std::exp(-t) + std::exp(-3 * t), 1e-12) << "t = " << t;
+    }
+    freem(&T);
+    free_ss(&d);
+    free_ss(&s);
+}
+
+}  // namespace
