@@ -331,23 +331,54 @@ bool send_wm_delete(const std::string &display, const std::string &win)
     return true;
 }
 
-TEST_F(XplotWindow, CloseButtonAndWindowManagerCloseActLikeClose)
+// The buttons under the plot, left to right, with the fixed font of the
+// fallback resources: Close, Grid, Fit.
+const char *const close_x = "25";
+const char *const grid_x = "69";
+const char *const fit_x = "106";
+
+TEST_F(XplotWindow, ButtonsAndWindowManagerClose)
 {
     if (!need_server())
         GTEST_SKIP() << "no X server for the window test: " << server.why_not;
     start_tevo(two_windows);
     std::string win = find_window();
     ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
-    image img;
-    ASSERT_TRUE(settled(win, &img));
+    image fitted, img;
+    ASSERT_TRUE(settled(win, &fitted));
+    std::string button_y = std::to_string(fitted.height - 10);
+    auto click = [&](const std::string &w, const char *x) {
+        return xdo({"mousemove", "--window", w, x, button_y, "click", "1"});
+    };
+
+    // Grid on and off again with the Grid button.
+    ASSERT_EQ(click(win, grid_x), 0);
+    EXPECT_TRUE(wait_for(win, [](const image &i) { return i.count(gray40) > 20; }, &img))
+        << "Grid button shows no grid";
+    ASSERT_EQ(click(win, grid_x), 0);
+    EXPECT_TRUE(wait_for(win, [&](const image &i) { return i.count(gray40) == 0; }, &img));
+
+    // A zoom dragged from right to left, then the Fit button.
+    ASSERT_EQ(xdo({"mousemove", "--window", win, "170", "110", "mousedown", "3", "mousemove",
+                   "--window", win, "120", "80", "mousemove", "--window", win, "70", "40",
+                   "mouseup", "3"}),
+              0);
+    EXPECT_TRUE(wait_for(win, [&](const image &i) { return !(i == fitted); }, &img));
+    ASSERT_EQ(click(win, fit_x), 0);
+    EXPECT_TRUE(wait_for(win, [&](const image &i) {
+        // The pressed button may still be drawn sunken: compare the plot only.
+        for (int y = 0; y < i.height - 30; y++)
+            for (int x = 0; x < i.width; x++)
+                if (i.at(x, y) != fitted.at(x, y))
+                    return false;
+        return true;
+    }, &img)) << "Fit button does not restore the fitted view";
+
     ASSERT_TRUE(send_wm_delete(server.display, win));
     std::string twin = window_showing(time_picture, &img);
     ASSERT_FALSE(twin.empty()) << "WM_DELETE_WINDOW did not bring up the time window";
 
-    // The Close button sits at the bottom left, under the plot.
-    ASSERT_EQ(xdo({"mousemove", "--window", twin, "15", std::to_string(img.height - 10), "click",
-                   "1"}),
-              0);
+    ASSERT_EQ(click(twin, close_x), 0);
     EXPECT_EQ(finish_tevo(), 0) << read_file(dir + "/stderr");
     EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter the plot\n");
 }
