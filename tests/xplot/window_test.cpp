@@ -306,6 +306,51 @@ TEST_F(XplotWindow, DottedGridTypeFromTheResources)
     EXPECT_GT(grid[1] * 10, grid[0]) << "solid " << grid[0] << ", dotted " << grid[1];
 }
 
+// Pixels of the colour in the plot widget (above the buttons).
+int count_in_plot(const image &img, uint32_t rgb)
+{
+    int n = 0;
+    for (int y = 0; y < img.height - 30; y++)
+        for (int x = 0; x < img.width; x++)
+            n += img.at(x, y) == rgb;
+    return n;
+}
+
+// A foreground colour that cannot be allocated falls back to black (the
+// background being DarkSlateGray); a font name that the server does not know
+// gives the toolkit's default font, with the toolkit's warning.
+TEST_F(XplotWindow, UnusableResources)
+{
+    if (!need_server())
+        GTEST_SKIP() << "no X server for the window test: " << server.why_not;
+    const char *commands = "input: order = 1; A = -1; B = 1; C = 1; D = 0;\n"
+                           "freq = lin(0, 10, 50);\nxplot: magn(H);\noutput: \"after\";\n";
+    std::ofstream(dir + "/colour") << "Tevo*plot.Foreground: no-such-colour\n";
+    extra_env = {"XENVIRONMENT=" + dir + "/colour"};
+    start_tevo(commands);
+    std::string win = find_window();
+    ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+    image img;
+    ASSERT_TRUE(settled(win, &img));
+    EXPECT_EQ(count_in_plot(img, 0xffffff), 0);
+    EXPECT_GT(count_in_plot(img, 0x000000), 20);  // the labels
+    EXPECT_GT(img.count(red), 50);
+    ASSERT_EQ(key(win, "q"), 0);
+    EXPECT_EQ(finish_tevo(), 0);
+
+    std::ofstream(dir + "/font") << "Tevo*plot.font: no-such-font\n";
+    extra_env = {"XENVIRONMENT=" + dir + "/font"};
+    start_tevo(commands);
+    win = find_window();
+    ASSERT_FALSE(win.empty()) << read_file(dir + "/stderr");
+    ASSERT_TRUE(settled(win, &img));
+    EXPECT_GT(count_in_plot(img, 0xffffff), 20);
+    ASSERT_EQ(key(win, "q"), 0);
+    EXPECT_EQ(finish_tevo(), 0);
+    EXPECT_NE(read_file(dir + "/stderr").find("no-such-font"), std::string::npos);
+    EXPECT_EQ(read_file(dir + "/run.out"), "tevo 1.04\nafter\n");
+}
+
 // Sends the window manager's close request (WM_DELETE_WINDOW).
 bool send_wm_delete(const std::string &display, const std::string &win)
 {
