@@ -262,7 +262,11 @@ void print_expr(FILE *fp, const expr_node *tree)
     }
 }
 
-int expr_uses_var(const char *name, const expr_node *tree)
+namespace {
+
+unsigned walk_epoch = 0;
+
+int uses_var(const char *name, const expr_node *tree)
 {
     if (!tree)
         return 0;
@@ -270,24 +274,37 @@ int expr_uses_var(const char *name, const expr_node *tree)
     case EXPR_NUMB:
         return 0;
     case EXPR_UNOX:
-        return expr_uses_var(name, tree->left);
+        return uses_var(name, tree->left);
     case EXPR_BIOX:
-        return expr_uses_var(name, tree->left) || expr_uses_var(name, tree->right);
+        return uses_var(name, tree->left) || uses_var(name, tree->right);
     case EXPR_VAR: {
         if (strcmp(tree->name, name) == 0)
             return 1;
         var **v = varlist_find(ist.vars, tree->name);
-        if (!v || (*v)->busy)
+        // A definition already walked in this call gave 0 (a 1 ends the
+        // walk at once) or is being walked (a cycle): no need to go again.
+        if (!v || (*v)->walk_mark == walk_epoch)
             return 0;
-        (*v)->busy = 1;
-        int r = expr_uses_var(name, (*v)->definition);
-        (*v)->busy = 0;
-        return r;
+        (*v)->walk_mark = walk_epoch;
+        return uses_var(name, (*v)->definition);
     }
     default:
         fputs("\nError: unknown expression tag.\n", stderr);
         return 0;
     }
+}
+
+}  // namespace
+
+int expr_uses_var(const char *name, const expr_node *tree)
+{
+    if (++walk_epoch == 0) {
+        // The counter wrapped: forget every old mark.
+        for (unsigned i = 0; ist.vars && i < ist.vars->count; i++)
+            ist.vars->entries[i]->walk_mark = 0;
+        walk_epoch = 1;
+    }
+    return uses_var(name, tree);
 }
 
 int expr_cache_count() { return cache.nodes.count; }

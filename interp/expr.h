@@ -26,7 +26,7 @@ struct expr_node {
 struct var {
     char *name = nullptr;             // owned
     expr_node *definition = nullptr;  // owned
-    int busy = 0;                     // set while expr_uses_var walks its definition
+    unsigned walk_mark = 0;           // the last expr_uses_var walk that visited it
     int evaluating = 0;               // set while eval_expr evaluates its definition
 };
 
@@ -57,8 +57,8 @@ void flush_expr_cache();
 
 void print_expr(FILE *fp, const expr_node *tree);
 // 1 when the tree refers to name, directly or through the definitions of
-// the variable table. A definition met again on the way (a cycle) is not
-// followed a second time.
+// the variable table. Each definition is walked at most once per call, so a
+// cycle ends and definitions shared by many others cost no more than once.
 int expr_uses_var(const char *name, const expr_node *tree);
 
 // Number of recycled nodes, entry shells and list shells held (at most 5 each).

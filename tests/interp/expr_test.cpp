@@ -123,6 +123,19 @@ TEST(Expr, UsesVarFollowsDefinitionsAndStopsOnCycles)
     EXPECT_EQ(expr_uses_var("c2", t), 1);
     free_expr(t);
     EXPECT_EQ(expr_uses_var("x", nullptr), 0);
+    // Definitions shared many times over (v60 = v59 + v59, ...) are walked
+    // once each: a walk of every path would take 2^60 steps.
+    varlist_add(ist.vars, new_var("v0", name("base")));
+    char prev[8], cur[8];
+    for (int i = 1; i <= 60; i++) {
+        snprintf(prev, sizeof prev, "v%d", i - 1);
+        snprintf(cur, sizeof cur, "v%d", i);
+        varlist_add(ist.vars, new_var(cur, new_biox(name(prev), name(prev), OP_ADD)));
+    }
+    t = name("v60");
+    EXPECT_EQ(expr_uses_var("nothere", t), 0);
+    EXPECT_EQ(expr_uses_var("base", t), 1);
+    free_expr(t);
     free_varlist_all(ist.vars);
     ist.vars = saved;
 }
