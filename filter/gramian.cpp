@@ -120,11 +120,10 @@ static double eval_weight(double w, const char *name)
 double eval_si(double w) { return eval_weight(w, "si"); }
 double eval_so(double w) { return eval_weight(w, "so"); }
 
-void k_integrand(matrix out, double w)
+// Fills out with s Re(v v^H) for the n entries of v: the weighted integrand of
+// a Gramian at one frequency.
+static void weighted_outer(matrix out, const cmatrix &v, int n, double s)
 {
-    double s = eval_si(w);
-    cmatrix F = f_jw(w);
-    int n = F.rows;
     if (out.rows != n || out.cols != n) {
         fprintf(stderr, "Matrix alignment error.\n");
         fatal_cleanup();
@@ -132,9 +131,16 @@ void k_integrand(matrix out, double w)
     }
     for (int i = 0; i < n; i++)
         for (int j = 0; j < n; j++) {
-            complex a = F.data[i], b = F.data[j];
+            complex a = v.data[i], b = v.data[j];
             out.data[j * n + i] = s * (a.re * b.re + a.im * b.im);
         }
+}
+
+void k_integrand(matrix out, double w)
+{
+    double s = eval_si(w);
+    cmatrix F = f_jw(w);
+    weighted_outer(out, F, F.rows, s);
     cfreem(&F);
 }
 
@@ -142,17 +148,7 @@ void w_integrand(matrix out, double w)
 {
     double s = eval_so(w);
     cmatrix G = g_jw(w);
-    int n = G.cols;
-    if (out.rows != n || out.cols != n) {
-        fprintf(stderr, "Matrix alignment error.\n");
-        fatal_cleanup();
-        exit(1);
-    }
-    for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) {
-            complex a = G.data[i], b = G.data[j];
-            out.data[j * n + i] = s * (a.re * b.re + a.im * b.im);
-        }
+    weighted_outer(out, G, G.cols, s);
     cfreem(&G);
 }
 
