@@ -71,10 +71,9 @@ void derivation_trace_tail(FILE *fp, matrix U2, matrix D2, matrix T1U2, matrix T
 matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
 {
     *P = null_matrix();
-    double *v = getvar("bla");
-    int level = v ? (int)*v : 0;
+    int level = bla_level();
     int itmax;
-    v = getvar("itmax");
+    double *v = getvar("itmax");
     if (v) {
         itmax = (int)*v;
     } else {

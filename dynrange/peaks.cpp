@@ -124,8 +124,7 @@ ivector linf_grid_scan()
 
 vector linf_peaks()
 {
-    double *b = getvar("bla");
-    pks.trace = b ? (int)*b : 0;
+    pks.trace = bla_level();
     int n = fst.ana_ss.n;
     vector tops = newvector(n);
     if (n < 1)

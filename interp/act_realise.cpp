@@ -16,25 +16,6 @@ namespace {
 
 int per_line() { return per_line_count(getvar("fmax")); }
 
-// Report level of the frequency transformations: the integer part of the
-// variable bla, 0 without it.
-int report_level()
-{
-    double *v = getvar("bla");
-    return v ? static_cast<int>(*v) : 0;
-}
-
-// The value of an expression argument into *out; 0 (after the evaluator's
-// message) when it has none.
-int arg_value(expr_node *e, double *out)
-{
-    double *v = expr_value(e);
-    if (!v)
-        return 0;
-    *out = *v;
-    return 1;
-}
-
 // Replaces the current filter by s, keeping the capacitor array, and
 // prepares its analysis data.
 void replace_filter(ss s)
@@ -82,11 +63,13 @@ void redivide()
 void act_tr_bandpass(expr_node *e1, expr_node *e2)
 {
     int pl = per_line();
-    int level = report_level();
+    int level = bla_level();
     double w0, bw;
-    int ok = arg_value(e1, &w0) && arg_value(e2, &bw);
-    free_expr(e1);
-    free_expr(e2);
+    bool ok = take_arg_value(e1, &w0);
+    if (ok)
+        ok = take_arg_value(e2, &bw);
+    else
+        free_expr(e2);
     if (!ok || !filter_defined())
         return;
     if (level > 0)
@@ -107,11 +90,9 @@ void act_tr_bandpass(expr_node *e1, expr_node *e2)
 void act_tr_lowpass(expr_node *e)
 {
     int pl = per_line();
-    int level = report_level();
+    int level = bla_level();
     double f;
-    int ok = arg_value(e, &f);
-    free_expr(e);
-    if (!ok || !filter_defined())
+    if (!take_arg_value(e, &f) || !filter_defined())
         return;
     if (level > 0)
         print_title(ist.out_fp, "Lowpass Transform:", 80);

@@ -86,18 +86,14 @@ void act_assign(char *name, expr_node *tree)
 }
 
 // The two bounds of a sweep; false (after the evaluator's message) when one
-// of them is not a number.
+// of them is not a number. Both trees are freed.
 static bool sweep_bounds(expr_node *e1, expr_node *e2, double *a, double *b)
 {
-    double *v = expr_value(e1);
-    if (!v)
+    if (!take_arg_value(e1, a)) {
+        free_expr(e2);
         return false;
-    *a = *v;
-    v = expr_value(e2);
-    if (!v)
-        return false;
-    *b = *v;
-    return true;
+    }
+    return take_arg_value(e2, b);
 }
 
 void act_freq_sweep(expr_node *e1, expr_node *e2, int n, int log_sweep)
@@ -105,8 +101,6 @@ void act_freq_sweep(expr_node *e1, expr_node *e2, int n, int log_sweep)
     double a, b;
     if (sweep_bounds(e1, e2, &a, &b))
         set_freq_sweep(a, b, n, log_sweep ? 1 : 0);
-    free_expr(e1);
-    free_expr(e2);
 }
 
 void act_time_sweep(expr_node *e1, expr_node *e2, int n)
@@ -114,8 +108,6 @@ void act_time_sweep(expr_node *e1, expr_node *e2, int n)
     double a, b;
     if (sweep_bounds(e1, e2, &a, &b))
         set_time_sweep(a, b, n);
-    free_expr(e1);
-    free_expr(e2);
 }
 
 void act_debug(int n)

@@ -19,12 +19,6 @@
 
 namespace {
 
-int report_level()
-{
-    double *v = getvar("bla");
-    return v ? (int)*v : 0;
-}
-
 // Divides ctot over the integrators again when ctot exists, W is cached and
 // the capacitor values follow ctot.
 void re_divide()
@@ -47,7 +41,7 @@ void act_tr_do()
 {
     FILE *fp = ist.out_fp;
     int per_line = per_line_count(getvar("fmax"));
-    int level = report_level();
+    int level = bla_level();
     if (!filter_defined())
         return;
     if (level > 0)
@@ -116,12 +110,8 @@ void act_tr_scale()
 
 void act_tr_scalew(expr_node *kappa)
 {
-    double *v = expr_value(kappa);
-    free_expr(kappa);
-    if (!v)
-        return;
-    double k = *v;
-    if (!filter_defined())
+    double k;
+    if (!take_arg_value(kappa, &k) || !filter_defined())
         return;
     ensure_w();
     do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
@@ -129,12 +119,8 @@ void act_tr_scalew(expr_node *kappa)
 
 void act_tr_scalek(expr_node *kappa)
 {
-    double *v = expr_value(kappa);
-    free_expr(kappa);
-    if (!v)
-        return;
-    double k = *v;
-    if (!filter_defined())
+    double k;
+    if (!take_arg_value(kappa, &k) || !filter_defined())
         return;
     ensure_k();
     do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);

@@ -36,3 +36,19 @@ double *expr_value(expr_node *tree)
     free_expr(r);
     return res;
 }
+
+bool take_arg_value(expr_node *tree, double *out)
+{
+    double *v = expr_value(tree);
+    free_expr(tree);
+    if (!v)
+        return false;
+    *out = *v;
+    return true;
+}
+
+int bla_level()
+{
+    double *v = getvar("bla");
+    return v ? static_cast<int>(*v) : 0;
+}

@@ -10,3 +10,8 @@ double *getvar(const char *name);
 // The value of an expression argument; null (after "expression %m is not
 // resolved") when it does not come out as a number. The tree stays the caller's.
 double *expr_value(expr_node *tree);
+// An expression argument's value into *out, and the tree freed; false (after
+// "expression %m is not resolved") when it does not come out as a number.
+bool take_arg_value(expr_node *tree, double *out);
+// The trace level set by the variable bla: its integer part, 0 without it.
+int bla_level();
