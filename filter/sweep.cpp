@@ -1,5 +1,6 @@
 #include "filter/sweep.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -83,7 +84,10 @@ void freq_table_lin()
     int p = pst.freq_points;
     if (p < 1)
         fatal("number of frequency intervals zero or negative");
-    double *v = (double *)realloc(pst.freq_values, sizeof(double) * (p + 1));
+    // The sweep has p + 1 points, and that count must fit an int.
+    if (p == INT_MAX)
+        check_alloc(nullptr, "frequency table");
+    double *v = (double *)realloc(pst.freq_values, sizeof(double) * ((size_t)p + 1));
     check_alloc(v, "frequency table");
     pst.freq_values = v;
     for (int i = 0; i <= p; i++)
@@ -100,8 +104,12 @@ void freq_table_log()
     double r = pow(10.0, 1.0 / pst.freq_points);
     if (pst.freq_start > pst.freq_stop)
         r = 1.0 / r;
-    pst.freq_last = (int)std::fabs(log10(pst.freq_stop / pst.freq_start) * pst.freq_points);
-    double *v = (double *)realloc(pst.freq_values, sizeof(double) * (pst.freq_last + 1));
+    double last = std::fabs(log10(pst.freq_stop / pst.freq_start) * pst.freq_points);
+    // More points than an int can count cannot be held either.
+    if (!(last < (double)INT_MAX))
+        check_alloc(nullptr, "frequency table");
+    pst.freq_last = (int)last;
+    double *v = (double *)realloc(pst.freq_values, sizeof(double) * ((size_t)pst.freq_last + 1));
     check_alloc(v, "frequency table");
     pst.freq_values = v;
     v[0] = pst.freq_start;
@@ -114,7 +122,9 @@ void time_table()
     int p = pst.time_points;
     if (p < 1)
         fatal("number of time intervals zero or negative");
-    double *v = (double *)calloc(p + 1, sizeof(double));
+    if (p == INT_MAX)
+        check_alloc(nullptr, "time table");
+    double *v = (double *)calloc((size_t)p + 1, sizeof(double));
     check_alloc(v, "time table");
     free(pst.time_values);
     pst.time_values = v;

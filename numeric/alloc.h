@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -15,12 +16,21 @@ struct sized_delete {
     void operator()(T *p) const { delete[] p; }
 };
 
+// The largest element count an array of T may have.
+template <class T>
+constexpr std::size_t max_elements()
+{
+    return static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T);
+}
+
 // n zeroed elements held by a shared owner; a failed allocation ends the
 // program with the given label.
 template <class T>
 std::shared_ptr<T[]> shared_array(std::size_t n, const char *label)
 {
-    T *p = new (std::nothrow) T[n]();
+    // A count beyond what the address space can hold is a failed allocation
+    // too (the array new would throw rather than return null).
+    T *p = n <= max_elements<T>() ? new (std::nothrow) T[n]() : nullptr;
     check_alloc(p, label);
     return std::shared_ptr<T[]>(p, sized_delete{n});
 }
@@ -39,7 +49,7 @@ template <class T>
 struct work_array {
     T *p;
     explicit work_array(std::size_t n, const char *label = "workspace")
-        : p(new (std::nothrow) T[n > 0 ? n : 1])
+        : p(n <= max_elements<T>() ? new (std::nothrow) T[n > 0 ? n : 1] : nullptr)
     {
         check_alloc(p, label);
     }

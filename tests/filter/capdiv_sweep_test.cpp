@@ -1,4 +1,5 @@
 // Division of the total capacitance, and the frequency and time sweeps.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -96,6 +97,28 @@ TEST(Sweeps, BadSweepsRefusedOldOneKept)
     EXPECT_EQ(pst.time_points, 10);
     EXPECT_EQ(ist.exit_status, 1);
     ist.exit_status = status;
+}
+
+// A sweep whose number of points an int cannot count ends the program with
+// the allocation message instead of overflowing the count.
+TEST(Sweeps, PointCountsBeyondAnIntEndTheProgram)
+{
+    struct {
+        const char *name;
+        void (*build)();
+        const char *message;
+    } cases[] = {
+        {"linear", [] { set_freq_sweep(0, 1, 2147483647, 0); freq_table_lin(); },
+         "could not allocate space for frequency table"},
+        {"logarithmic", [] { set_freq_sweep(1e-300, 1e300, 2000000000, 1); freq_table_log(); },
+         "could not allocate space for frequency table"},
+        {"time", [] { set_time_sweep(0, 1, 2147483647); time_table(); },
+         "could not allocate space for time table"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EXIT(c.build(), testing::ExitedWithCode(1), testing::HasSubstr(c.message));
+    }
 }
 
 TEST(Sweeps, SelectionsAndNamedColumns)

@@ -103,6 +103,19 @@ TEST(MatrixBasics, ShapeAndIndexErrorsEndTheProgram)
     EXPECT_EXIT(kronsum(a, mid(2, 2)), ExitedWithCode(1), Eq("mid: illegal dimension: 2 3\n"));
 }
 
+// An element count beyond the address space is a failed allocation with its
+// label, not an exception out of the program.
+TEST(MatrixBasics, ArraysBeyondTheAddressSpaceEndTheProgram)
+{
+    const int big = 2000000000;
+    EXPECT_EXIT(newm(big, big), ExitedWithCode(1), HasSubstr("could not allocate space for new matrix"));
+    EXPECT_EXIT(cnewm(big, big), ExitedWithCode(1),
+                HasSubstr("could not allocate space for new complex matrix"));
+    matrix tall;  // big rows, no columns yet: no array
+    tall.rows = big;
+    EXPECT_EXIT(mresize(&tall, big), ExitedWithCode(1), HasSubstr("could not allocate space for matrix resize"));
+}
+
 TEST(MatrixArithmetic, ProductsSumsAndScaling)
 {
     struct Case {
