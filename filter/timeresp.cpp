@@ -8,10 +8,8 @@
 #include "interp/error.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
+#include "numeric/lapack.h"
 #include "numeric/matrix.h"
-
-extern "C" void dgesv_(const int *n, const int *nrhs, double *a, const int *lda, int *ipiv, double *b,
-                       const int *ldb, int *info);
 
 namespace {
 

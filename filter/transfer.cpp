@@ -13,9 +13,6 @@
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
 
-extern "C" void zgetrs_(const char *trans, const int *n, const int *nrhs, const complex *a, const int *lda,
-                        const int *ipiv, complex *b, const int *ldb, int *info, std::size_t trans_len);
-
 transfer_state tst;
 
 namespace {

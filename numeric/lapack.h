@@ -29,6 +29,10 @@ void dgetri_(const int *n, double *a, const int *lda, const int *ipiv, double *w
 void zgetrf_(const int *m, const int *n, complex *a, const int *lda, int *ipiv, int *info);
 void zgetri_(const int *n, complex *a, const int *lda, const int *ipiv, complex *work, const int *lwork,
              int *info);
+void zgetrs_(const char *trans, const int *n, const int *nrhs, const complex *a, const int *lda,
+             const int *ipiv, complex *b, const int *ldb, int *info, std::size_t trans_len);
+void dgesv_(const int *n, const int *nrhs, double *a, const int *lda, int *ipiv, double *b, const int *ldb,
+            int *info);
 
 // BLAS
 void daxpy_(const int *n, const double *alpha, const double *x, const int *incx, double *y,
