@@ -75,7 +75,7 @@ matrix max_input_level()
     const cap_ss &f = fst.cur_filter;
     int n = f.n;
     if (n > 0)
-        pks.w0 = std::pow(std::fabs(det(f.A)), 1.0 / n);
+        pks.w0 = freq_scale(f.A);
     matrix m = newm(n, 1);
     for (int j = 0; j < n; j++) {
         bst.index = j;

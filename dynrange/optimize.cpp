@@ -37,6 +37,14 @@ bool positive_definite(matrix W)
     return ok;
 }
 
+bool all_finite(matrix M)
+{
+    for (int k = 0; k < M.rows * M.cols; k++)
+        if (!std::isfinite(M.data[k]))
+            return false;
+    return true;
+}
+
 void derivation_trace_head(FILE *fp, matrix T1, matrix W1, matrix K1, int pl)
 {
     fprintf(fp, "The current filter is:\n");
@@ -87,6 +95,13 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     } else {
         eps = 1e-4;
         fprintf(fp, "Epsrel put to %e.\n", eps);
+    }
+
+    // Integrated Gramians of a filter with a pole on the jw axis diverge: an
+    // infinite W has no transformation to the identity.
+    if (!all_finite(K) || !all_finite(W)) {
+        error("cannot optimize: the Gramians of this filter are not finite");
+        return null_matrix();
     }
 
     // A non-minimal filter has a singular W: no transformation to the identity.

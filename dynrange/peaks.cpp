@@ -15,6 +15,7 @@
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
+#include "numeric/matrix.h"
 #include "numeric/vector.h"
 
 peak_state pks;
@@ -31,7 +32,7 @@ void set_w0()
     int n = fst.ana_ss.n;
     if (n < 1)
         return;
-    pks.w0 = std::pow(std::fabs(det(fst.ana_ss.A)), 1.0 / n);
+    pks.w0 = freq_scale(fst.ana_ss.A);
 }
 
 // The refined top of the selected component from grid index g.
@@ -45,6 +46,22 @@ double refine(double lo, double hi)
 }
 
 }  // namespace
+
+double freq_scale(const matrix &A)
+{
+    int n = A.rows;
+    if (n < 1)
+        return 0.0;
+    double m = 0.0;
+    for (int k = 0; k < n * A.cols; k++)
+        m = std::fmax(m, std::fabs(A.data[k]));
+    if (!(m > 0.0) || !std::isfinite(m))
+        return m;
+    matrix S = mscale(1.0 / m, A);
+    double d = det(S);
+    freem(&S);
+    return m * std::pow(std::fabs(d), 1.0 / n);
+}
 
 double map_freq(double x) { return pks.w0 * x / (1.0 - x); }
 

@@ -14,6 +14,11 @@ struct peak_state {
 };
 extern peak_state pks;
 
+// |det A|^(1/n), the geometric mean of the pole magnitudes of the n x n A,
+// formed as m |det(A / m)|^(1/n) with m the largest |A_ij|, so that a
+// determinant beyond the range of a double (a high order or a very high or
+// low frequency) neither overflows nor underflows. 0 for A = 0.
+double freq_scale(const matrix &A);
 // w0 x / (1 - x) and its derivative w0 / (1 - x)^2, for x in [0, 1).
 double map_freq(double x);
 double map_freq_deriv(double x);

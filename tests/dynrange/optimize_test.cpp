@@ -164,4 +164,27 @@ TEST(Optimize, RefusesSingularWAndZeroModes)
     }
 }
 
+TEST(Optimize, RefusesGramiansThatAreNotFinite)
+{
+    // the integrated Gramians of 1/s diverge; one infinite entry is enough
+    const double inf = INFINITY;
+    struct bad {
+        int n;
+        dvec K, W;
+    };
+    const bad cases[] = {
+        {1, {inf}, {inf}},
+        {2, {1, 0, 0, 1}, {1, 0, 0, inf}},
+        {2, {inf, 0, 0, 1}, {1, 0, 0, 1}},
+    };
+    for (const auto &c : cases) {
+        program p;
+        matrix K = to_matrix(c.n, c.K), W = to_matrix(c.n, c.W), P;
+        matrix T0 = optimize(K, W, &P, p.out, 0, 8);
+        EXPECT_EQ(T0.rows, 0) << c.n;
+        EXPECT_EQ(P.rows, 0) << c.n;
+        EXPECT_EQ(ist.exit_status, 1) << c.n;
+    }
+}
+
 }  // namespace

@@ -25,6 +25,8 @@ TEST(LinfPeaks, SecondOrderSectionsClosedForm)
     const peak_case cases[] = {
         {0.5, 1, 50}, {0.8, 1, 50}, {2, 1, 50}, {10, 1, 50},
         {2, 1e4, 50}, {10, 1e-3, 50}, {2, 1, 2}, {0.6, 1, 2},
+        // det A = a^4 lies beyond the range of a double: w0 must still be a
+        {2, 1e100, 50}, {0.8, 1e-100, 50},
     };
     for (const auto &c : cases) {
         program p;
