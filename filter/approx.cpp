@@ -47,6 +47,46 @@ poly add_ripple(const poly &p, const poly &t, double ripple)
     return q;
 }
 
+// Arguments at the edge of double range (a ripple or damping whose
+// 10^(x/10) overflows, or one so small that 10^(x/10) - 1 is 0, a band limit
+// whose square overflows, an order whose polynomial coefficients overflow)
+// give infinite or undefined poles. Such values must never reach the root
+// finder or the current filter: the approximation reports that instead.
+const char *const no_poles_message = "no finite poles for these arguments";
+
+ss no_finite_poles()
+{
+    error("%s", no_poles_message);
+    return new_ss(0);
+}
+
+bool poly_usable(const poly &p)
+{
+    for (int i = 0; i <= p.degree; i++)
+        if (!std::isfinite(p.coef[i]))
+            return false;
+    return p.degree >= 0 && p.coef[p.degree] != 0.0;
+}
+
+bool all_finite(const matrix &m)
+{
+    for (int i = 0; i < m.rows * m.cols; i++)
+        if (!std::isfinite(m.data[i]))
+            return false;
+    return true;
+}
+
+// The record itself, or order 0 with the message when any element is not
+// finite.
+ss finite_or_nothing(ss s)
+{
+    if (s.n > 0 && !(all_finite(s.A) && all_finite(s.B) && all_finite(s.C) && std::isfinite(s.D))) {
+        free_ss(&s);
+        return no_finite_poles();
+    }
+    return s;
+}
+
 }  // namespace
 
 ss poly_to_filter(rootlist roots)
@@ -90,6 +130,8 @@ poly gauss_poly(int n)
 
 ss spectral_poles_to_filter(poly q, int n)
 {
+    if (!poly_usable(q))
+        return no_finite_poles();
     rootlist roots = poly_root(q.coef, q.degree);
     // A root (a, b) of q in w with b <= 0 is the left-half-plane pole
     // s = b + j a.
@@ -134,7 +176,7 @@ ss spectral_poles_to_filter(poly q, int n)
         rl.roots[k++] = r;
     ss s = poly_to_filter(rl);
     free_rootlist(&rl);
-    return s;
+    return finite_or_nothing(s);
 }
 
 ss chebyshev(int n, double ripple)
@@ -154,6 +196,8 @@ ss chebyshev(int n, double ripple)
         const double v = arccosh((1.0 + x) / (x - 1.0)) / (2.0 * n);
         sh = std::sinh(v);
         ch = std::cosh(v);
+        if (!std::isfinite(sh) || !std::isfinite(ch))
+            return no_finite_poles();
     }
     rootlist r = new_rootlist(m);
     for (int k = 0; k < n / 2; k++) {
@@ -164,7 +208,7 @@ ss chebyshev(int n, double ripple)
         r.roots[0] = cmake(-sh, 0.0);
     ss s = poly_to_filter(r);
     free_rootlist(&r);
-    return s;
+    return finite_or_nothing(s);
 }
 
 ss butterworth(int n)
@@ -216,6 +260,8 @@ ss cauer(int n, double ripple, double band_limit)
     }
     const int m = n / 2;
     const double e = std::pow(10.0, ripple / 10.0) - 1.0;
+    if (!(e > 0.0) || !std::isfinite(e))
+        return no_finite_poles();
     const double k = 1.0 / ks;
     const double K = ellint_k(k);
     double g = 1.0;
@@ -239,6 +285,14 @@ ss cauer(int n, double ripple, double band_limit)
     poly pp = poly_from_roots(p.roots, p.n);
     const double c2 = n % 2 == 0 ? g * g : -g * g;
     poly q = poly_lincomb(1.0, pp, e * c2, pz);
+    if (!poly_usable(q)) {
+        freepoly(&q);
+        freepoly(&pp);
+        freepoly(&pz);
+        free_rootlist(&p);
+        free_rootlist(&z);
+        return no_finite_poles();
+    }
     rootlist qr = poly_root(q.coef, q.degree);
 
     std::vector<complex> kept;
@@ -280,7 +334,7 @@ ss cauer(int n, double ripple, double band_limit)
     freepoly(&pz);
     free_rootlist(&p);
     free_rootlist(&z);
-    return s;
+    return finite_or_nothing(s);
 }
 
 ss bessel(int n)
@@ -288,11 +342,15 @@ ss bessel(int n)
     if (n < 1)
         fatal("Order of Bessel filter must be positive");
     poly b = BesselPoly(n);
+    if (!poly_usable(b)) {
+        freepoly(&b);
+        return no_finite_poles();
+    }
     rootlist r = poly_root(b.coef, n);
     ss s = poly_to_filter(r);
     free_rootlist(&r);
     freepoly(&b);
-    return s;
+    return finite_or_nothing(s);
 }
 
 ss gauss(int n)
@@ -363,6 +421,8 @@ ss ic_approx(int n, double damping)
     const double x = std::pow(10.0, damping / 10.0);
     const double v = arccosh(2.0 * x - 1.0) / (2.0 * n);
     const double sh = std::sinh(v), ch = std::cosh(v);
+    if (!(sh > 0.0) || !std::isfinite(sh) || !std::isfinite(ch))
+        return no_finite_poles();
     pz_new();
     for (int k = 0; k < n / 2; k++) {
         const double theta = (2 * k + 1) * M_PI / (2.0 * n);
@@ -375,7 +435,7 @@ ss ic_approx(int n, double damping)
         pz_add_pole(-1.0 / sh, 0.0);
     ss s = pz_cascade();
     pz_free();
-    return s;
+    return finite_or_nothing(s);
 }
 
 ss chebyshev_ladder(int n, double ripple)

@@ -335,10 +335,12 @@ ss rgd_approx(int n, double ripple)
     if (n == 1) {
         // tau(0) - tau(1) = 1/sigma - sigma/(sigma^2 + 1) = 1/(sigma^3 + sigma)
         // for the pole -sigma: the real root of sigma^3 + sigma - 1/ripple.
+        // In hyperbolic form, sigma = (2/sqrt 3) sinh(asinh((3 sqrt 3 / 2) c) / 3):
+        // no two cube roots of nearly equal size cancel for a large ripple
+        // (sigma tends to c), and nothing is squared that could overflow
+        // for a small one.
         const double c = 1.0 / ripple;
-        const double r = std::sqrt(c * c / 4.0 + 1.0 / 27.0);
-        // Cardano; the second term as -(1/27) / (c/2 + r) to avoid cancellation.
-        const double sigma = std::cbrt(c / 2.0 + r) + std::cbrt(-(1.0 / 27.0) / (c / 2.0 + r));
+        const double sigma = 2.0 / std::sqrt(3.0) * std::sinh(std::asinh(1.5 * std::sqrt(3.0) * c) / 3.0);
         p = new_rootlist(1);
         p.roots[0] = cmake(-sigma, 0.0);
     } else {

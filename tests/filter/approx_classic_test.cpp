@@ -122,6 +122,21 @@ TEST(ApproxClassic, BadArgumentsGiveNoFilter)
         {"cauer band limit 1", [] { return cauer(3, 1.0, 1.0); }, "band limit must be larger than one"},
         {"ic order 0", [] { return ic_approx(0, 40.0); }, "order must be larger than zero"},
         {"ic damping 0", [] { return ic_approx(3, 0.0); }, "damping must be positive"},
+        // 10^(x/10) overflows, or 10^(x/10) - 1 rounds to 0: the poles would
+        // be infinite or undefined, and must reach neither the root finder
+        // nor the filter.
+        {"chebyshev ripple 4000 dB", [] { return chebyshev(3, 4000.0); }, "no finite poles for these arguments"},
+        {"chebyshev ripple 1e-300 dB", [] { return chebyshev(4, 1e-300); }, "no finite poles for these arguments"},
+        {"cauer ripple 4000 dB", [] { return cauer(3, 4000.0, 2.0); }, "no finite poles for these arguments"},
+        {"cauer ripple 1e-300 dB", [] { return cauer(3, 1e-300, 2.0); }, "no finite poles for these arguments"},
+        {"cauer band limit 1e300", [] { return cauer(4, 1.0, 1e300); }, "no finite poles for these arguments"},
+        {"ic damping 4000 dB", [] { return ic_approx(3, 4000.0); }, "no finite poles for these arguments"},
+        {"ic damping 1e-300 dB", [] { return ic_approx(3, 1e-300); }, "no finite poles for these arguments"},
+        {"tgauss ripple 4000 dB", [] { return tgauss(3, 4000.0, 3.0); }, "no finite poles for these arguments"},
+        {"bc ripple 4000 dB", [] { return bessel_chebyshev(3, 4000.0, 3.0); }, "no finite poles for these arguments"},
+        {"bc damping 1e4 dB", [] { return bessel_chebyshev(6, 0.1, 1e4); }, "no finite poles for these arguments"},
+        {"bessel order 200", [] { return bessel(200); }, "no finite poles for these arguments"},
+        {"gauss order 400", [] { return gauss(400); }, "no finite poles for these arguments"},
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStderr();
