@@ -2,6 +2,7 @@
 // that brings K and W to one matrix with equal diagonal entries.
 #include "dynrange/optimize.h"
 
+#include <climits>
 #include <cmath>
 
 #include "filter/current.h"
@@ -83,7 +84,9 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     int itmax;
     double *v = getvar("itmax");
     if (v) {
-        itmax = (int)*v;
+        // integer part; a value beyond the range of an int takes its bound
+        double t = std::trunc(*v);
+        itmax = t >= INT_MAX ? INT_MAX : t <= INT_MIN ? INT_MIN : (int)t;
     } else {
         itmax = 0;
         fprintf(fp, "Itmax put to %d.\n", itmax);

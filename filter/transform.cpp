@@ -17,6 +17,18 @@ namespace {
 inline double &at(matrix &M, int i, int j) { return M.data[j * M.rows + i]; }
 inline double get(const matrix &M, int i, int j) { return M.data[j * M.rows + i]; }
 
+// True when every element of the record is a finite number: a factor of
+// infinity, or a product beyond the range of a double, must not reach the
+// analysis of the filter.
+bool finite_ss(const ss &s)
+{
+    for (const matrix *m : {&s.A, &s.B, &s.C})
+        for (int k = 0; k < m->rows * m->cols; k++)
+            if (!std::isfinite(m->data[k]))
+                return false;
+    return std::isfinite(s.D);
+}
+
 }  // namespace
 
 ss bandpass_ss(ss s, double w0, double bw)
@@ -36,6 +48,11 @@ ss bandpass_ss(ss s, double w0, double bw)
         at(r.A, 2 * i + 1, 2 * i) = -w0;
     }
     r.D = s.D;
+    if (!finite_ss(r)) {
+        free_ss(&r);
+        error("bandpass: the transformed filter is out of range");
+        return ss{};
+    }
     return r;
 }
 
@@ -51,6 +68,11 @@ ss lowpass_ss(ss s, double f)
     r.B = mscale(f, s.B);
     r.C = mcopy(s.C);
     r.D = s.D;
+    if (!finite_ss(r)) {
+        free_ss(&r);
+        error("lowpass: the transformed filter is out of range");
+        return ss{};
+    }
     return r;
 }
 

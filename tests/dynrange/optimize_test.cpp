@@ -112,6 +112,12 @@ TEST(Optimize, QuietWithSeededSettingsAndNoticesWhenMissing)
     optimize(K, W, &P, p.out, 0, 8);
     EXPECT_NEAR(at(P, 0, 0), std::sqrt(3.0) / 4, 1e-9);
     EXPECT_NEAR(at(P, 1, 1), std::sqrt(3.0) / 4, 1e-9);
+    // a limit beyond the range of an int is taken as the largest int, not
+    // wrapped to a negative count that runs no iteration
+    set_var_number("itmax", 1e12);
+    optimize(K, W, &P, p.out, 0, 8);
+    EXPECT_NEAR(at(P, 0, 0), std::sqrt(3.0) / 4, 1e-9);
+    EXPECT_NEAR(at(P, 1, 1), std::sqrt(3.0) / 4, 1e-9);
     (void)T0;
 }
 

@@ -86,6 +86,28 @@ TEST(FrequencyTransforms, RefuseParametersNotAboveZero)
     }
 }
 
+TEST(FrequencyTransforms, RefuseResultsBeyondTheRangeOfADouble)
+{
+    // an infinite factor (1e400 as read) puts inf and 0 * inf = NaN into A;
+    // a finite factor can still overflow an element (1e200 * 1e200)
+    struct bad {
+        double w0, bw, f, a;
+    };
+    for (bad b : {bad{INFINITY, 1, INFINITY, 1}, bad{1, INFINITY, 1e200, 1e200}, bad{1e200, 1e200, 1e300, 1e200}}) {
+        program p;
+        ss s = make_ss(2, {0, b.a, -b.a, -1}, {0, 1}, {1, 0});
+        EXPECT_EQ(bandpass_ss(s, b.w0, b.bw).n, 0) << b.w0 << " " << b.bw << " " << b.a;
+        EXPECT_EQ(lowpass_ss(s, b.f).n, 0) << b.f << " " << b.a;
+        EXPECT_EQ(ist.exit_status, 1);
+    }
+    // large but representable results are kept
+    program p;
+    ss s = butter2();
+    EXPECT_EQ(lowpass_ss(s, 1e300).n, 2);
+    EXPECT_EQ(bandpass_ss(s, 1e300, 1e300).n, 4);
+    EXPECT_EQ(ist.exit_status, 0);
+}
+
 TEST(Transpose, KeepsResponseAndSwapsGramians)
 {
     program p;
