@@ -63,6 +63,8 @@ expr_node *new_biox(expr_node *left, expr_node *right, int op)
     n->left = left;
     n->right = right;
     n->code = op;
+    int dl = left ? left->depth : 0, dr = right ? right->depth : 0;
+    n->depth = 1 + (dl > dr ? dl : dr);
     return n;
 }
 
@@ -72,6 +74,7 @@ expr_node *new_unox(expr_node *operand, int func)
     n->tag = EXPR_UNOX;
     n->left = operand;
     n->code = func;
+    n->depth = 1 + (operand ? operand->depth : 0);
     return n;
 }
 

@@ -21,6 +21,7 @@ struct expr_node {
     int code = 0;                // operator code (binary) or function code (unary)
     double value = 0;            // number
     char *name = nullptr;        // variable reference (owned by the node)
+    int depth = 1;               // levels of the tree below and including this node
 };
 
 struct var {

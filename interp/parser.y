@@ -38,6 +38,21 @@ static bool int_in_range(double v)
     }
     return true;
 }
+
+/* Every walk over a tree (evaluation, printing, copying, freeing) recurses
+   once per level. Nesting is bounded by the parser stack, but a chain such
+   as 1+1+...+1 grows without it; past the stack's own depth the statement
+   is abandoned. */
+constexpr int max_expr_depth = YYMAXDEPTH;
+
+static bool depth_ok(expr_node *e)
+{
+    if (e->depth <= max_expr_depth)
+        return true;
+    error("expression nested too deeply");
+    free_expr(e);
+    return false;
+}
 %}
 
 %union {
@@ -440,10 +455,10 @@ expr
     | SN '(' expr ',' expr ')'     { $$ = new_biox($3, $5, OP_SN); }
     | CN '(' expr ',' expr ')'     { $$ = new_biox($3, $5, OP_CN); }
     | DN '(' expr ',' expr ')'     { $$ = new_biox($3, $5, OP_DN); }
-    | expr '+' expr                { $$ = new_biox($1, $3, OP_ADD); }
-    | expr '-' expr                { $$ = new_biox($1, $3, OP_SUB); }
-    | expr '*' expr                { $$ = new_biox($1, $3, OP_MUL); }
-    | expr '/' expr                { $$ = new_biox($1, $3, OP_DIV); }
+    | expr '+' expr                { $$ = new_biox($1, $3, OP_ADD); if (!depth_ok($$)) YYERROR; }
+    | expr '-' expr                { $$ = new_biox($1, $3, OP_SUB); if (!depth_ok($$)) YYERROR; }
+    | expr '*' expr                { $$ = new_biox($1, $3, OP_MUL); if (!depth_ok($$)) YYERROR; }
+    | expr '/' expr                { $$ = new_biox($1, $3, OP_DIV); if (!depth_ok($$)) YYERROR; }
     | expr '^' expr                { $$ = new_biox($1, $3, OP_POW); }
     | number                       { $$ = new_numb($1); }
     | NAME                         { $$ = new_varnode($1); }

@@ -240,6 +240,40 @@ TEST_F(GrammarTest, IntegerContextsRefuseHugeIntegers)
     EXPECT_EQ(r.err, "Error in line 1: integer 3000000000 is too large.\n");
 }
 
+// A left-associative chain grows the tree, not the parser stack: every walk
+// over such a tree recurses once per level, so a million terms would crash
+// it. Chains are taken up to the stack's own depth and refused beyond.
+TEST_F(GrammarTest, LongChainsStopAtTheStackDepth)
+{
+    auto chain = [](int terms, const char *op) {
+        std::string t = "1";
+        for (int i = 1; i < terms; i++)
+            t += op + std::string("1");
+        return t;
+    };
+    struct {
+        std::string text;
+        bool taken;
+    } cases[] = {
+        {chain(10000, "+"), true},   // 9999 operators: depth 10000
+        {chain(10001, "+"), false},
+        {chain(10001, "*"), false},
+        {chain(10001, "-"), false},
+        {chain(1000000, "/"), false},
+        {"(" + chain(10000, "+") + ") * 2", false},
+        {"sin(" + chain(9998, "-") + ") + 2", true},   // sin counts as a level
+    };
+    for (auto &c : cases) {
+        run_result r = parse("v = " + c.text + "; output: \"next\";\n");
+        ASSERT_EQ(r.calls.size(), c.taken ? 3u : 4u) << c.text.substr(0, 40);
+        EXPECT_EQ(r.calls[1].rfind(c.taken ? "1 act_assign v (" : "1 act_input_abandon", 0), 0u)
+            << c.text.substr(0, 40);
+        EXPECT_EQ(r.calls.back(), "1 act_out_string \"next\"");
+        EXPECT_EQ(r.err, c.taken ? "" : "Error in line 1: expression nested too deeply.\n");
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
 TEST_F(GrammarTest, ParserResults)
 {
     struct {
