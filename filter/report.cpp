@@ -157,6 +157,12 @@ void printpoles(FILE *fp, ss filter)
 void printzeros(FILE *fp)
 {
     poly num = fst.ana_num;
+    if (num.degree < 0 && fst.ana_ss.n >= 1) {
+        // H = 0 (C = 0 and D = 0): the numerator is defined but has no
+        // coefficient left; there is no list of zeros, and the run goes on
+        error("printzeros: the numerator polynomial is zero");
+        return;
+    }
     if (num.degree < 0)
         fatal("printzeros: numerator polynomial undefined");
     if (num.degree == 0) {

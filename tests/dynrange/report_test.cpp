@@ -197,6 +197,13 @@ TEST(PolesAndZeros, ListsInFixedFormat)
     install(butter2());
     printzeros(q.out);
     EXPECT_EQ(q.report(), "The filter has no finite zeros.\n\n");
+    EXPECT_EQ(ist.exit_status, 0);
+    // H = 0 (C = 0, D = 0): an error that lets the run go on, no list
+    program z0;
+    install(make_ss(2, {0, 1, -1, -1}, {0, 1}, {0, 0}));
+    printzeros(z0.out);
+    EXPECT_EQ(z0.report(), "");
+    EXPECT_EQ(ist.exit_status, 1);
 }
 
 }  // namespace
