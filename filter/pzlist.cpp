@@ -162,6 +162,19 @@ ss append_section(ss c, ss s)
     return r;
 }
 
+static bool finite_matrix(const matrix &m)
+{
+    for (int i = 0; i < m.rows * m.cols; i++)
+        if (!std::isfinite(m.data[i]))
+            return false;
+    return true;
+}
+
+static bool finite_record(const ss &s)
+{
+    return s.n == 0 || (finite_matrix(s.A) && finite_matrix(s.B) && finite_matrix(s.C) && std::isfinite(s.D));
+}
+
 ss pz_cascade()
 {
     ss c = new_ss(0);
@@ -176,5 +189,13 @@ ss pz_cascade()
     const double d = dv ? *dv : 0.5;
     for (int i = 0; i < pz_list.count; i++)
         c = append_section(c, pz_section(pz_list.entries[i], d));
+    // Poles or zeros near the end of double range (|p|^2 or |z|^2
+    // overflowing) make an element infinite or undefined; such a record is
+    // no filter to install.
+    if (!finite_record(c)) {
+        free_ss(&c);
+        error("poles or zeros out of range");
+        return new_ss(0);
+    }
     return c;
 }

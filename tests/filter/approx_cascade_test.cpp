@@ -181,6 +181,48 @@ TEST(ApproxCascade, RealPoleWithComplexZeroIsRefused)
     EXPECT_NE(err.find("complex zero"), std::string::npos) << err;
 }
 
+// |p|^2 or |z|^2 beyond double range would give infinite or undefined
+// elements; the cascade refuses them. Large values that stay in range are
+// realised.
+TEST(ApproxCascade, PolesOrZerosOutOfRangeAreRefused)
+{
+    struct Case {
+        double pr, pi, zr, zi;
+        bool zero, refused;
+    };
+    const Case cases[] = {
+        {-1, 1, 1e300, 1e300, true, true},
+        {-1e300, 1e300, 0, 0, false, true},
+        {-1e200, 0, 0, 0, false, false},
+        {-1, 1, 0, 1e100, true, false},
+    };
+    for (const Case &c : cases) {
+        pz_new();
+        pz_add_pole(c.pr, c.pi);
+        if (c.zero)
+            pz_add_zero(c.zr, c.zi);
+        testing::internal::CaptureStderr();
+        ss f = pz_cascade();
+        const std::string err = testing::internal::GetCapturedStderr();
+        pz_free();
+        SCOPED_TRACE(testing::Message() << "pole " << c.pr << "+-j" << c.pi << " zero " << c.zr << "+-j" << c.zi);
+        if (c.refused) {
+            EXPECT_EQ(f.n, 0);
+            EXPECT_NE(err.find("poles or zeros out of range"), std::string::npos) << err;
+        } else {
+            ASSERT_GT(f.n, 0);
+            EXPECT_EQ(err, "");
+            // Unit gain at DC; for the pair the zeros far above make the
+            // high-frequency gain k = |p|^2 / |z|^2 = 2e-200.
+            EXPECT_NEAR(eval_h(f, 0.0).real(), 1.0, 1e-12);
+            if (c.zero) {
+                EXPECT_NEAR(f.D / 2e-200, 1.0, 1e-12);
+            }
+        }
+        free_ss(&f);
+    }
+}
+
 TEST(ApproxCascadeDeathTest, ZeroWithoutPoleEndsTheProgram)
 {
     EXPECT_EXIT(
