@@ -299,6 +299,11 @@ cmatrix evcm(const cmatrix &c)
 {
     if (c.rows != c.cols || c.rows <= 0)
         fatal("evcm, matrix dimensions improper");
+    // Infinite or undefined entries have no eigenvalues to determine (and
+    // would make LAPACK stop the process as if it had succeeded).
+    for (std::size_t k = 0; k < count(c); k++)
+        if (!std::isfinite(c.data[k].re) || !std::isfinite(c.data[k].im))
+            fatal("evcm: could not determine eigenvalues");
     const int n = c.rows;
     cmatrix a = ccopy(c);
     cmatrix w = cnewm(n, 1);

@@ -34,6 +34,11 @@ void zgetrs_(const char *trans, const int *n, const int *nrhs, const complex *a,
 void dgesv_(const int *n, const int *nrhs, double *a, const int *lda, int *ipiv, double *b, const int *ldb,
             int *info);
 
+// Reports an illegal argument of a LAPACK routine. The program supplies its
+// own (numeric/linalg.cpp): the failure is reported and the run ends with
+// status 1.
+void xerbla_(const char *srname, const int *info, std::size_t srname_len);
+
 // BLAS
 void daxpy_(const int *n, const double *alpha, const double *x, const int *incx, double *y,
             const int *incy);

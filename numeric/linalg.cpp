@@ -1,7 +1,9 @@
 // Inverse, solve, determinant and eigenproblems through LAPACK.
 #include "numeric/linalg.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "interp/error.h"
@@ -35,6 +37,23 @@ int cached_lwork(std::vector<int> &cache, int n, int minimum, Query query)
 inline int proposed(int info, double w0)
 {
     return info == 0 && w0 > 0 && w0 < 2e9 ? static_cast<int>(w0) : 0;
+}
+
+// True when every one of the n elements is a finite number. LAPACK's
+// eigensolvers are not given anything else: an infinite entry yields
+// meaningless values and one that is not a number makes the balancing step
+// stop the whole process as if it had succeeded.
+bool all_finite(const double *x, std::size_t n)
+{
+    for (std::size_t k = 0; k < n; k++)
+        if (!std::isfinite(x[k]))
+            return false;
+    return true;
+}
+
+std::size_t elements(const matrix &a)
+{
+    return static_cast<std::size_t>(a.rows) * static_cast<std::size_t>(a.cols);
 }
 
 std::vector<int> dgetri_sizes, dgeev_nn_sizes, dgeev_nv_sizes, dsyev_n_sizes, dsyev_v_sizes;
@@ -134,6 +153,8 @@ matrix evc(const matrix &a)
 {
     if (a.rows != a.cols || a.rows <= 0)
         fatal("evc, matrix dimensions improper");
+    if (!all_finite(a.data, elements(a)))
+        fatal("evc: could not determine eigenvalues");
     const int n = a.rows, one = 1;
     int info = 0;
     matrix copy = mcopy(a);
@@ -177,6 +198,8 @@ matrix ev(const matrix &a)
 {
     if (a.rows != a.cols || a.rows <= 0)
         fatal("ev, matrix dimensions improper");
+    if (!all_finite(a.data, elements(a)))
+        fatal("ev: could not determine eigenvalues");
     const int n = a.rows;
     matrix copy = mcopy(a);
     matrix w = newm(n, 1);
@@ -191,6 +214,8 @@ void eigen(const matrix &a, matrix *v, matrix *d)
 {
     if (a.rows != a.cols || a.rows <= 0)
         fatal("eigen, matrix dimensions improper");
+    if (!all_finite(a.data, elements(a)))
+        fatal("eigen: could not determine eigenvalues");
     const int n = a.rows;
     matrix vec = mcopy(a);
     matrix w = newm(1, n);
@@ -206,6 +231,8 @@ cmatrix c_diag(const matrix &a, cmatrix *v)
 {
     if (a.rows != a.cols || a.rows <= 0)
         fatal("c_diag, matrix dimensions improper");
+    if (!all_finite(a.data, elements(a)))
+        fatal("c_diag: could not determine eigenvalues");
     const int n = a.rows, one = 1;
     int info = 0;
     matrix copy = mcopy(a);
@@ -247,4 +274,18 @@ cmatrix c_diag(const matrix &a, cmatrix *v)
     freem(&vr);
     *v = vm;
     return dm;
+}
+
+// LAPACK reports an illegal argument through this routine; the library's own
+// version prints a line and stops the process with status 0, as if the run
+// had succeeded. This one reports the failure and ends with status 1.
+extern "C" void xerbla_(const char *srname, const int *info, std::size_t srname_len)
+{
+    char name[32];
+    std::size_t len = srname_len < sizeof name - 1 ? srname_len : sizeof name - 1;
+    std::memcpy(name, srname, len);
+    while (len > 0 && name[len - 1] == ' ')
+        len--;
+    name[len] = '\0';
+    fatal("%s: illegal value of argument %d in the linear algebra library", name, *info);
 }

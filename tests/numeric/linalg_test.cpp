@@ -12,6 +12,7 @@
 
 #include "helpers.h"
 #include "interp/globals.h"
+#include "numeric/lapack.h"
 
 using testing::ExitedWithCode;
 using testing::HasSubstr;
@@ -158,6 +159,31 @@ TEST(LinalgShapes, ShapeErrorsAreFatal)
     EXPECT_EXIT(ev(r), ExitedWithCode(1), HasSubstr("ev, matrix dimensions improper.\n"));
     EXPECT_EXIT(eigen(r, &vv, &dd), ExitedWithCode(1), HasSubstr("eigen, matrix dimensions improper.\n"));
     EXPECT_EXIT(c_diag(r, &v), ExitedWithCode(1), HasSubstr("c_diag, matrix dimensions improper.\n"));
+}
+
+// A matrix with an entry that is infinite or not a number has no eigenvalues
+// to determine: each eigen routine ends the program with its failure
+// message and status 1 (LAPACK itself would stop the process with status 0).
+TEST(LinalgShapes, NonFiniteMatricesAreEigenFailures)
+{
+    for (double bad : {INFINITY, -INFINITY, NAN}) {
+        SCOPED_TRACE(bad);
+        matrix m = rowwise(2, 2, {bad, 1, 1, -1});
+        matrix sym = rowwise(3, 3, {1, 0, bad, 0, 2, 0, bad, 0, 3});
+        cmatrix v, cm = cnewm(2, 2);
+        cm.data[3] = complex{0.0, bad};
+        matrix vv, dd;
+        EXPECT_EXIT(evc(m), ExitedWithCode(1), HasSubstr("evc: could not determine eigenvalues.\n"));
+        EXPECT_EXIT(c_diag(m, &v), ExitedWithCode(1), HasSubstr("c_diag: could not determine eigenvalues.\n"));
+        EXPECT_EXIT(ev(sym), ExitedWithCode(1), HasSubstr("ev: could not determine eigenvalues.\n"));
+        EXPECT_EXIT(eigen(sym, &vv, &dd), ExitedWithCode(1),
+                    HasSubstr("eigen: could not determine eigenvalues.\n"));
+        EXPECT_EXIT(evcm(cm), ExitedWithCode(1), HasSubstr("evcm: could not determine eigenvalues.\n"));
+    }
+    // Any other illegal argument LAPACK finds is a reported failure too.
+    int bad_n = -1, info = 0;
+    EXPECT_EXIT(dgetrf_(&bad_n, &bad_n, nullptr, &bad_n, nullptr, &info), ExitedWithCode(1),
+                HasSubstr("DGETRF: illegal value of argument 1 in the linear algebra library.\n"));
 }
 
 TEST(Eigenvalues, GeneralRealMatrix)
