@@ -1,5 +1,7 @@
 #include "interp/act_input.h"
 
+#include <cmath>
+
 #include "filter/current.h"
 #include "interp/error.h"
 #include "interp/globals.h"
@@ -19,6 +21,7 @@ struct input_state {
     int i = 0, j = 0;
     int elem_error = 0;
     int row_made = 0;
+    int not_finite = 0;  // the row held a number that is infinite or not a number
 };
 input_state inp;
 
@@ -30,6 +33,7 @@ void row_start(int rows, int cols)
     inp.exp_cols = cols;
     inp.i = inp.j = 0;
     inp.elem_error = 0;
+    inp.not_finite = 0;
 }
 
 // Releases the current filter with its caches and analysis data: the state
@@ -76,9 +80,23 @@ void act_a_start() { row_start(inp.building.n, inp.building.n); }
 void act_b_start() { row_start(inp.building.n, 1); }
 void act_c_start() { row_start(1, inp.building.n); }
 
+// A number that is infinite (an overflowing constant) makes the row
+// unusable: no filter or capacitor value can be built from it.
+static bool finite_or_refused(double x)
+{
+    if (std::isfinite(x))
+        return true;
+    error("matrix element not finite");
+    inp.elem_error = 1;
+    inp.not_finite = 1;
+    return false;
+}
+
 void act_row_number(double x)
 {
     if (!inp.row_made && !inp.elem_error) {
+        if (!finite_or_refused(x))
+            return;
         if (inp.exp_rows > 0 && inp.exp_cols > 0) {
             inp.elem_error = 0;
             inp.row = newm(inp.exp_rows, inp.exp_cols);
@@ -102,6 +120,8 @@ void act_row_number(double x)
         inp.elem_error = 1;
         return;
     }
+    if (!finite_or_refused(x))
+        return;
     inp.row.data[inp.j * inp.exp_rows + inp.i] = x;
 }
 
@@ -117,7 +137,15 @@ void act_a_end() { row_to(&inp.building.A); }
 void act_b_end() { row_to(&inp.building.B); }
 void act_c_end() { row_to(&inp.building.C); }
 
-void act_d_part(double d) { inp.building.D = d; }
+void act_d_part(double d)
+{
+    if (!std::isfinite(d)) {
+        error("direct term not finite");
+        fst.input_error = 1;
+        return;
+    }
+    inp.building.D = d;
+}
 
 void act_input_end()
 {
@@ -165,6 +193,12 @@ int act_caps_start()
 void act_caps_end()
 {
     int n = fst.cur_filter.n;
+    if (inp.not_finite) {
+        // The values and ctot stay as they were.
+        inp.row = matrix();
+        inp.row_made = 0;
+        return;
+    }
     new_caps(&fst.cur_filter, n);
     double sum = 0.0;
     if (inp.row_made) {
