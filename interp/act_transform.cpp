@@ -114,6 +114,11 @@ void act_tr_scalew(expr_node *kappa)
     if (!take_arg_value(kappa, &k) || !filter_defined())
         return;
     ensure_w();
+    if (fst.cur_W.cols == 0) {
+        // a pole on the jw axis: no W to scale by; the run goes on
+        error("cannot scale: W of this filter cannot be determined");
+        return;
+    }
     do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
 }
 
@@ -123,6 +128,10 @@ void act_tr_scalek(expr_node *kappa)
     if (!take_arg_value(kappa, &k) || !filter_defined())
         return;
     ensure_k();
+    if (fst.cur_K.cols == 0) {
+        error("cannot scale: K of this filter cannot be determined");
+        return;
+    }
     do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
 }
 
