@@ -249,7 +249,9 @@ split_line split_numbers(const std::string &line)
     size_t last = 0;
     for (auto it = begin; it != std::sregex_iterator(); ++it) {
         r.text.push_back(line.substr(last, it->position() - last));
-        r.nums.push_back(std::stod(it->str()));
+        // strtod, not stod: a subnormal or overflowing number in a report
+        // is a value to compare, not an exception.
+        r.nums.push_back(strtod(it->str().c_str(), nullptr));
         last = it->position() + it->length();
     }
     r.text.push_back(line.substr(last));
