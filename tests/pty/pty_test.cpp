@@ -231,6 +231,42 @@ TEST(LineEditor, HistoryFromAnIncludedFileListsTheTypedLines)
     rmdir(dir.c_str());
 }
 
+// At a terminal the messages carry no line number; while an included file is
+// read they do, and after its end the terminal form and the prompt return.
+TEST(LineEditor, MessagesAtATerminalAndInAnIncludedFile)
+{
+    char tmpl[] = "/tmp/tevo_pty_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    FILE *f = fopen((dir + "/e.cmd").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("\nq = 1 / 0; output: q;\noutput r;\n", f);
+    fclose(f);
+    {
+        session s(dir);
+        ASSERT_TRUE(s.wait_for("tevo> "));
+        s.type("x = 1/0; output: x;\n");
+        EXPECT_TRUE(s.wait_for("\ntevo> Error:  1: DIVBY  division by zero.\n0\ntevo> ")) << s.output();
+        s.type("output y;\n");
+        EXPECT_TRUE(s.wait_for("\nparse error.\ntevo> ")) << s.output();
+        s.type("read \"e.cmd\"; read \"none.cmd\";\n");
+        // Lines 2 and 3 of the included file: one counter runs over all
+        // input, and the newline of the read line is not scanned before the
+        // file starts, so they count as 4 and 5. The prompt after the read
+        // statement is not shown (a file is being read); the end of the
+        // file prints it.
+        EXPECT_TRUE(s.wait_for("Error in line 4:  1: DIVBY  division by zero.\n0\n"
+                               "parse error in line 5.\ntevo> none.cmd: No such file or directory\ntevo> "))
+            << s.output();
+        s.type("output z;\n");
+        EXPECT_TRUE(s.wait_for("\nparse error.\ntevo> ")) << s.output();
+        s.type("bye\n");
+        EXPECT_EQ(s.wait_exit(), 1);
+    }
+    unlink((dir + "/e.cmd").c_str());
+    rmdir(dir.c_str());
+}
+
 struct way_out {
     const char *name;
     std::string input;  // typed after the first prompt
