@@ -176,6 +176,22 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     matrix Tt = transpose(T);
     matrix Tti = minv(Tt);
     matrix Ti = minv(T);
+    if (Tti.cols == 0 || Ti.cols == 0) {
+        // a zero mode replaced by epsrel <= 0 times the largest leaves T singular
+        freem(&Tt);
+        freem(&Tti);
+        freem(&Ti);
+        freem(&T1);
+        freem(&W1);
+        freem(&K1);
+        freem(&U2);
+        freem(&D2);
+        freem(&T1U2);
+        freem(&R);
+        freem(&T);
+        error("cannot optimize: the transformation is singular");
+        return null_matrix();
+    }
     matrix KTti = mmul(K, Tti);
     matrix Pm = mmul(Ti, KTti);
     freem(&Tt);

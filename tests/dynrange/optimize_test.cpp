@@ -146,6 +146,18 @@ TEST(Optimize, ZeroModesAreReplacedWithAWarning)
     optimize(K, W, &P, q.out, 0, 8);
     EXPECT_EQ(q.report().find("WARNING: 2 zero valued second order modes have been found.\n"), 0u) << q.report();
     EXPECT_EQ(ist.exit_status, 0);
+    // epsrel 0 (or below) replaces the zero mode by 0 again: T stays singular,
+    // which is reported instead of ending the run
+    for (double eps : {0.0, -1.0}) {
+        program z;
+        set_var_number("epsrel", eps);
+        K = to_matrix(2, {1, 0, 0, 0});
+        W = to_matrix(2, {1, 0, 0, 1});
+        matrix T = optimize(K, W, &P, z.out, 0, 8);
+        EXPECT_EQ(T.rows, 0) << eps;
+        EXPECT_EQ(P.rows, 0) << eps;
+        EXPECT_EQ(ist.exit_status, 1) << eps;
+    }
 }
 
 TEST(Optimize, RefusesSingularWAndZeroModes)
