@@ -144,6 +144,15 @@ ss spectral_poles_to_filter(poly q, int n)
         error("only %d of %d poles found", (int)poles.size(), n);
         return new_ss(0);
     }
+    // q is positive on the real w axis, so none of its roots is real. One
+    // that comes out real to within rounding (a pole on the j-axis) is an
+    // artefact of a polynomial too ill-conditioned for the root finder, as
+    // at high orders; such a pole set is no stable filter.
+    for (complex p : poles)
+        if (!(p.re < -1e-9 * cmod(p))) {
+            error("no stable poles found for these arguments");
+            return new_ss(0);
+        }
     // Poles on the real axis come out of the root finder with an imaginary
     // part of rounding noise, of either sign. Count them as real; when the
     // noise exceeds the threshold, the unmatched members of one half plane

@@ -344,6 +344,41 @@ TEST(ApproxClassic, BesselChebyshev)
     }
 }
 
+// At high orders the spectral polynomials are too ill-conditioned for the
+// root finder, which then returns real roots (poles on the j-axis). Such a
+// pole set must not come out as a filter: either every pole lies clearly in
+// the left half plane, or the routine reports that it found no stable poles.
+TEST(ApproxClassic, HighOrderSpectralApproximationsAreStableOrRefused)
+{
+    struct Case {
+        const char *what;
+        ss (*make)();
+        int n;
+    };
+    const Case cases[] = {
+        {"bc(25, 0.5, 6)", [] { return bessel_chebyshev(25, 0.5, 6.0); }, 25},
+        {"bc(33, 0.5, 6)", [] { return bessel_chebyshev(33, 0.5, 6.0); }, 33},
+        {"bc(40, 0.5, 6)", [] { return bessel_chebyshev(40, 0.5, 6.0); }, 40},
+        {"tgauss(26, 0.5, 6)", [] { return tgauss(26, 0.5, 6.0); }, 26},
+        {"tgauss(31, 0.5, 6)", [] { return tgauss(31, 0.5, 6.0); }, 31},
+        {"tgauss(36, 0.5, 6)", [] { return tgauss(36, 0.5, 6.0); }, 36},
+        {"gauss(30)", [] { return gauss(30); }, 30},
+    };
+    for (const Case &c : cases) {
+        testing::internal::CaptureStderr();
+        ss f = c.make();
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (f.n == 0) {
+            EXPECT_NE(err.find("no stable poles found for these arguments"), std::string::npos) << c.what << ": " << err;
+            continue;
+        }
+        EXPECT_EQ(f.n, c.n) << c.what;
+        for (cd p : poles_of(f))
+            EXPECT_LT(p.real(), -1e-10 * std::abs(p)) << c.what << " pole " << p;
+        free_ss(&f);
+    }
+}
+
 TEST(ApproxClassic, PolySolveLevel)
 {
     // 1 + x^2 reaches 5 at x = 2; 1 + x + x^3 reaches 3 at x = 1.
