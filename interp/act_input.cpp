@@ -60,6 +60,13 @@ void row_to(matrix *dst)
 
 }  // namespace
 
+void act_input_begin()
+{
+    inp.in_progress = 1;
+    inp.building = ss();
+    inp.building.D = fst.cur_filter.D;
+}
+
 void act_set_order(int n)
 {
     inp.in_progress = 1;

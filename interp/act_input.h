@@ -17,6 +17,9 @@
 // an action (no filter defined).
 #pragma once
 
+// Right after "input :", before the order is read: the statement has begun,
+// so a syntax error from here on gives up the filter (act_input_abandon).
+void act_input_begin();
 void act_set_order(int n);
 void act_a_start();
 void act_b_start();
