@@ -173,11 +173,13 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
         derivation_trace_tail(fp, U2, D2, T1U2, T, per_line);
     }
 
+    bool finite_t = all_finite(T);
     matrix Tt = transpose(T);
-    matrix Tti = minv(Tt);
-    matrix Ti = minv(T);
+    matrix Tti = finite_t ? minv(Tt) : null_matrix();
+    matrix Ti = finite_t ? minv(T) : null_matrix();
     if (Tti.cols == 0 || Ti.cols == 0) {
-        // a zero mode replaced by epsrel <= 0 times the largest leaves T singular
+        // a zero mode replaced by epsrel <= 0 times the largest leaves T
+        // singular (0) or undefined (the root of a negative number)
         freem(&Tt);
         freem(&Tti);
         freem(&Ti);
