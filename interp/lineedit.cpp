@@ -115,6 +115,8 @@ int edit_line(char *buf, int max)
             if (hist.count < hist_slots)
                 hist.count++;
         }
+        // The newline may take the last byte: the scanner needs no NUL, and
+        // a dropped newline would join this line to the next.
         if (len < max)
             buf[len++] = '\n';
         put('\n');

@@ -189,6 +189,28 @@ TEST(LineEditor, LongLinesAreStoredCut)
     EXPECT_EQ(s.wait_exit(), 0);
 }
 
+// The scanner asks for at most 8192 bytes: a line of 8191 characters fills
+// all but one, and its newline must still be delivered, or the comment on it
+// would run on into the next line and swallow that statement.
+TEST(LineEditor, ALineThatFillsTheReadKeepsItsNewline)
+{
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    std::string line = "# " + std::string(8189, 'y');
+    // In pieces, reading the echo of each, so neither side of the terminal
+    // fills up.
+    for (size_t i = 0; i < line.size(); i += 1000) {
+        std::string piece = line.substr(i, 1000);
+        s.type(piece);
+        ASSERT_TRUE(s.wait_for(piece)) << i;
+    }
+    s.type("\n");
+    s.type("output: \"next\";\n");
+    EXPECT_TRUE(s.wait_for("\nnext\ntevo> ")) << s.output().substr(s.output().size() - 200);
+    s.type("bye\n");
+    EXPECT_EQ(s.wait_exit(), 0);
+}
+
 TEST(LineEditor, HistoryKeepsTheLastHundredLines)
 {
     session s;
