@@ -314,6 +314,22 @@ ss cauer(int n, double ripple, double band_limit)
             kept.push_back(r);
     }
     sort_by_real_part(kept);
+    // One root per pole pair and, for odd n, the real pole, all clearly left
+    // of the j-axis. At high orders the root finder can lose or add roots or
+    // put them on the axis; such a set is no filter of order n.
+    bool usable = (int)kept.size() == (n + 1) / 2;
+    for (const complex &r : kept)
+        usable = usable && r.re < -1e-9 * cmod(r);
+    if (!usable) {
+        free_rootlist(&qr);
+        freepoly(&q);
+        freepoly(&pp);
+        freepoly(&pz);
+        free_rootlist(&p);
+        free_rootlist(&z);
+        error("no stable poles found for these arguments");
+        return new_ss(0);
+    }
 
     pz_new();
     int next_zero = m - 1;  // zeros handed out from the last to the first
@@ -356,6 +372,16 @@ ss bessel(int n)
         return no_finite_poles();
     }
     rootlist r = poly_root(b.coef, n);
+    // The Bessel poles lie in the left half plane; a root on or right of the
+    // j-axis comes from a polynomial too ill-conditioned for the root
+    // finder, as at high orders.
+    for (int i = 0; i < r.n; i++)
+        if (!(r.roots[i].re < -1e-9 * cmod(r.roots[i]))) {
+            free_rootlist(&r);
+            freepoly(&b);
+            error("no stable poles found for these arguments");
+            return new_ss(0);
+        }
     ss s = poly_to_filter(r);
     free_rootlist(&r);
     freepoly(&b);
