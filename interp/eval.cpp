@@ -214,10 +214,41 @@ expr_node *eval_var(varlist *list, const expr_node *node)
     return r;
 }
 
+namespace {
+
+// Levels of eval_expr now running. One tree is at most as deep as the parser
+// stack, but definitions that use other deep definitions add up; past this
+// many levels (far beyond any real setting) evaluation stops with 0 instead
+// of overflowing the stack.
+constexpr int max_eval_depth = 50000;
+int eval_depth = 0;
+bool depth_reported = false;
+
+expr_node *eval_node(varlist *list, const expr_node *tree);
+
+}  // namespace
+
 expr_node *eval_expr(varlist *list, const expr_node *tree)
 {
     if (!tree)
         return nullptr;
+    if (eval_depth >= max_eval_depth) {
+        if (!depth_reported)
+            error("expression nested too deeply");
+        depth_reported = true;
+        return new_numb(0);
+    }
+    eval_depth++;
+    expr_node *r = eval_node(list, tree);
+    if (--eval_depth == 0)
+        depth_reported = false;
+    return r;
+}
+
+namespace {
+
+expr_node *eval_node(varlist *list, const expr_node *tree)
+{
     switch (tree->tag) {
     case EXPR_UNOX: {
         expr_node *x = eval_expr(list, tree->left);
@@ -241,3 +272,5 @@ expr_node *eval_expr(varlist *list, const expr_node *tree)
         bad_tag("eval", __LINE__, tree->tag);
     }
 }
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "interp/error.h"
 #include "interp/globals.h"
@@ -269,32 +270,46 @@ namespace {
 
 unsigned walk_epoch = 0;
 
+// The walk keeps its own stack of nodes still to visit, so a long chain of
+// definitions (each a deep tree over the one before) cannot overflow the
+// program's stack. Left operands are visited before right ones.
 int uses_var(const char *name, const expr_node *tree)
 {
-    if (!tree)
-        return 0;
-    switch (tree->tag) {
-    case EXPR_NUMB:
-        return 0;
-    case EXPR_UNOX:
-        return uses_var(name, tree->left);
-    case EXPR_BIOX:
-        return uses_var(name, tree->left) || uses_var(name, tree->right);
-    case EXPR_VAR: {
-        if (strcmp(tree->name, name) == 0)
-            return 1;
-        var **v = varlist_find(ist.vars, tree->name);
-        // A definition already walked in this call gave 0 (a 1 ends the
-        // walk at once) or is being walked (a cycle): no need to go again.
-        if (!v || (*v)->walk_mark == walk_epoch)
-            return 0;
-        (*v)->walk_mark = walk_epoch;
-        return uses_var(name, (*v)->definition);
+    std::vector<const expr_node *> todo;
+    todo.push_back(tree);
+    while (!todo.empty()) {
+        const expr_node *t = todo.back();
+        todo.pop_back();
+        if (!t)
+            continue;
+        switch (t->tag) {
+        case EXPR_NUMB:
+            break;
+        case EXPR_UNOX:
+            todo.push_back(t->left);
+            break;
+        case EXPR_BIOX:
+            todo.push_back(t->right);
+            todo.push_back(t->left);
+            break;
+        case EXPR_VAR: {
+            if (strcmp(t->name, name) == 0)
+                return 1;
+            var **v = varlist_find(ist.vars, t->name);
+            // A definition already walked in this call gave 0 (a 1 ends the
+            // walk at once) or is being walked (a cycle): no need to go again.
+            if (!v || (*v)->walk_mark == walk_epoch)
+                break;
+            (*v)->walk_mark = walk_epoch;
+            todo.push_back((*v)->definition);
+            break;
+        }
+        default:
+            fputs("\nError: unknown expression tag.\n", stderr);
+            break;
+        }
     }
-    default:
-        fputs("\nError: unknown expression tag.\n", stderr);
-        return 0;
-    }
+    return 0;
 }
 
 }  // namespace

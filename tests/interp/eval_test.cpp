@@ -197,6 +197,57 @@ TEST_F(EvalTest, SelfReferenceIsRefused)
     EXPECT_EQ(getvar("q"), nullptr);
 }
 
+// Definitions chained through deep trees: v0 = base + 1 + ... + 1 (9999
+// ones), v1 = v0 + 1 + ... + 1, and so on. Each tree is as deep as the parser
+// allows; together they go far deeper than the program's stack.
+TEST_F(EvalTest, DeepChainsOfDefinitionsNeitherRecurseWithoutBoundNorCrash)
+{
+    const int ones = 9999;
+    auto define_chain = [&](int count, const char *base) {
+        char name[16], prev[16];
+        for (int i = 0; i < count; i++) {
+            snprintf(name, sizeof name, "v%d", i);
+            snprintf(prev, sizeof prev, "v%d", i - 1);
+            expr_node *t = nm(i == 0 ? base : prev);
+            for (int j = 0; j < ones; j++)
+                t = bin(t, OP_ADD, num(1));
+            varlist_add(ist.vars, new_var(name, t));
+        }
+    };
+    // Four trees, 40000 levels: evaluated exactly.
+    varlist_add(ist.vars, new_var("base", num(0.5)));
+    define_chain(4, "base");
+    double *v = getvar("v3");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(*v, 0.5 + 4 * ones);
+    EXPECT_EQ(ist.exit_status, 0);
+    free_varlist_all(ist.vars);
+    ist.vars = new_varlist();
+
+    // Forty trees, 400000 levels: the walk of expr_uses_var finds the name
+    // at the bottom; evaluation stops with one error and a value.
+    define_chain(40, "bottom");
+    expr_node *top = nm("v39");
+    EXPECT_EQ(expr_uses_var("bottom", top), 1);
+    EXPECT_EQ(expr_uses_var("nothere", top), 0);
+    std::string err = capture_stderr([&] {
+        expr_node *r = eval_expr(ist.vars, top);
+        EXPECT_NE(r, nullptr);
+        free_expr(r);
+    });
+    EXPECT_EQ(err, "Error in line 7: expression nested too deeply.\n");
+    EXPECT_EQ(ist.exit_status, 1);
+    free_expr(top);
+    // The next evaluation starts afresh.
+    varlist_add(ist.vars, new_var("w1", bin(num(2), OP_MUL, num(3))));
+    err = capture_stderr([&] {
+        double *w = getvar("w1");
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(*w, 6);
+    });
+    EXPECT_EQ(err, "");
+}
+
 TEST(ErrorPrint, FormatsAndPrefix)
 {
     int saved_i = ist.interactive, saved_l = ist.line_no, saved_s = ist.exit_status;
