@@ -138,7 +138,7 @@ statement
 /* Filter definitions. */
 
 filter_definition
-    : INPUT ':' order_part matrix_parts ';'                          { act_input_end(); }
+    : INPUT ':' input_begin order_part matrix_parts ';'              { act_input_end(); }
     | CHEBYSHEV '(' int_const ',' real_const ')' ';'                 { act_chebyshev($3, $5); }
     | BUTTERWORTH '(' int_const ')' ';'                              { act_butterworth($3); }
     | CAUER '(' int_const ',' real_const ',' real_const ')' ';'      { act_cauer($3, $5, $7); }
@@ -178,6 +178,10 @@ pole_spec
 zero_spec
     : ZERO '(' real_const ',' real_const ')'   { act_zero($3, $5); }
     | ZERO '(' real_const ')'                  { act_zero($3, 0); }
+    ;
+
+input_begin
+    : %empty   { act_input_begin(); }
     ;
 
 order_part

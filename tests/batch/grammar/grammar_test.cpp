@@ -114,13 +114,13 @@ TEST_F(GrammarTest, EveryStatementReachesItsActionAtItsLastToken)
         "bye ; output: \"never\";\n");
     std::vector<std::string> want = {
         "1 act_start_reset",
-        "1 act_set_order 2",
+        "1 act_input_begin", "1 act_set_order 2",
         "2 act_a_start", "2 act_row_number 1", "2 act_row_number -2",
         "3 act_row_number 3", "3 act_row_number 4", "3 act_row_end", "3 act_a_end",
         "4 act_b_start", "4 act_row_number 1", "4 act_row_number 0", "4 act_row_end", "4 act_b_end",
         "4 act_c_start", "4 act_row_number 0", "4 act_row_number 1", "4 act_row_end", "4 act_c_end",
         "5 act_d_part 0.5", "5 act_input_end",
-        "6 act_set_order 1",
+        "6 act_input_begin", "6 act_set_order 1",
         "6 act_a_start", "6 act_row_number 1", "6 act_row_end", "6 act_a_end",
         "6 act_b_start", "6 act_row_number -1.5", "6 act_row_end", "6 act_b_end",
         "6 act_c_start", "6 act_row_number 2", "6 act_row_end", "6 act_c_end",
@@ -218,6 +218,17 @@ TEST_F(GrammarTest, ErrorRecovery)
     EXPECT_EQ(r.err, "parse error in line 1.\nparse error in line 2.\nparse error in line 3.\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(ist.exit_status, 1);
+}
+
+// The begin hook runs before the order is read, so a syntax error inside
+// the order item is already within the statement and gives it up.
+TEST_F(GrammarTest, InputBeginsBeforeItsOrder)
+{
+    run_result r = parse("input: order = x;\noutput: \"next\";\n");
+    std::vector<std::string> want = {"1 act_start_reset", "1 act_input_begin", "1 act_input_abandon",
+                                     "1 act_writesp_abort", "2 act_out_string \"next\""};
+    expect_calls(r.calls, want);
+    EXPECT_EQ(r.err, "parse error in line 1.\n");
 }
 
 TEST_F(GrammarTest, AnActionCanAbandonItsStatementWithoutParseError)

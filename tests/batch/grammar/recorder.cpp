@@ -70,6 +70,7 @@ std::string take(char *name)
     void fn(const char *s) { rec(std::string(#fn) + " \"" + s + "\""); }
 
 // Filter definitions.
+REC0(act_input_begin)
 REC_I(act_set_order)
 REC0(act_a_start) REC0(act_b_start) REC0(act_c_start)
 REC_D(act_row_number)
