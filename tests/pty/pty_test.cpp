@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,7 +20,8 @@ const std::string up = "\x1b[A", down = "\x1b[B", right = "\x1b[C", left = "\x1b
 
 class session {
 public:
-    explicit session(const std::string &dir = "")
+    // data_limit: a limit in bytes on the data of tevo (RLIMIT_DATA), 0 for none.
+    explicit session(const std::string &dir = "", rlim_t data_limit = 0)
     {
         struct termios t;
         memset(&t, 0, sizeof t);
@@ -33,6 +35,11 @@ public:
         if (pid_ == 0) {
             if (!dir.empty() && chdir(dir.c_str()) != 0)
                 _exit(127);
+            if (data_limit) {
+                struct rlimit rl = {data_limit, data_limit};
+                if (setrlimit(RLIMIT_DATA, &rl) != 0)
+                    _exit(127);
+            }
             execl(TEVO_PATH, TEVO_PATH, (char *)nullptr);
             _exit(127);
         }
@@ -139,6 +146,20 @@ TEST(LineEditor, PromptEditingAndReport)
     // Backspace at column 0 does nothing; Ctrl-U empties the line.
     s.type("\x08junk junk\x15output: \"clean\";\n");
     EXPECT_TRUE(s.wait_for("\nclean\ntevo> ")) << s.output();
+    s.type("bye\n");
+    EXPECT_EQ(s.wait_exit(), 0);
+    EXPECT_EQ(s.output().find("parse error"), std::string::npos) << s.output();
+}
+
+// ESC and a character other than "[" are dropped together; an unknown final
+// character after ESC "[" is ignored; neither reaches the line.
+TEST(LineEditor, OtherEscapesAreSwallowed)
+{
+    session s;
+    ASSERT_TRUE(s.wait_for("tevo> "));
+    s.type("output: \"a\x1bq\x1b[Zb\x1b\x1b\";\n");
+    // ESC ESC drops the second ESC too; the quote after them stays.
+    EXPECT_TRUE(s.wait_for("\nab\ntevo> ")) << s.output();
     s.type("bye\n");
     EXPECT_EQ(s.wait_exit(), 0);
     EXPECT_EQ(s.output().find("parse error"), std::string::npos) << s.output();
@@ -287,6 +308,42 @@ TEST(LineEditor, MessagesAtATerminalAndInAnIncludedFile)
     }
     unlink((dir + "/e.cmd").c_str());
     rmdir(dir.c_str());
+}
+
+// A fatal error of the scanner (here a token that its buffer cannot grow to
+// hold, with the memory of tevo limited) ends the run with status 2 and its
+// own text, and the terminal gets its settings back.
+TEST(LineEditor, ScannerFatalErrorEndsWithStatusTwoAndRestoresTheTerminal)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory does not fit a data limit";
+#else
+    char tmpl[] = "/tmp/tevo_pty_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    FILE *f = fopen((dir + "/big.cmd").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::string chunk(1 << 20, 'z');
+    fputs("output: \"", f);
+    // 8 MB in one string token; with 3 MB of data the buffer cannot double
+    // past 2 MB. (The scanner rescans a token at every 8192-byte refill, so a
+    // bigger token only makes the test slow.)
+    for (int i = 0; i < 8; i++)
+        fwrite(chunk.data(), 1, chunk.size(), f);
+    fputs("\";\n", f);
+    fclose(f);
+    {
+        session s(dir, 3u << 20);
+        ASSERT_TRUE(s.wait_for("tevo> "));
+        ASSERT_EQ(s.settings().c_lflag & (ICANON | ECHO), 0u);
+        s.type("read \"big.cmd\";\n");
+        EXPECT_TRUE(s.wait_for("fatal error - scanner input buffer overflow\n", 30000)) << s.output();
+        EXPECT_EQ(s.wait_exit(), 2);
+        EXPECT_EQ(s.settings().c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    }
+    unlink((dir + "/big.cmd").c_str());
+    rmdir(dir.c_str());
+#endif
 }
 
 struct way_out {
