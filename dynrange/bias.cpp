@@ -7,12 +7,14 @@
 
 #include "dynrange/minimize.h"
 #include "dynrange/peaks.h"
+#include "filter/bias_level.h"
 #include "filter/capdiv.h"
 #include "filter/current.h"
+#include "dynrange/dr_report.h"
 #include "filter/report.h"
 #include "filter/transfer.h"
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
@@ -24,36 +26,7 @@ namespace {
 
 const int bias_maxit = 100;
 
-// S_j = sum over i of |A_ij| c_i: the capacitance that integrator j drives
-// through the couplings of column j of A.
-double coupled_cap(const cap_ss &f, int j)
-{
-    double s = 0.0;
-    for (int i = 0; i < f.n; i++)
-        s += std::fabs(elem(f.A, i, j)) * f.cap[i];
-    return s;
-}
-
-// |F_j(jw)|^2 (S_j^2 + w^2 c_j^2), the square of the bias level.
-double bias_level_sq(double w, int j)
-{
-    const cap_ss &f = fst.cur_filter;
-    if (j < 0 || j >= f.n || !f.cap || j >= fst.ana_ss.n)
-        return 0.0;
-    cmatrix F = f_jw(w);
-    double fj2 = cmod2(celem(F, j, 0));
-    cfreem(&F);
-    double s = coupled_cap(f, j);
-    double c = f.cap[j];
-    return fj2 * (s * s + c * c * w * w);
-}
-
 }  // namespace
-
-double bias_level(double w, int j)
-{
-    return std::sqrt(bias_level_sq(w, j));
-}
 
 double bias_level_neg(double x)
 {

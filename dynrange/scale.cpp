@@ -8,8 +8,8 @@
 #include "dynrange/peaks.h"
 #include "filter/current.h"
 #include "filter/gramian.h"
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 #include "numeric/matrix.h"
 #include "numeric/vector.h"
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "filter/pzlist.h"
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/complex.h"
-#include "numeric/elliptic.h"
+#include "base/elliptic.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
 

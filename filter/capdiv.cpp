@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "interp/error.h"
-#include "interp/getvar.h"
+#include "base/error.h"
+#include "base/getvar.h"
 
 void divide_caps(cap_ss *filter, matrix W, int optimal)
 {

@@ -2,7 +2,7 @@
 
 #include "filter/ss.h"
 #include "filter/sweep.h"
-#include "interp/getvar.h"
+#include "base/getvar.h"
 #include "numeric/matrix.h"
 
 void print_input(FILE *out, const cap_ss &filter, int percount, int capflag)

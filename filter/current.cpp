@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "filter/gramian.h"
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/lapack.h"
 #include "numeric/linalg.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "interp/error.h"
-#include "interp/getvar.h"
+#include "base/error.h"
+#include "base/getvar.h"
 #include "numeric/matrix.h"
 
 pz_state pz_list;

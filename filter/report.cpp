@@ -1,18 +1,17 @@
-// Reports on the current filter: titles, noise, maximum output level,
-// dynamic range, poles and zeros.
+// Reports on the current filter: titles, noise, the maximum output level
+// under L2 scaling, poles and zeros.
 #include "filter/report.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "dynrange/peaks.h"
 #include "filter/capdiv.h"
 #include "filter/current.h"
 #include "filter/transfer.h"
-#include "interp/error.h"
-#include "interp/getvar.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/getvar.h"
+#include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
@@ -35,6 +34,8 @@ double noise_factor()
     return 1.0;
 }
 
+}  // namespace
+
 double u_max()
 {
     double *v = getvar("umax");
@@ -43,6 +44,8 @@ double u_max()
     fprintf(stderr, "Umax put to %g.\n", 1.0);
     return 1.0;
 }
+
+namespace {
 
 // Total magnitude of the coefficients that feed integrator i.
 double branch_weight(const ss &f, int i)
@@ -121,28 +124,6 @@ double Usq_out_max(matrix K, matrix C)
     return umax * umax * s / m;
 }
 
-double u_out_max_inf()
-{
-    double umax = u_max();
-    vector t = linf_peaks();
-    double m = 0.0;
-    for (int i = 0; i < t.n; i++)
-        if (t.data[i] > m)
-            m = t.data[i];
-    if (m == 0.0) {
-        fprintf(stderr, "Error in u_out_max_inf(): maxF is zero.\n");
-        exit(1);
-    }
-    freevector(&t);
-    return umax / m;
-}
-
-double out_max_inf()
-{
-    double top = linf_peak_h();
-    return top * u_out_max_inf();
-}
-
 void printpoles(FILE *fp, ss filter)
 {
     matrix ev = evc(filter.A);
@@ -176,47 +157,4 @@ void printzeros(FILE *fp)
         fprintf(fp, "%15e %15e\n", z.roots[i].re, z.roots[i].im);
     fprintf(fp, "\n\n");
     free_rootlist(&z);
-}
-
-void print_dr(FILE *fp)
-{
-    if (!filter_defined())
-        return;
-    double noise = 0.0;
-    ensure_w();
-    ensure_k();
-    fprintf(fp, "\n");
-    if (ist.optc_flag == 1)
-        fprintf(fp, "Capacitance is divided optimally.\n");
-    double *ct = getvar("ctot");
-    if (ct) {
-        if (fst.cur_W.cols == 0) {
-            error("the noise needs W, which cannot be determined for this filter");
-            return;
-        }
-        if (ist.evalc_flag == 1)
-            divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
-        noise = noise_total(fst.cur_filter, fst.cur_W);
-        fprintf(fp, "Output noise level: %e V.\n", std::sqrt(noise));
-    }
-    double u, u2;
-    if (ist.linf_flag == 1) {
-        fprintf(fp, "Scaling is L-infinity.\n");
-        u = out_max_inf();
-        u2 = u * u;
-    } else {
-        fprintf(fp, "Scaling is L2.\n");
-        if (fst.cur_K.cols == 0) {
-            error("the maximum output level needs K, which cannot be determined for this filter");
-            return;
-        }
-        u2 = Usq_out_max(fst.cur_K, fst.cur_filter.C);
-        u = std::sqrt(u2);
-    }
-    fprintf(fp, "Maximum output level: %e V.\n", u);
-    if (noise > 0.0) {
-        double r = u2 / noise;
-        if (r > 0.0)
-            fprintf(fp, "Dynamic range: %e (%.2f dB).\n\n", std::sqrt(r), 10.0 * std::log10(r));
-    }
 }

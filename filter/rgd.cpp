@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "filter/pzlist.h"
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"

@@ -1,6 +1,6 @@
 #include "filter/ss.h"
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
 

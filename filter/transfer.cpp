@@ -5,7 +5,7 @@
 
 #include "filter/current.h"
 #include "filter/report.h"
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/efficiency.h"

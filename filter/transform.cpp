@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filter/current.h"
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"

@@ -1,6 +1,6 @@
 #include "interp/act_common.h"
 
-#include "interp/error.h"
+#include "base/error.h"
 
 void act_not_built(const char *what)
 {

@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "filter/current.h"
-#include "interp/error.h"
-#include "interp/globals.h"
-#include "interp/vars.h"
+#include "base/error.h"
+#include "base/globals.h"
+#include "base/vars.h"
 #include "numeric/matrix.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include "filter/current.h"
 #include "filter/plotfile.h"
 #include "filter/sweep.h"
-#include "interp/error.h"
-#include "interp/getvar.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/getvar.h"
+#include "base/globals.h"
 
 // The stream of a `writesp` statement, open from its start to its final ";".
 struct writesp_state {

@@ -7,9 +7,9 @@
 #include "filter/report.h"
 #include "filter/ss.h"
 #include "filter/transform.h"
-#include "interp/expr.h"
-#include "interp/getvar.h"
-#include "interp/globals.h"
+#include "base/expr.h"
+#include "base/getvar.h"
+#include "base/globals.h"
 #include "numeric/matrix.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "filter/current.h"
 #include "interp/act_common.h"
-#include "interp/error.h"
+#include "base/error.h"
 
 namespace {
 

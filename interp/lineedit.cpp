@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 #include "interp/scanner.h"
 
 namespace {

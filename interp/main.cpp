@@ -9,9 +9,9 @@
 #include <gsl/gsl_errno.h>
 
 #include "interp/act_settings.h"
-#include "interp/error.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/expr.h"
+#include "base/globals.h"
 #include "interp/lineedit.h"
 #include "interp/parse.h"
 #include "interp/scanner.h"

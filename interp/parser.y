@@ -16,12 +16,12 @@
 #include "interp/act_settings.h"
 #include "interp/act_transform.h"
 #include "interp/act_xplot.h"
-#include "interp/error.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/expr.h"
+#include "base/globals.h"
 #include "interp/parse.h"
 #include "interp/scanner.h"
-#include "interp/vars.h"
+#include "base/vars.h"
 
 #define YYINITDEPTH 200
 #define YYMAXDEPTH 10000

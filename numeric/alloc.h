@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "interp/error.h"
+#include "base/error.h"
 
 // Size of an allocation made by shared_array, kept with the owner so that
 // the routines that fill an existing array can test its capacity.

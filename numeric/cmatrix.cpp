@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/alloc.h"
 #include "numeric/lapack.h"
 #include "numeric/matrix.h"

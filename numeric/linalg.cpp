@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/alloc.h"
 #include "numeric/cmatrix.h"
 #include "numeric/lapack.h"

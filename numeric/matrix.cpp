@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/alloc.h"
 
 namespace {

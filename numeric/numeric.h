@@ -10,4 +10,4 @@
 #include "numeric/poly.h"
 #include "numeric/integrate.h"
 #include "numeric/efficiency.h"
-#include "numeric/elliptic.h"
+#include "base/elliptic.h"

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 #include "numeric/alloc.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/alloc.h"
 
 vector newvector(int n)

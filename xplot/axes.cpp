@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "xplot/xplot.h"
 
 namespace {

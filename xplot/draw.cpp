@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "xplot/xplot.h"
 
 namespace {

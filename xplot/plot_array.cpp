@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "interp/error.h"
+#include "base/error.h"
 
 plot_array new_plot_array(int n)
 {

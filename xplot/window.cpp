@@ -14,7 +14,7 @@
 
 #include <unistd.h>
 
-#include "interp/error.h"
+#include "base/error.h"
 #include "xplot/xplot.h"
 
 xplot_globals xpl;

@@ -10,9 +10,9 @@
 #include "filter/current.h"
 #include "filter/ss.h"
 #include "interp/act_transform.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
-#include "interp/vars.h"
+#include "base/expr.h"
+#include "base/globals.h"
+#include "base/vars.h"
 
 namespace {
 

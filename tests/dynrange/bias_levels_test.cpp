@@ -8,7 +8,7 @@
 #include "dr_helpers.h"
 #include "dynrange/bias.h"
 #include "dynrange/peaks.h"
-#include "interp/vars.h"
+#include "base/vars.h"
 
 using namespace drt;
 

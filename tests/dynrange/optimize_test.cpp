@@ -8,7 +8,7 @@
 
 #include "dr_helpers.h"
 #include "dynrange/optimize.h"
-#include "interp/error.h"
+#include "base/error.h"
 
 using namespace drt;
 

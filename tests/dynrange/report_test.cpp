@@ -7,9 +7,10 @@
 
 #include "dr_helpers.h"
 #include "dynrange/peaks.h"
+#include "dynrange/dr_report.h"
 #include "filter/report.h"
 #include "filter/transform.h"
-#include "interp/error.h"
+#include "base/error.h"
 
 using namespace drt;
 

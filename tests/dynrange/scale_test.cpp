@@ -7,7 +7,7 @@
 #include "dr_helpers.h"
 #include "dynrange/peaks.h"
 #include "dynrange/scale.h"
-#include "interp/error.h"
+#include "base/error.h"
 #include "numeric/linalg.h"
 
 using namespace drt;

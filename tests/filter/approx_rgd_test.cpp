@@ -9,7 +9,7 @@
 
 #include "approx_eval.h"
 #include "filter/rgd.h"
-#include "interp/globals.h"
+#include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/poly.h"
 

@@ -7,9 +7,9 @@
 
 #include "filter/current.h"
 #include "filter/ss.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
-#include "interp/vars.h"
+#include "base/expr.h"
+#include "base/globals.h"
+#include "base/vars.h"
 #include "numeric/matrix.h"
 
 namespace fx {

@@ -7,8 +7,8 @@
 #include "filter/gramian.h"
 #include "filter/transfer.h"
 #include "fixture.h"
-#include "interp/error.h"
-#include "interp/getvar.h"
+#include "base/error.h"
+#include "base/getvar.h"
 #include "numeric/matrix.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "helpers.h"
-#include "interp/globals.h"
+#include "base/globals.h"
 #include "numeric/lapack.h"
 
 using testing::ExitedWithCode;

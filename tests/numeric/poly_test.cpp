@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "helpers.h"
-#include "interp/globals.h"
+#include "base/globals.h"
 
 using testing::ExitedWithCode;
 using testing::HasSubstr;

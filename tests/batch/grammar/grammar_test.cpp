@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/expr.h"
+#include "base/globals.h"
 #include "interp/parse.h"
 #include "interp/scanner.h"
 #include "recorder.h"

@@ -14,8 +14,8 @@
 #include "interp/act_settings.h"
 #include "interp/act_transform.h"
 #include "interp/act_xplot.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/expr.h"
+#include "base/globals.h"
 #include "interp/lineedit.h"
 #include "interp/scanner.h"
 

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "dr_helpers.h"
+#include "tests/dynrange/dr_helpers.h"
 #include "interp/act_transform.h"
-#include "interp/error.h"
+#include "base/error.h"
 
 using namespace drt;
 

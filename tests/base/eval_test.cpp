@@ -5,12 +5,12 @@
 #include <cmath>
 
 #include "capture.h"
-#include "interp/error.h"
-#include "interp/eval.h"
-#include "interp/expr.h"
-#include "interp/getvar.h"
-#include "interp/globals.h"
-#include "interp/vars.h"
+#include "base/error.h"
+#include "base/eval.h"
+#include "base/expr.h"
+#include "base/getvar.h"
+#include "base/globals.h"
+#include "base/vars.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "numeric/elliptic.h"
+#include "base/elliptic.h"
 
 namespace {
 

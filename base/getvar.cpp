@@ -1,10 +1,10 @@
 // Reading settings and expression arguments from the variable table.
-#include "interp/getvar.h"
+#include "base/getvar.h"
 
-#include "interp/error.h"
-#include "interp/eval.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/eval.h"
+#include "base/expr.h"
+#include "base/globals.h"
 
 double *getvar(const char *name)
 {

@@ -1,9 +1,9 @@
 // The program's variable table: default settings and definitions.
-#include "interp/vars.h"
+#include "base/vars.h"
 
-#include "interp/error.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/expr.h"
+#include "base/globals.h"
 
 void seed_default_vars()
 {

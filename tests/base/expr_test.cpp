@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "capture.h"
-#include "interp/error.h"
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/expr.h"
+#include "base/globals.h"
 
 namespace {
 

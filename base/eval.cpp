@@ -1,11 +1,11 @@
 // Evaluation of expression trees with folding of the defined parts.
-#include "interp/eval.h"
+#include "base/eval.h"
 
 #include <cmath>
 
-#include "interp/error.h"
-#include "interp/expr.h"
-#include "numeric/elliptic.h"
+#include "base/error.h"
+#include "base/expr.h"
+#include "base/elliptic.h"
 
 int is_number(const expr_node *node)
 {

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <string>
 
-#include "dr_helpers.h"
+#include "tests/dynrange/dr_helpers.h"
 #include "filter/transfer.h"
 #include "interp/act_output.h"
 #include "interp/act_realise.h"
-#include "interp/error.h"
-#include "interp/vars.h"
+#include "base/error.h"
+#include "base/vars.h"
 
 using namespace drt;
 

@@ -1,12 +1,12 @@
 // Jacobi elliptic functions by the descending Landen transformation and the
 // complete elliptic integral by the arithmetic-geometric mean.
-#include "numeric/elliptic.h"
+#include "base/elliptic.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 
-#include "interp/error.h"
+#include "base/error.h"
 
 void jacobi_elliptic(double u, double m, double *sn_out, double *cn_out, double *dn_out)
 {

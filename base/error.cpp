@@ -1,12 +1,12 @@
 // Error reporting and allocation checks.
-#include "interp/error.h"
+#include "base/error.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "interp/expr.h"
-#include "interp/globals.h"
+#include "base/expr.h"
+#include "base/globals.h"
 
 void error_print(const char *fmt, va_list ap)
 {

@@ -1,6 +1,6 @@
 // Expression trees, variable lists and the small caches that recycle their
 // freed nodes and shells.
-#include "interp/expr.h"
+#include "base/expr.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 #include <new>
 #include <vector>
 
-#include "interp/error.h"
-#include "interp/globals.h"
+#include "base/error.h"
+#include "base/globals.h"
 
 namespace {
 

@@ -1,0 +1,3 @@
+#include "base/globals.h"
+
+interp_state ist;

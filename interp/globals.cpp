@@ -1,3 +1,0 @@
-#include "interp/globals.h"
-
-interp_state ist;
