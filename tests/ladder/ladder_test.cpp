@@ -1,0 +1,290 @@
+// Ladder realisation: closed forms up to order 3, the numeric road above,
+// the normalisation of the target and the records built from a solution.
+// Every record is checked against the target with GSL (ladder_checks.h).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "ladder/ladder.h"
+#include "ladder_checks.h"
+#include "numeric/matrix.h"
+#include "numeric/poly.h"
+
+using namespace lt;
+
+namespace {
+
+struct synthesis {
+    ladder_result r;
+    synthesis(const dvec &N, const dvec &D, const dvec &w, double split = 0.5, dvec *guess = nullptr)
+    {
+        setup_vars();
+        poly Np = make_poly(N), Dp = make_poly(D);
+        r = ladder(Np, Dp, static_cast<int>(w.size()), w.data(), split,
+                   guess ? static_cast<int>(guess->size()) : 0, guess ? guess->data() : nullptr);
+        freepoly(&Np);
+        freepoly(&Dp);
+    }
+    ~synthesis() { free_result(&r); }
+};
+
+void expect_near_rel(const dvec &got, const dvec &want, double tol)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); i++)
+        EXPECT_NEAR(got[i], want[i], tol * std::max(1.0, std::fabs(want[i]))) << "entry " << i;
+}
+
+}  // namespace
+
+// Targets of every road below order 4 and of the numeric road, each with
+// the diagonal that its weights fix; every solution must realise N/D.
+TEST(Ladder, RealisesTargetsOfEveryOrder)
+{
+    // The numeric road stops when every residual coefficient is below 1e-7,
+    // so its records match the target to about 1e-7 relative, not 1e-8.
+    struct tcase {
+        const char *name;
+        dvec N, D, w;
+        bool diag_from_weights;  // false: the equal-ends case replaces it
+        double tol = 1e-8;
+    };
+    const std::vector<tcase> cases = {
+        {"order 1", {2.0}, {3.0, 1.5}, {}, true},
+        {"order 1, equal orders", {1.0, 4.0}, {3.0, 1.5}, {0.7}, true},
+        {"order 2, default weight", {1.0}, {2.0, 1.4, 1.0}, {}, true},
+        {"order 2, weight 0.2, first-order numerator", {0.5, 1.0}, {2.0, 1.4, 1.0}, {0.2}, true},
+        {"order 2, equal orders", {3.0, 1.0, 2.0}, {1.0, 1.0, 1.0}, {0.5}, true},
+        {"order 3, unequal ends", {1.0, 0.2}, butterworth(3), {0.2, 0.5}, true},
+        {"order 3, default weight", {1.0}, butterworth(3), {}, false},
+        {"order 3, non-monic, large constant", {100.0}, {1000.0, 300.0, 30.0, 1.0}, {0.3, 0.1}, true},
+        {"order 3, leading coefficient 4", {1.0, 0.0, 2.0}, poly_product({{4.0}, butterworth(3)}), {0.2, 0.3},
+         true},
+        {"order 6, numeric", {1.0}, butterworth(6), {0.5}, true, 1e-6},
+        {"order 7, numeric, equal orders", {1.0, 2.0, 0.0, 0.5, 0.0, 0.0, 0.0, 0.3}, butterworth(7), {0.5},
+         true, 1e-6},
+        {"order 8, Bessel, numeric", {1.0, 1.0}, bessel(8), {0.5}, true, 1e-6},
+    };
+    for (const tcase &c : cases) {
+        SCOPED_TRACE(c.name);
+        synthesis s(c.N, c.D, c.w);
+        EXPECT_EQ(s.r.status, 0);
+        ASSERT_EQ(s.r.nsol, 1);
+        ASSERT_EQ(s.r.systems.size(), 1u);
+        const ss &rec = s.r.systems[0];
+        expect_realises(rec, c.N, c.D, c.tol);
+        const int n = static_cast<int>(c.D.size()) - 1;
+        if (n >= 2 && c.diag_from_weights) {
+            // a_i = -w_i d_(n-1)/d_n, the last one takes the rest of the trace.
+            dvec w(n - 1, 0.0);
+            for (std::size_t i = 0; i < c.w.size() && i < w.size(); i++)
+                w[i] = c.w[i];
+            if (c.w.empty())
+                w[0] = 0.5;
+            const double trace = -c.D[n - 1] / c.D[n];
+            dvec want(n);
+            double rest = trace;
+            for (int i = 0; i < n - 1; i++) {
+                want[i] = w[i] * trace;
+                rest -= want[i];
+            }
+            want[n - 1] = rest;
+            expect_near_rel(diagonal(rec), want, 1e-12);
+        }
+        if (c.N.size() == c.D.size())
+            EXPECT_NEAR(rec.D, c.N.back() / c.D.back(), 1e-15);
+        else
+            EXPECT_EQ(rec.D, 0.0);
+    }
+}
+
+TEST(Ladder, ClosedFormsOfLowOrders)
+{
+    {
+        SCOPED_TRACE("order 1: A = -D0/D1, C = 1, B = N0/D1");
+        synthesis s({2.0}, {3.0, 1.5}, {});
+        ASSERT_EQ(s.r.nsol, 1);
+        EXPECT_DOUBLE_EQ(at(s.r.systems[0].A, 0, 0), -2.0);
+        EXPECT_DOUBLE_EQ(at(s.r.systems[0].B, 0, 0), 2.0 / 1.5);
+        EXPECT_EQ(at(s.r.systems[0].C, 0, 0), 1.0);
+    }
+    {
+        SCOPED_TRACE("order 2, default weights: a0 = a1 = -p1/2, b0 = p1^2/4 - p0");
+        synthesis s({1.0}, {2.0, 1.4, 1.0}, {});
+        ASSERT_EQ(s.r.nsol, 1);
+        expect_near_rel(diagonal(s.r.systems[0]), {-0.7, -0.7}, 1e-15);
+        expect_near_rel(products(s.r.systems[0]), {0.49 - 2.0}, 1e-15);
+        // A numerator of degree 0 gives B = (R0, 0).
+        EXPECT_DOUBLE_EQ(at(s.r.systems[0].B, 0, 0), 1.0);
+        EXPECT_EQ(at(s.r.systems[0].B, 1, 0), 0.0);
+    }
+    {
+        SCOPED_TRACE("butterworth(3), weight 0.5: the equal-ends case");
+        synthesis s({1.0}, butterworth(3), {0.5});
+        ASSERT_EQ(s.r.nsol, 1);
+        expect_near_rel(diagonal(s.r.systems[0]), {-1.0, 0.0, -1.0}, 1e-12);
+        expect_near_rel(products(s.r.systems[0]), {-0.5, -0.5}, 1e-12);
+    }
+    {
+        SCOPED_TRACE("butterworth(3), weight 0.5, split 0.2 divides b0 + b1 = -1");
+        synthesis s({1.0}, butterworth(3), {0.5}, 0.2);
+        ASSERT_EQ(s.r.nsol, 1);
+        expect_near_rel(products(s.r.systems[0]), {-0.2, -0.8}, 1e-12);
+        expect_realises(s.r.systems[0], {1.0}, butterworth(3));
+    }
+}
+
+// At order 3 with p2 = 0 every a_i is 0 and the general closed form is 0/0;
+// the equal-ends road takes it and the result is a true realisation.
+TEST(Ladder, OrderThreeWithZeroTraceTakesEqualEnds)
+{
+    const dvec D = {2.0, 3.0, 0.0, 1.0};  // s^3 + 3 s + 2
+    for (const dvec &w : {dvec{0.5}, dvec{0.2, 0.7}, dvec{}}) {
+        synthesis s({1.0}, D, w);
+        ASSERT_EQ(s.r.nsol, 1);
+        expect_realises(s.r.systems[0], {1.0}, D);
+    }
+}
+
+// Zero leading coefficients are trimmed first: (1, 0) over (1, 1, 0) is a
+// first-order problem.
+TEST(Ladder, TrimsZeroLeadingCoefficients)
+{
+    synthesis s({1.0, 0.0}, {1.0, 1.0, 0.0}, {});
+    ASSERT_EQ(s.r.nsol, 1);
+    EXPECT_EQ(s.r.systems[0].n, 1);
+    expect_realises(s.r.systems[0], {1.0}, {1.0, 1.0});
+}
+
+TEST(Ladder, GuessArrayIsStartAndResult)
+{
+    setup_vars();
+    const dvec D = butterworth(7);
+    synthesis first({1.0}, D, {0.5});
+    ASSERT_EQ(first.r.nsol, 1);
+    const dvec b = products(first.r.systems[0]);
+    {
+        SCOPED_TRACE("an unusable guess (first value positive) is overwritten with the solution");
+        dvec guess = {1.0, 0.0, 0.0, 0.0};
+        synthesis s({1.0}, D, {0.5}, 0.5, &guess);
+        ASSERT_EQ(s.r.nsol, 1);
+        // The target is monic with p0 = 1, so nothing is scaled and the
+        // guess holds the free values b0..b3 themselves.
+        expect_near_rel(guess, {b[0], b[1], b[2], b[3]}, 1e-8);
+    }
+    {
+        SCOPED_TRACE("a usable guess near the solution converges, and holds the new solution");
+        dvec guess = {b[0] * 1.01, b[1], b[2] * 0.99, b[3]};
+        synthesis s({1.0}, D, {0.5}, 0.5, &guess);
+        ASSERT_EQ(s.r.nsol, 1);
+        expect_realises(s.r.systems[0], {1.0}, D, 1e-6);
+        const dvec b2 = products(s.r.systems[0]);
+        expect_near_rel(guess, {b2[0], b2[1], b2[2], b2[3]}, 1e-8);
+    }
+    {
+        SCOPED_TRACE("a guess that is too short is left alone");
+        dvec guess = {-1.0, -1.0};
+        synthesis s({1.0}, D, {0.5}, 0.5, &guess);
+        ASSERT_EQ(s.r.nsol, 1);
+        expect_near_rel(guess, {-1.0, -1.0}, 0.0);
+    }
+}
+
+// a_5 == a_3 makes the two closing equations dependent: the solve fails
+// with a status instead of dividing by zero, and no record comes back.
+TEST(Ladder, DependentClosingEquationsFailCleanly)
+{
+    setup_vars();
+    synthesis s({1.0}, butterworth(6), {0.0, 0.0, 0.0, 0.5, 0.0});
+    EXPECT_EQ(s.r.nsol, 0);
+    EXPECT_NE(s.r.status, 0);
+    EXPECT_TRUE(s.r.systems.empty());
+}
+
+TEST(Ladder, NonFiniteTargetGivesNoRecord)
+{
+    setup_vars();
+    synthesis s({1.0}, {NAN, 1.0, 1.0}, {});
+    EXPECT_EQ(s.r.nsol, 0);
+    EXPECT_TRUE(s.r.systems.empty());
+}
+
+TEST(Ladder, BadTargetsEndTheProgram)
+{
+    setup_vars();
+    const double w = 0.5;
+    auto run = [&](const dvec &N, const dvec &D) {
+        poly Np = make_poly(N), Dp = make_poly(D);
+        ladder(Np, Dp, 1, &w, 0.5, 0, nullptr);
+    };
+    EXPECT_EXIT(run({1.0}, {2.0, 0.0}), testing::ExitedWithCode(1),
+                "ladder: order of denominator is smaller than 1");
+    EXPECT_EXIT(run({0.0, 0.0}, {1.0, 1.0}), testing::ExitedWithCode(1),
+                "ladder: order of numerator is smaller than 0");
+    EXPECT_EXIT(run({1.0, 1.0, 1.0}, {1.0, 1.0}), testing::ExitedWithCode(1),
+                "ladder: order of numerator is larger than order of denominator");
+    const dvec p = {1.0, 2.0, 2.0};
+    EXPECT_EXIT(gladder(&w, p.data(), 2, 0.5, 0, nullptr), testing::ExitedWithCode(1),
+                "gladder: target polynomial not monic.");
+    EXPECT_EXIT(lpoly(-1, nullptr, nullptr), testing::ExitedWithCode(1), "lpoly: order is negative");
+}
+
+TEST(Ladder, MonicToleranceOfGladder)
+{
+    setup_vars();
+    const double w = 0.5;
+    // A leading coefficient 1e-7 away from 1 passes; well beyond it does not.
+    const dvec p = {2.0, 1.4, 1.0 + 0.99e-7};
+    gladder_result r = gladder(&w, p.data(), 2, 0.5, 0, nullptr);
+    EXPECT_EQ(r.order, 2);
+    const dvec q = {2.0, 1.4, 1.0 + 2e-7};
+    EXPECT_EXIT(gladder(&w, q.data(), 2, 0.5, 0, nullptr), testing::ExitedWithCode(1),
+                "gladder: target polynomial not monic.");
+}
+
+TEST(LadderPolynomial, MatchesTheRecursion)
+{
+    // P_3 = (s - a2)[(s - a1)(s - a0) - b0] - b1 (s - a0), expanded by hand.
+    const dvec a = {-1.0, 2.0, 0.5};
+    const dvec b = {3.0, -4.0};
+    poly P = lpoly(3, a.data(), b.data());
+    ASSERT_EQ(P.degree, 3);
+    // (s^2 - s - 2 - 3)(s - 0.5) + 4 (s + 1) = s^3 - 1.5 s^2 - 4.5 s + 2.5 + 4 s + 4
+    const dvec want = {6.5, -0.5, -1.5, 1.0};
+    for (int k = 0; k <= 3; k++)
+        EXPECT_DOUBLE_EQ(P.coef[k], want[k]);
+    freepoly(&P);
+    poly P0 = lpoly(0, nullptr, nullptr);
+    EXPECT_EQ(P0.degree, 0);
+    EXPECT_EQ(P0.coef[0], 1.0);
+    freepoly(&P0);
+}
+
+TEST(ScalePoly, ScalesRootsByTheConstantTerm)
+{
+    {
+        // (s + 10)^3: |p0| = 1000 is the largest coefficient, sc = 10, and
+        // the result is (s + 1)^3.
+        dvec p = {1000.0, 300.0, 30.0, 1.0};
+        EXPECT_DOUBLE_EQ(scale_poly(p.data(), 3), 10.0);
+        expect_near_rel(p, {1.0, 3.0, 3.0, 1.0}, 1e-15);
+    }
+    {
+        // |p0| below a tenth of the largest coefficient: nothing changes.
+        dvec p = {0.01, 1.0, 2.0, 1.0};
+        EXPECT_EQ(scale_poly(p.data(), 3), 1.0);
+        expect_near_rel(p, {0.01, 1.0, 2.0, 1.0}, 0.0);
+    }
+    {
+        matrix b = newm(2, 2);
+        for (int i = 0; i < 4; i++)
+            b.data[i] = i + 1.0;
+        dvec a = {1.0, 2.0, 3.0};
+        unscale_ladder(3.0, a.data(), b, 2);
+        expect_near_rel(a, {3.0, 6.0, 3.0}, 0.0);
+        expect_near_rel(dvec(b.data, b.data + 4), {9.0, 18.0, 27.0, 36.0}, 0.0);
+        freem(&b);
+    }
+}
