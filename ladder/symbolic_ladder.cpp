@@ -1,0 +1,289 @@
+// The symbolic ladder polynomial and back substitution through a triangular
+// system of its equations.
+#include "ladder/symbolic_ladder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "base/error.h"
+#include "base/globals.h"
+#include "numeric/matrix.h"
+#include "numeric/poly.h"
+#include "numeric/vector.h"
+
+namespace {
+
+FILE *report_stream()
+{
+    return ist.out_fp ? ist.out_fp : stdout;
+}
+
+// Power of Bk in term t (0 beyond its exponent vector).
+int power_of(const poly_term &t, int k)
+{
+    return k < t.n ? t.exp[k] : 0;
+}
+
+// Moves the columns after c one to the left and drops the last one.
+void delete_column(matrix *X, int c)
+{
+    const int rows = X->rows;
+    for (int j = c; j + 1 < X->cols; j++)
+        for (int i = 0; i < rows; i++)
+            X->data[j * rows + i] = X->data[(j + 1) * rows + i];
+    mresize(X, X->cols - 1);
+}
+
+}  // namespace
+
+spoly slpoly(int n, const double *a)
+{
+    if (n < 0)
+        fatal("slpoly: order is negative");
+    if (n == 0) {
+        spoly P = new_spoly(0);
+        P.coef[0] = const_termlist(1);
+        return P;
+    }
+    double sum = 0.0;
+    for (int i = 0; i < n; i++)
+        sum += a[i];
+    const double scale = std::fabs(sum) / n;
+
+    spoly prev = new_spoly(0);  // P_0 = 1
+    prev.coef[0] = const_termlist(1);
+    spoly cur = new_spoly(1);  // P_1 = s - a_0
+    cur.coef[0] = const_termlist(-a[0]);
+    cur.coef[1] = const_termlist(1);
+    for (int k = 1; k < n; k++) {
+        const double factor[2] = {-a[k], 1.0};
+        spoly first = spoly_mul_poly(factor, 1, cur);
+        spoly second = spoly_mul_var(prev, k - 1, 1);
+        spoly next = spoly_lincomb(1, first, -1, second);
+        free_spoly(&first);
+        free_spoly(&second);
+        free_spoly(&prev);
+        prev = std::move(cur);
+        cur = std::move(next);
+    }
+    free_spoly(&prev);
+    for (int i = 0; i < n; i++)
+        drop_small_terms(&cur.coef[i], scale);
+    return cur;
+}
+
+vector solve_poly_term(const termlist &eq, int nknown, const double *value, const int *flag, double scale)
+{
+    FILE *fp = report_stream();
+    if (ist.verbosity > 3) {
+        fputs("term=\n", fp);
+        print_termlist(eq, fp);
+        fputs("\n\nknown variables:\n", fp);
+        for (int k = 0; k < nknown; k++)
+            if (flag[k] > 0)
+                fprintf(fp, "B%d=%g\n", k, value[k]);
+    }
+    int nv = 0;
+    for (int i = 0; i < eq.n; i++)
+        nv = std::max(nv, eq.t[i].n);
+    if (nv == 0)
+        fatal("solve_poly_term: no variables in polynomial term");
+
+    std::vector<int> count(nv, 0);  // terms in which Bk occurs
+    for (int i = 0; i < eq.n; i++)
+        for (int k = 0; k < eq.t[i].n; k++)
+            if (eq.t[i].exp[k] > 0)
+                count[k]++;
+    int v = -1, nopen = 0;
+    for (int k = 0; k < nv; k++)
+        if (count[k] > 0 && (k >= nknown || !flag[k])) {
+            if (nopen == 0)
+                v = k;
+            nopen++;
+        }
+    if (nopen != 1) {
+        error("solve_poly_term: there is not exactly one variable to be solved");
+        return newvector(0);
+    }
+
+    const int D = var_max_degree(eq, v);
+    std::vector<double> P(D + 1, 0.0);
+    for (int i = 0; i < eq.n; i++) {
+        const poly_term &t = eq.t[i];
+        double c = static_cast<double>(t.coef);
+        for (int k = 0; k < t.n; k++)
+            if (k != v && t.exp[k] > 0)
+                c *= std::pow(value[k], t.exp[k]);
+        const int e = power_of(t, v);
+        if (e <= D)
+            P[e] += c;
+    }
+    int deg = D;
+    for (int e = 0; e <= D; e++)
+        if (std::fabs(P[e]) < 1e-11 * std::pow(scale, e))
+            P[e] = 0.0;
+    while (deg > 0 && P[deg] == 0.0)
+        deg--;
+    // A constant, or coefficients that overflowed: no root to give.
+    bool finite = true;
+    for (int e = 0; e <= deg; e++)
+        finite = finite && std::isfinite(P[e]);
+    if (deg <= 0 || !finite)
+        return newvector(0);
+
+    rootlist roots = poly_root(P.data(), deg);
+    vector real = newvector(deg);
+    int kept = 0;
+    for (int r = 0; r < deg; r++) {
+        const double re = roots.roots[r].re, im = roots.roots[r].im;
+        if (!(std::fabs(im) < 1e-11 * std::fabs(re) || std::fabs(im) < 1e-11))
+            continue;
+        bool repeat = false;
+        for (int j = 0; j < kept; j++) {
+            const double x = real.data[j];
+            // |re/x - 1| < 1e-11, without dividing by a zero root
+            if (re == x || std::fabs(re - x) < 1e-11 * std::fabs(x))
+                repeat = true;
+        }
+        if (!repeat)
+            real.data[kept++] = re;
+    }
+    resize_vector(&real, kept);
+    if (ist.verbosity > 3) {
+        fputs("\npolynomial:\n", fp);
+        print_poly(P.data(), deg, fp);
+        fputs("\nsolutions:\n", fp);
+        for (int r = 0; r < deg; r++)
+            fprintf(fp, "%15g %15g\n", roots.roots[r].re, roots.roots[r].im);
+        fputs("\nreal-valued solutions:\n", fp);
+        for (int r = 0; r < kept; r++)
+            fprintf(fp, "%15g\n", real.data[r]);
+    }
+    free_rootlist(&roots);
+    return real;
+}
+
+i_matrix occurrence_matrix(int neq, const eq_array &E)
+{
+    int nv = std::max(neq, 0);
+    for (int i = 0; i < neq; i++)
+        for (int j = 0; j < E.eq[i].n; j++) {
+            const poly_term &t = E.eq[i].t[j];
+            for (int k = 0; k < t.n; k++)
+                if (t.exp[k] > 0)
+                    nv = std::max(nv, k + 1);
+        }
+    i_matrix M = new_i_matrix(neq, nv + 1);
+    for (int i = 0; i < neq; i++) {
+        for (int j = 0; j < E.eq[i].n; j++) {
+            const poly_term &t = E.eq[i].t[j];
+            for (int k = 0; k < t.n; k++)
+                if (t.exp[k] > im_element(M, i, k))
+                    set_i_matrix(&M, i, k, t.exp[k]);
+        }
+        int count = 0;
+        for (int k = 0; k < nv; k++)
+            if (im_element(M, i, k) > 0)
+                count++;
+        set_i_matrix(&M, i, nv, count);
+    }
+    return M;
+}
+
+matrix solve_reduced_equations(int neq, const eq_array &E, int n)
+{
+    FILE *fp = report_stream();
+    const int nvars = n - 1;
+    if (nvars < 1)
+        return newm(std::max(nvars, 0), 0);
+    matrix X = newm(nvars, 1);
+    solution_array sol = new_solution_array(nvars);
+    i_matrix occ = occurrence_matrix(neq, E);
+    const int ncols = occ.cols - 1;  // variables the matrix covers
+    std::vector<int> used(std::max(neq, 0), 0);
+    if (ist.verbosity > 3) {
+        fputs("var=\n", fp);
+        print_i_matrix(occ, fp);
+    }
+    // A variable is open until it has a value; one beyond B(n-2) never gets one.
+    auto open = [&](int k) { return k >= nvars || !sol.flag[k]; };
+
+    bool ok = true;
+    for (int step = 0; step < nvars && ok; step++) {
+        if (ist.verbosity > 3) {
+            fputs("sol.i =", fp);
+            for (int k = 0; k < nvars; k++)
+                fprintf(fp, " %d", sol.flag[k]);
+            fputs("\n", fp);
+        }
+        int eqn = -1, count = 0;
+        for (int i = 0; i < neq; i++) {
+            if (used[i])
+                continue;
+            count = 0;
+            for (int k = 0; k < ncols; k++)
+                if (im_element(occ, i, k) > 0 && open(k))
+                    count++;
+            if (count <= 1) {
+                eqn = i;
+                break;
+            }
+        }
+        if (eqn < 0 || count != 1) {
+            if (count >= 2)
+                error("solve_reduced_equations: variables not properly eliminated");
+            ok = false;
+            break;
+        }
+        if (ist.verbosity > 3)
+            fprintf(fp, "Equation to be solved: %d.\n", eqn);
+        int j = -1;
+        for (int k = 0; k < ncols && j < 0; k++)
+            if (open(k) && im_element(occ, eqn, k) != 0)
+                j = k;
+        if (j < 0)
+            fatal("g_ladder_symbolic: variable matrix warped");
+        if (j >= nvars) {
+            // The equation is in a variable that is not a ladder value.
+            error("solve_reduced_equations: variables not properly eliminated");
+            ok = false;
+            break;
+        }
+        int bound = X.cols;
+        for (int c = 0; c < bound;) {
+            for (int k = 0; k < nvars; k++)
+                sol.value[k] = elem(X, k, c);
+            vector roots = solve_poly_term(E.eq[eqn], nvars, sol.value.data(), sol.flag.data(), 1.0);
+            if (roots.n == 0) {
+                delete_column(&X, c);
+                bound--;
+            } else {
+                matrix_set(X, j, c, roots.data[0]);
+                for (int r = 1; r < roots.n; r++) {
+                    const int last = X.cols;
+                    mresize(&X, last + 1);
+                    for (int k = 0; k < nvars; k++)
+                        X.data[last * nvars + k] = X.data[c * nvars + k];
+                    X.data[last * nvars + j] = roots.data[r];
+                }
+                c++;
+            }
+            freevector(&roots);
+            if (ist.verbosity > 3) {
+                fputs("beta=", fp);
+                print_matrix(fp, X, 10);
+            }
+        }
+        sol.flag[j] = 1;
+        used[eqn] = 1;
+    }
+    free_solution_array(&sol);
+    free_i_matrix(&occ);
+    if (!ok) {
+        freem(&X);
+        return null_matrix();
+    }
+    return X;
+}
