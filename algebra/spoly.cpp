@@ -42,6 +42,30 @@ R make_sized(int n, V R::*array, const char *label)
     return r;
 }
 
+// Frees the terms that drop says, moves the later ones up in order, and
+// reallocates the array to the new length (none when emptied).
+template <class Drop>
+void remove_terms_if(termlist *L, Drop drop)
+{
+    int kept = 0;
+    for (int i = 0; i < L->n; i++) {
+        if (drop(L->t[i]))
+            continue;
+        if (kept != i)
+            L->t[kept] = std::move(L->t[i]);
+        kept++;
+    }
+    if (kept == L->n)
+        return;
+    if (kept < 0)
+        fatal("cleanup_term2: length of poly term became negative");
+    L->n = kept;
+    if (kept == 0)
+        std::vector<poly_term>().swap(L->t);
+    else
+        L->t.resize(kept);
+}
+
 // The factors of a monomial; returns whether anything was printed.
 bool print_factors(int n, const int *exp, bool printed, FILE *fp)
 {
@@ -426,23 +450,12 @@ void cleanup_term2(termlist *L)
     if (M < 1)
         M = 1;
     const double tol = SP_CANCEL > SP_EPS ? SP_CANCEL : SP_EPS;
-    int kept = 0;
-    for (int i = 0; i < L->n; i++) {
-        if (dabs(L->t[i].coef) / M < tol)
-            continue;
-        if (kept != i)
-            L->t[kept] = std::move(L->t[i]);
-        kept++;
-    }
-    if (kept == L->n)
-        return;
-    if (kept < 0)
-        fatal("cleanup_term2: length of poly term became negative");
-    L->n = kept;
-    if (kept == 0)
-        std::vector<poly_term>().swap(L->t);
-    else
-        L->t.resize(kept);
+    remove_terms_if(L, [&](const poly_term &t) { return dabs(t.coef) / M < tol; });
+}
+
+void drop_zero_terms(termlist *L)
+{
+    remove_terms_if(L, [](const poly_term &t) { return t.coef == 0; });
 }
 
 void drop_small_terms(termlist *L, double scale)

@@ -108,6 +108,9 @@ void spoly_add_poly(spoly *S, long double a, const double *p, int d);
 // Clean-up.
 void cleanup_term2(termlist *L);
 void drop_small_terms(termlist *L, double scale);
+// Removes the terms whose coefficient is exactly 0 (an emptied list loses
+// its array).
+void drop_zero_terms(termlist *L);
 
 // Printing.
 void print_subterm(int n, const int *exp, FILE *fp);

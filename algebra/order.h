@@ -1,0 +1,41 @@
+// Monomial orders on exponent vectors over B0, B1, ... and the sorting of
+// polynomials and equation arrays under the order in force.
+#pragma once
+
+#include <vector>
+
+#include "algebra/spoly.h"
+
+// One integer weight per variable; no array when n <= 0.
+struct weight_factors {
+    std::vector<int> w;
+    int n = 0;
+};
+
+// Program-wide state of the polynomial algebra.
+struct algebra_state {
+    // The order of cmp_monomial: 2 graded reverse lexicographic, 3 the
+    // weighted order of the current weights, anything else lexicographic.
+    // Only the Groebner walk changes it.
+    int monomial_order = 1;
+    // The weight vector of the weighted order.
+    weight_factors weights;
+};
+extern algebra_state algst;
+
+// +1, 0 or -1 as a is above, equal to or below b; missing entries count as 0.
+int cmp_lex(int na, const int *a, int nb, const int *b);
+int cmp_grevlex(int na, const int *a, int nb, const int *b);
+int cmp_weighted(int na, const int *a, int nb, const int *b);
+int cmp_monomial(int na, const int *a, int nb, const int *b);
+int cmp_term_monomials(const poly_term &t, const poly_term &u);
+// Sum of w_k e_k under the current weights (exponents beyond them weigh 0).
+int weighted_degree(int n, const int *exp);
+
+// Descending, stable: equal monomials keep their order.
+void sort_terms(termlist *L);
+// Sorts and normalises every equation, then orders the equations by
+// descending leading monomial with the empty ones last.
+void sort_eq_array(eq_array *E);
+// Divides the later coefficients by the leading one, which becomes 1.
+void normalise_lead(termlist *L);

@@ -1,0 +1,106 @@
+// algebra_probe, run as a program on systems written to files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct run_result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string write_temp(const std::string &content)
+{
+    char name[] = "/tmp/algebra_probe_XXXXXX";
+    int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    FILE *f = fdopen(fd, "w");
+    fputs(content.c_str(), f);
+    fclose(f);
+    return name;
+}
+
+std::string slurp(const std::string &name)
+{
+    std::string s;
+    FILE *f = fopen(name.c_str(), "r");
+    if (!f)
+        return s;
+    int c;
+    while ((c = fgetc(f)) != EOF)
+        s += static_cast<char>(c);
+    fclose(f);
+    return s;
+}
+
+run_result probe(const std::string &args)
+{
+    std::string out = write_temp(""), err = write_temp("");
+    std::string cmd = std::string(ALGEBRA_PROBE) + " " + args + " >" + out + " 2>" + err;
+    int st = system(cmd.c_str());
+    run_result r{WIFEXITED(st) ? WEXITSTATUS(st) : -1, slurp(out), slurp(err)};
+    remove(out.c_str());
+    remove(err.c_str());
+    return r;
+}
+
+const char *kCyclic3 =
+    "# cyclic-3\n"
+    "B0 + B1 + B2\n"
+    "\n"
+    "B0 * B1 + B1 * B2 + B2 * B0\n"
+    "   # an indented comment\n"
+    "B0 * B1 * B2 - 1\n";
+
+TEST(AlgebraProbe, PrintsTheReducedBasisAndNothingElse)
+{
+    std::string f = write_temp(kCyclic3);
+    // The bases over QQ (SymPy's groebner, lex and grevlex) have integer
+    // coefficients, so the printed text is exact.
+    run_result lex = probe("groebner lex " + f);
+    EXPECT_EQ(lex.status, 0);
+    EXPECT_EQ(lex.out, "  0   B0 + B1 + B2\n  1   B1^2 + B1 * B2 + B2^2\n  2   B2^3 - 1\n");
+    EXPECT_EQ(lex.err, "");
+    run_result grev = probe("groebner grevlex " + f);
+    EXPECT_EQ(grev.status, 0);
+    EXPECT_EQ(grev.out, "  0   B2^3 - 1\n  1   B1^2 + B1 * B2 + B2^2\n  2   B0 + B1 + B2\n");
+    remove(f.c_str());
+}
+
+TEST(AlgebraProbe, RefusesWhatItCannotRead)
+{
+    struct {
+        const char *content;
+        const char *message;
+    } cases[] = {
+        {"B0 + 1\nB1 ** 2\n", "line 2: cannot read polynomial"},
+        {"# x\n\nB0 + x\n", "line 3: cannot read polynomial"},
+        {"B0 +\n", "line 1: cannot read polynomial"},
+        {"B0 - 1e999\n", "line 1: cannot read polynomial: coefficient is not finite"},
+    };
+    for (auto c : cases) {
+        std::string f = write_temp(c.content);
+        run_result r = probe("groebner lex " + f);
+        EXPECT_EQ(r.status, 1) << c.content;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        remove(f.c_str());
+    }
+    run_result missing = probe("groebner lex /nonexistent/system.txt");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
+    std::string f = write_temp(kCyclic3);
+    for (const char *args : {"groebner weighted ", "groebner ", "solve lex "}) {
+        run_result r = probe(args + f);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_NE(r.err.find("usage: algebra_probe"), std::string::npos);
+    }
+    remove(f.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+// algebra_probe: runs the polynomial-system routines that no statement of
+// the command language reaches, on a system read from a file.
+//
+//   algebra_probe groebner lex FILE
+//   algebra_probe groebner grevlex FILE
+//       the reduced Groebner basis of the system under that order
+//
+// FILE holds one polynomial per line in the notation of print_termlist
+// ("2 * B0 * B1^2 - B2 + 0.5"); blank lines and lines starting with "#" are
+// skipped. Results go to standard output; a line that cannot be read is an
+// error naming the line, with exit status 1.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "algebra/buchberger.h"
+#include "algebra/order.h"
+#include "algebra/spoly.h"
+#include "base/globals.h"
+#include "tests/algebra/poly_text.h"
+
+namespace {
+
+int usage()
+{
+    fprintf(stderr,
+            "usage: algebra_probe groebner lex|grevlex FILE\n");
+    return 1;
+}
+
+// Reads the system of FILE into *E; false after reporting on stderr.
+bool read_system(const char *name, eq_array *E)
+{
+    FILE *f = fopen(name, "r");
+    if (!f) {
+        fprintf(stderr, "algebra_probe: cannot open %s\n", name);
+        return false;
+    }
+    std::string line;
+    int line_no = 0;
+    bool ok = true;
+    for (;;) {
+        line.clear();
+        int c;
+        while ((c = fgetc(f)) != EOF && c != '\n')
+            line += static_cast<char>(c);
+        if (c == EOF && line.empty())
+            break;
+        line_no++;
+        std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        termlist L;
+        std::string err;
+        if (line.find('\0') != std::string::npos) {
+            err = "a NUL byte in the line";
+        } else if (poly_text::parse_termlist(line.c_str(), &L, &err)) {
+            sp_resize(&E->eq, static_cast<std::size_t>(E->n) + 1, "equation array");
+            E->eq[E->n++] = std::move(L);
+            continue;
+        }
+        fprintf(stderr, "algebra_probe: %s line %d: cannot read polynomial: %s\n", name, line_no,
+                err.c_str());
+        ok = false;
+        break;
+    }
+    fclose(f);
+    return ok;
+}
+
+int run_groebner(const char *order, const char *file)
+{
+    int sel;
+    if (!strcmp(order, "lex"))
+        sel = 1;
+    else if (!strcmp(order, "grevlex"))
+        sel = 2;
+    else
+        return usage();
+    eq_array E;
+    if (!read_system(file, &E))
+        return 1;
+    int saved = algst.monomial_order;
+    algst.monomial_order = sel;
+    groebner_basis(&E);
+    algst.monomial_order = saved;
+    print_eq_array(E, stdout);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    ist.out_fp = stdout;
+    if (argc == 4 && !strcmp(argv[1], "groebner"))
+        return run_groebner(argv[2], argv[3]);
+    return usage();
+}
