@@ -103,4 +103,26 @@ TEST(AlgebraProbe, RefusesWhatItCannotRead)
     remove(f.c_str());
 }
 
+// polysys of a file prints what polysys prints; a refused system sets the
+// exit status.
+TEST(AlgebraProbe, PolysysPrintsTheSolutionsOfAFile)
+{
+    std::string f = write_temp("# circle and hyperbola\nB0^2 + B1^2 - 5\nB0 * B1 - 2\n");
+    run_result r = probe("polysys " + f);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("equations:\n  0   B0^2 + B1^2 - 5\n  1   B0 * B1 - 2\n\ntotal degree = 4\n\n", 0), 0u)
+        << r.out;
+    int lines = 0;
+    for (std::size_t at = 0; (at = r.out.find("solution ", at)) != std::string::npos; at++)
+        lines++;
+    EXPECT_EQ(lines, 4) << r.out;
+    remove(f.c_str());
+
+    f = write_temp("B0 - 1\nB0 * B5\n");
+    r = probe("polysys " + f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("B5"), std::string::npos) << r.err;
+    remove(f.c_str());
+}
+
 }  // namespace

@@ -4,6 +4,9 @@
 //   algebra_probe groebner lex FILE
 //   algebra_probe groebner grevlex FILE
 //       the reduced Groebner basis of the system under that order
+//   algebra_probe polysys FILE
+//       all roots of the square system by the homotopy solver, as polysys
+//       prints them; exit status 1 when it reports an error
 //
 // FILE holds one polynomial per line in the notation of print_termlist
 // ("2 * B0 * B1^2 - B2 + 0.5"); blank lines and lines starting with "#" are
@@ -15,6 +18,7 @@
 
 #include "algebra/buchberger.h"
 #include "algebra/order.h"
+#include "algebra/polysys.h"
 #include "algebra/spoly.h"
 #include "base/globals.h"
 #include "tests/algebra/poly_text.h"
@@ -24,7 +28,8 @@ namespace {
 int usage()
 {
     fprintf(stderr,
-            "usage: algebra_probe groebner lex|grevlex FILE\n");
+            "usage: algebra_probe groebner lex|grevlex FILE\n"
+            "       algebra_probe polysys FILE\n");
     return 1;
 }
 
@@ -88,6 +93,15 @@ int run_groebner(const char *order, const char *file)
     return 0;
 }
 
+int run_polysys(const char *file)
+{
+    eq_array E;
+    if (!read_system(file, &E))
+        return 1;
+    polysys(E);
+    return ist.exit_status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -95,5 +109,7 @@ int main(int argc, char **argv)
     ist.out_fp = stdout;
     if (argc == 4 && !strcmp(argv[1], "groebner"))
         return run_groebner(argv[2], argv[3]);
+    if (argc == 3 && !strcmp(argv[1], "polysys"))
+        return run_polysys(argv[2]);
     return usage();
 }
