@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "base/error.h"
+#include "ladder/ladder_drivers.h"
 #include "ladder/numeric_ladder.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
@@ -226,6 +227,16 @@ gladder_result gladder(const double *weights, const double *p, int n, double spl
         return r;
     }
 
+    if (n <= 5) {
+        matrix sols = gladder_symbolic(a, p, n);
+        if (sols.cols >= 1) {
+            freem(&r.b);
+            r.b = sols;
+            r.order = n;
+            return r;
+        }
+        freem(&sols);
+    }
     return gladder_numeric(std::move(r.a), r.b, p, n, split, nguess, guess);
 }
 

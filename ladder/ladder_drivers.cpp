@@ -3,6 +3,9 @@
 
 #include <cmath>
 
+#include "algebra/buchberger.h"
+#include "algebra/groebner.h"
+#include "algebra/order.h"
 #include "ladder/ladder.h"
 #include "ladder/symbolic_ladder.h"
 #include "numeric/matrix.h"
@@ -21,6 +24,14 @@ double poly_rel_error(const double *x, int nx, const double *y, int ny)
         sum += r * r;
     }
     return std::sqrt(sum);
+}
+
+matrix groebner_solve(eq_array *E, int n)
+{
+    sort_eq_array(E);
+    interreduce_all(E);
+    groebner_basis(E);
+    return solve_reduced_equations(E->n, *E, n);
 }
 
 matrix filter_ladder_solutions(const double *a, const double *p, int n, const matrix &M)
@@ -51,4 +62,14 @@ eq_array ladder_eq_array(const double *a, const double *p, int n)
         E.eq[k] = termlist_copy(S.coef[k].n, S.coef[k].t.data());
     free_spoly(&S);
     return E;
+}
+
+matrix gladder_symbolic(const double *a, const double *p, int n)
+{
+    eq_array E = ladder_eq_array(a, p, n);
+    matrix M = groebner_solve(&E, n);
+    free_eq_array(&E);
+    matrix R = filter_ladder_solutions(a, p, n, M);
+    freem(&M);
+    return R;
 }

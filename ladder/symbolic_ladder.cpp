@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "algebra/order.h"
 #include "base/error.h"
 #include "base/globals.h"
+#include "ladder/ladder.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
 #include "numeric/vector.h"
@@ -192,7 +194,11 @@ i_matrix occurrence_matrix(int neq, const eq_array &E)
     return M;
 }
 
-matrix solve_reduced_equations(int neq, const eq_array &E, int n)
+namespace {
+
+// Back substitution through E in B0..B(n-2). A system that is not
+// triangular is reported (strict: the run ends) and gives no solution.
+matrix back_substitute(int neq, const eq_array &E, int n, bool strict)
 {
     FILE *fp = report_stream();
     const int nvars = n - 1;
@@ -232,6 +238,8 @@ matrix solve_reduced_equations(int neq, const eq_array &E, int n)
             }
         }
         if (eqn < 0 || count != 1) {
+            if (count >= 2 && strict)
+                fatal("g_ladder_symbolic: variables not properly eliminated");
             if (count >= 2)
                 error("solve_reduced_equations: variables not properly eliminated");
             ok = false;
@@ -247,6 +255,8 @@ matrix solve_reduced_equations(int neq, const eq_array &E, int n)
             fatal("g_ladder_symbolic: variable matrix warped");
         if (j >= nvars) {
             // The equation is in a variable that is not a ladder value.
+            if (strict)
+                fatal("g_ladder_symbolic: variables not properly eliminated");
             error("solve_reduced_equations: variables not properly eliminated");
             ok = false;
             break;
@@ -284,6 +294,177 @@ matrix solve_reduced_equations(int neq, const eq_array &E, int n)
     if (!ok) {
         freem(&X);
         return null_matrix();
+    }
+    return X;
+}
+
+}  // namespace
+
+matrix solve_reduced_equations(int neq, const eq_array &E, int n)
+{
+    return back_substitute(neq, E, n, false);
+}
+
+void eliminate_var(int k, const termlist &P, termlist *Q, double scale)
+{
+    termlist cP, cQ;
+    const int m1 = extract_top_power(*Q, k, &cQ);
+    const int m2 = extract_top_power(P, k, &cP);
+    if (m1 == 0 || m2 == 0) {
+        free_termlist(&cP);
+        free_termlist(&cQ);
+        return;
+    }
+    termlist t1 = termlist_mul(P, cQ);
+    termlist t2 = termlist_mul(*Q, cP);
+    // Both products now lead with cP cQ Bk^m; lift the lower one.
+    if (m2 < m1)
+        termlist_mul_var(&t1, k, m1 - m2);
+    else if (m1 < m2)
+        termlist_mul_var(&t2, k, m2 - m1);
+    termlist diff = termlist_lincomb(-1, t1, 1, t2);
+    drop_small_terms(&diff, scale);
+    if (ist.verbosity > 3) {
+        FILE *fp = report_stream();
+        fprintf(fp, "Eliminating B%d.\n", k);
+        fputs("Term 1: ", fp);
+        print_termlist(P, fp);
+        fputs("\nTerm 2: ", fp);
+        print_termlist(*Q, fp);
+        fprintf(fp, "\nExtracted B%d^%d terms from term 1: ", k, m2);
+        print_termlist(cP, fp);
+        fprintf(fp, "\nExtracted B%d^%d terms from term 2: ", k, m1);
+        print_termlist(cQ, fp);
+        fputs("\nMultiplied t1: ", fp);
+        print_termlist(t1, fp);
+        fputs("\nMultiplied t2: ", fp);
+        print_termlist(t2, fp);
+        fputs("\nSubracted: ", fp);
+        print_termlist(diff, fp);
+        fputs("\n", fp);
+    }
+    remove_common_factors(&diff);
+    if (ist.verbosity > 3) {
+        FILE *fp = report_stream();
+        fputs("\nRemoval of common factors: ", fp);
+        print_termlist(diff, fp);
+        fputs("\n\n", fp);
+    }
+    free_termlist(Q);
+    *Q = std::move(diff);
+    free_termlist(&t1);
+    free_termlist(&t2);
+    free_termlist(&cP);
+    free_termlist(&cQ);
+}
+
+matrix g_ladder_eliminate(const double *a, const double *p, int n, double f)
+{
+    FILE *fp = report_stream();
+    spoly S = slpoly(n, a);
+    if (ist.verbosity > 1) {
+        fputs("s=\n", fp);
+        print_spoly(S, fp);
+        fputs("\ntarget=\n", fp);
+        print_poly(p, n, fp);
+        fputs("\n", fp);
+    }
+    spoly_add_poly(&S, -1.0L / f, p, n);
+    if (ist.verbosity > 1) {
+        fputs("s-target=\n", fp);
+        print_spoly(S, fp);
+        fputs("\n", fp);
+    }
+    const int neq = n - 1;
+    eq_array E = new_eq_array(neq);
+    for (int k = 0; k < neq; k++)
+        E.eq[k] = termlist_copy(S.coef[k].n, S.coef[k].t.data());
+    free_spoly(&S);
+    sort_eq_array(&E);
+    fputs("\nequations:\n", fp);
+    print_eq_array(E, fp);
+
+    double sum = 0.0;
+    for (int i = 0; i < n; i++)
+        sum += a[i];
+    const double scale = n > 0 ? std::fabs(sum) / n : 0.0;
+    std::vector<int> used(std::max(neq, 0), 0), eliminated(std::max(neq, 0), 0);
+    for (int round = 0; round < neq; round++) {
+        i_matrix occ = occurrence_matrix(neq, E);
+        // The open equation with the fewest variables not yet eliminated,
+        // the later one on a tie.
+        int min = neq, min_i = neq - 1;
+        for (int i = neq - 1; i >= 0; i--) {
+            if (used[i])
+                continue;
+            int count = 0;
+            for (int k = 0; k < neq; k++)
+                if (im_element(occ, i, k) > 0 && !eliminated[k])
+                    count++;
+            if (count < min) {
+                min = count;
+                min_i = i;
+            }
+        }
+        if (ist.verbosity > 1) {
+            fputs("e =", fp);
+            for (int k = 0; k < neq; k++)
+                fprintf(fp, " %d", eliminated[k]);
+            fputs("eq=", fp);
+            for (int k = 0; k < neq; k++)
+                fprintf(fp, " %d", used[k]);
+            fputs("\nvar =\n", fp);
+            print_i_matrix(occ, fp);
+            fprintf(fp, "\n\nmin=%d, min_i=%d\n\n", min, min_i);
+        }
+        int v = -1;
+        for (int k = 0; k < neq && v < 0; k++)
+            if (im_element(occ, min_i, k) > 0 && !eliminated[k])
+                v = k;
+        free_i_matrix(&occ);
+        if (min == 0 || v < 0) {
+            free_eq_array(&E);
+            return null_matrix();
+        }
+        if (min > 1) {
+            for (int j = neq - 1; j >= 0; j--) {
+                if (j == min_i || used[j])
+                    continue;
+                for (int t = 0; t < 10; t++) {
+                    const int pi = var_max_degree(E.eq[min_i], v);
+                    const int pj = var_max_degree(E.eq[j], v);
+                    if (pi == 0 || pj == 0)
+                        break;
+                    if (pj >= pi)
+                        eliminate_var(v, E.eq[min_i], &E.eq[j], scale);
+                    else
+                        eliminate_var(v, E.eq[j], &E.eq[min_i], scale);
+                }
+            }
+            for (int i = 0; i < neq; i++)
+                sort_terms(&E.eq[i]);
+            if (ist.verbosity > 2) {
+                print_eq_array(E, fp);
+                fputs("\n", fp);
+            }
+        }
+        used[min_i] = 1;
+        eliminated[v] = 1;
+    }
+    if (ist.verbosity > 1) {
+        fputs("after elimination:\n", fp);
+        print_eq_array(E, fp);
+    }
+    matrix X = back_substitute(neq, E, n, true);
+    free_eq_array(&E);
+    if (ist.verbosity > 2) {
+        fputs("verification:\n", fp);
+        for (int c = 0; c < X.cols; c++) {
+            poly P = lpoly(n, a, X.data + static_cast<std::size_t>(c) * X.rows);
+            print_poly(P.coef, P.degree, fp);
+            fputs("\n", fp);
+            freepoly(&P);
+        }
     }
     return X;
 }

@@ -31,3 +31,14 @@ i_matrix occurrence_matrix(int neq, const eq_array &E);
 // n-1 variables B0..B(n-2): one column per solution, none when every branch
 // died or the system is not triangular.
 matrix solve_reduced_equations(int neq, const eq_array &E, int n);
+
+// The elimination road: the ladder equations for the target p/f, reduced
+// by pairwise elimination of the variables and back-substituted; a system
+// that the elimination leaves non-triangular ends the run. One column per
+// solution.
+matrix g_ladder_eliminate(const double *a, const double *p, int n, double f);
+
+// Eliminates Bk between P and Q: Q becomes the combination of the two in
+// which the top power of Bk cancels, cleared of small terms and of common
+// factors. Nothing changes when Bk is missing from either.
+void eliminate_var(int k, const termlist &P, termlist *Q, double scale);

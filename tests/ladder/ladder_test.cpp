@@ -3,6 +3,7 @@
 // Every record is checked against the target with GSL (ladder_checks.h).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -286,5 +287,54 @@ TEST(ScalePoly, ScalesRootsByTheConstantTerm)
         expect_near_rel(a, {3.0, 6.0, 3.0}, 0.0);
         expect_near_rel(dvec(b.data, b.data + 4), {9.0, 18.0, 27.0, 36.0}, 0.0);
         freem(&b);
+    }
+}
+
+// Orders 4 and 5 go through the Groebner basis and give every real
+// solution. The reference products come from SymPy (a lex Groebner basis
+// over the rationals, then solve_poly_system), the weights fixing
+// a = (-w p_(n-1), 0, ..., 0, the rest of the trace).
+TEST(Ladder, EliminationGivesEverySolution)
+{
+    struct tcase {
+        const char *name;
+        dvec D;
+        double w;
+        std::vector<dvec> b;  // sorted by b_0
+        double tol;
+    };
+    const std::vector<tcase> cases = {
+        {"butterworth(4), weight 0.3",
+         butterworth(4),
+         0.3,
+         {{-0.9352760928159888, -0.045452004315265665, -0.9995157690451407},
+          {-0.42024386617639514, -0.33975613382360487, -1.220243866176395}},
+         1e-8},
+        {"(s + 1)^4, weight 0.1",
+         {1.0, 4.0, 6.0, 4.0, 1.0},
+         0.1,
+         {{-24.0315, 20.7569, -1.28539}, {-0.0485364, -0.561301, -3.95016}},
+         1e-5},
+        {"butterworth(5), weight 0.3",
+         butterworth(5),
+         0.3,
+         {{-0.6194530711667088, -0.25917693219824794, -0.3967901137992491, -1.7614993097856722},
+          {-0.5127864045000421, -0.282066511224918, -0.43485291572496004, -1.807213595499958},
+          {0.11165113856659095, -0.5608527421587303, -0.5128881379720809, -2.074829685385658}},
+         1e-8},
+    };
+    for (const tcase &c : cases) {
+        SCOPED_TRACE(c.name);
+        synthesis s({1.0}, c.D, {c.w});
+        EXPECT_EQ(s.r.status, 0);
+        ASSERT_EQ(s.r.nsol, static_cast<int>(c.b.size()));
+        std::vector<dvec> got;
+        for (const ss &rec : s.r.systems) {
+            expect_realises(rec, {1.0}, c.D);
+            got.push_back(products(rec));
+        }
+        std::sort(got.begin(), got.end());
+        for (std::size_t k = 0; k < got.size(); k++)
+            expect_near_rel(got[k], c.b[k], c.tol);
     }
 }

@@ -285,3 +285,55 @@ TEST(LadderEquations, VanishAtTheProductsOfAKnownLadder)
     EXPECT_EQ(none.cols, 0);
     freem(&M);
 }
+
+// Q = B0^2 - 4 against P = B0 - B1 - 1: the first step lowers the power of
+// B0 (B0 B1 + B0 - 4), the second removes it: B1^2 + 2 B1 - 3.
+TEST(EliminateVar, CancelsTheTopPower)
+{
+    setup_vars();
+    termlist P = make_list({{1, {1}}, {-1, {0, 1}}, {-1, {}}});
+    termlist Q = make_list({{1, {2}}, {-4, {}}});
+    eliminate_var(0, P, &Q, 1.0);
+    EXPECT_EQ(var_max_degree(Q, 0), 1);
+    eliminate_var(0, P, &Q, 1.0);
+    EXPECT_EQ(var_max_degree(Q, 0), 0);
+    for (const dvec &b : {dvec{0.0, 0.0}, dvec{1.0, 2.0}, dvec{-3.0, 0.5}}) {
+        const double want = b[1] * b[1] + 2.0 * b[1] - 3.0;
+        const double got = eval_list(Q, b);
+        // Up to a constant factor: compare against the value at B1 = 0.
+        EXPECT_NEAR(got / eval_list(Q, {0.0, 0.0}), want / -3.0, 1e-15);
+    }
+    // Nothing to eliminate: Q stays as it was.
+    termlist R = make_list({{1, {0, 2}}, {-1, {}}});
+    eliminate_var(0, P, &R, 1.0);
+    EXPECT_EQ(R.n, 2);
+    EXPECT_NEAR(eval_list(R, {5.0, 3.0}), 8.0, 1e-15);
+    free_termlist(&P);
+    free_termlist(&Q);
+    free_termlist(&R);
+}
+
+// The elimination road finds the same solutions as the Groebner road
+// (references from SymPy, as in the ladder tests) and prints the
+// equations it starts from.
+TEST(GLadderEliminate, SolvesTheLadderEquations)
+{
+    setup_vars();
+    const dvec p = {1.0, 4.0, 6.0, 4.0, 1.0};  // (s + 1)^4
+    const dvec a = {-0.4, 0.0, 0.0, -3.6};      // weight 0.1
+    matrix X;
+    const std::string out = capture_stream([&](FILE *f) {
+        FILE *keep = ist.out_fp;
+        ist.out_fp = f;
+        X = g_ladder_eliminate(a.data(), p.data(), 4, 1.0);
+        ist.out_fp = keep;
+    });
+    EXPECT_EQ(out.rfind("\nequations:\n", 0), 0u) << out;
+    const std::vector<dvec> got = columns(X);
+    const std::vector<dvec> want = {{-24.0315, 20.7569, -1.28539}, {-0.0485364, -0.561301, -3.95016}};
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t j = 0; j < got.size(); j++)
+        for (int i = 0; i < 3; i++)
+            EXPECT_NEAR(got[j][i], want[j][i], 1e-5 * std::fabs(want[j][i]));
+    freem(&X);
+}
