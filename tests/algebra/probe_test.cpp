@@ -125,4 +125,29 @@ TEST(AlgebraProbe, PolysysPrintsTheSolutionsOfAFile)
     remove(f.c_str());
 }
 
+// ladder DRIVER p0 .. pn [w w1 ..]: the target in rising powers, the weights
+// after "w"; what cannot be read is refused with status 1.
+TEST(AlgebraProbe, LadderDriverOnATarget)
+{
+    run_result r = probe("ladder polysys 1 4 6 4 1 w 0.1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\ntotal degree = 2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("solution 0: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("solution 1: "), std::string::npos) << r.out;
+
+    run_result low = probe("ladder polysys 1 1");
+    EXPECT_EQ(low.status, 1);
+    EXPECT_NE(low.err.find("order 1"), std::string::npos) << low.err;
+    EXPECT_EQ(low.out, "");
+
+    run_result word = probe("ladder polysys 1 2 x 1");
+    EXPECT_EQ(word.status, 1);
+    EXPECT_NE(word.err.find("not a number: x"), std::string::npos) << word.err;
+    for (const char *args : {"ladder nosuch 1 2 1", "ladder polysys w 0.5"}) {
+        run_result u = probe(args);
+        EXPECT_EQ(u.status, 1) << args;
+        EXPECT_NE(u.err.find("usage: algebra_probe"), std::string::npos) << args;
+    }
+}
+
 }  // namespace

@@ -7,19 +7,26 @@
 //   algebra_probe polysys FILE
 //       all roots of the square system by the homotopy solver, as polysys
 //       prints them; exit status 1 when it reports an error
+//   algebra_probe ladder DRIVER p0 p1 ... pn [w w1 w2 ...]
+//       the ladder driver DRIVER (polysys) on the target p0 + p1 s + ... +
+//       pn s^n with the weights after the word w, printing what it prints
 //
 // FILE holds one polynomial per line in the notation of print_termlist
 // ("2 * B0 * B1^2 - B2 + 0.5"); blank lines and lines starting with "#" are
 // skipped. Results go to standard output; a line that cannot be read is an
 // error naming the line, with exit status 1.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "algebra/buchberger.h"
 #include "algebra/order.h"
 #include "algebra/polysys.h"
 #include "algebra/spoly.h"
+#include "ladder/side_drivers.h"
 #include "base/globals.h"
 #include "tests/algebra/poly_text.h"
 
@@ -29,7 +36,8 @@ int usage()
 {
     fprintf(stderr,
             "usage: algebra_probe groebner lex|grevlex FILE\n"
-            "       algebra_probe polysys FILE\n");
+            "       algebra_probe polysys FILE\n"
+            "       algebra_probe ladder polysys p0 p1 ... pn [w w1 w2 ...]\n");
     return 1;
 }
 
@@ -102,6 +110,41 @@ int run_polysys(const char *file)
     return ist.exit_status;
 }
 
+// A finite number that fills the whole argument.
+bool read_number(const char *text, double *x)
+{
+    char *end;
+    *x = strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(*x);
+}
+
+int run_ladder(int argc, char **argv)
+{
+    const char *driver = argv[2];
+    std::vector<double> p, w;
+    bool weights = false;
+    for (int i = 3; i < argc; i++) {
+        double x;
+        if (!weights && !strcmp(argv[i], "w")) {
+            weights = true;
+        } else if (read_number(argv[i], &x)) {
+            (weights ? w : p).push_back(x);
+        } else {
+            fprintf(stderr, "algebra_probe: not a number: %s\n", argv[i]);
+            return 1;
+        }
+    }
+    if (p.empty())
+        return usage();
+    const int n = static_cast<int>(p.size()) - 1;
+    const int nw = static_cast<int>(w.size());
+    if (!strcmp(driver, "polysys"))
+        ladder_by_polysys(nw, w.data(), p.data(), n);
+    else
+        return usage();
+    return ist.exit_status;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -111,5 +154,7 @@ int main(int argc, char **argv)
         return run_groebner(argv[2], argv[3]);
     if (argc == 3 && !strcmp(argv[1], "polysys"))
         return run_polysys(argv[2]);
+    if (argc >= 4 && !strcmp(argv[1], "ladder"))
+        return run_ladder(argc, argv);
     return usage();
 }

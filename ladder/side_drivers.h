@@ -1,0 +1,18 @@
+// Ladder drivers that no statement of the program reaches: the ladder
+// equations handed to the polynomial-system driver, solved and verified,
+// eliminated pairwise, or passed to a chosen method. They print only, to
+// the report stream.
+#pragma once
+
+// The shared preamble of ladder_by_polysys and ladder_symbolic_test: the
+// target p[0..n] made monic and scaled to q[0..n] (roots of about unit size:
+// q_k = p_k / sc^(n-k), sc = |p_0|^(1/n), or 1 when p_0 is 0 or not finite)
+// and the diagonal a[0..n-1] from the weights (each weight takes its share
+// of what is left of -q_(n-1); a_(n-1) the rest; without weights a_0 and
+// a_(n-1) take half each). False, after an error report, for an order below
+// 2 or a leading coefficient that is 0 or not finite.
+bool ladder_preamble(int nweights, const double *weights, const double *p, int n, double *q, double *a);
+
+// The ladder equations of the preamble's diagonal and scaled target, solved
+// by the homotopy road (polysys).
+void ladder_by_polysys(int nweights, const double *weights, const double *p, int n);

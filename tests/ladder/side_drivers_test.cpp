@@ -1,0 +1,133 @@
+// The ladder drivers that no statement reaches: their shared preamble and
+// the roads through the polynomial-system driver, checked against the
+// solutions of the ladder equations computed exactly by SymPy.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/globals.h"
+#include "ladder/ladder.h"
+#include "ladder/side_drivers.h"
+#include "numeric/poly.h"
+#include "tests/base/capture.h"
+
+namespace {
+
+struct preamble_case {
+    const char *what;
+    std::vector<double> p;
+    std::vector<double> w;
+    std::vector<double> q, a;
+};
+
+TEST(LadderPreamble, ScaledTargetAndDiagonal)
+{
+    const preamble_case cases[] = {
+        // (s + 2)^2 = s^2 + 4 s + 4: sc = 2, q = s^2 + 2 s + 1; a_0 and
+        // a_1 take half of -2 each.
+        {"no weights", {4, 4, 1}, {}, {1, 2, 1}, {-1, -1}},
+        // 2 (s + 1)^3 is divided by its leading coefficient first.
+        {"not monic", {2, 6, 6, 2}, {0.25}, {1, 3, 3, 1}, {-0.75, 0, -2.25}},
+        // Weights beyond n - 1 are not used; the last value takes the rest.
+        {"extra weights", {1, 3, 3, 1}, {0.5, 0.5, 0.9, 0.9}, {1, 3, 3, 1}, {-1.5, -0.75, -0.75}},
+        // p_0 = 0: no scaling (sc = 1).
+        {"zero constant", {0, 2, 3, 1}, {0.1}, {0, 2, 3, 1}, {-0.3, 0, -2.7}},
+    };
+    for (const auto &c : cases) {
+        const int n = static_cast<int>(c.p.size()) - 1;
+        std::vector<double> q(n + 1, -7), a(n, -7);
+        ASSERT_TRUE(ladder_preamble(static_cast<int>(c.w.size()), c.w.data(), c.p.data(), n, q.data(), a.data()))
+            << c.what;
+        for (int k = 0; k <= n; k++)
+            EXPECT_NEAR(q[k], c.q[k], 1e-15) << c.what << " q" << k;
+        for (int k = 0; k < n; k++)
+            EXPECT_NEAR(a[k], c.a[k], 1e-15) << c.what << " a" << k;
+    }
+}
+
+TEST(LadderPreamble, RefusesOrderBelowTwoAndAZeroLeadingCoefficient)
+{
+    const double p1[2] = {1, 1}, p0lead[3] = {1, 2, 0};
+    double q[3], a[2];
+    ist.exit_status = 0;
+    const std::string err = capture_stderr([&] {
+        EXPECT_FALSE(ladder_preamble(0, nullptr, p1, 1, q, a));
+        EXPECT_FALSE(ladder_preamble(0, nullptr, p0lead, 2, q, a));
+    });
+    EXPECT_NE(err.find("order 1"), std::string::npos) << err;
+    EXPECT_NE(err.find("leading coefficient"), std::string::npos) << err;
+    EXPECT_EQ(ist.exit_status, 1);
+    ist.exit_status = 0;
+}
+
+// What fn prints on the report stream.
+std::string report(const std::function<void()> &fn)
+{
+    return capture_stream([&](FILE *f) {
+        FILE *saved = ist.out_fp;
+        ist.out_fp = f;
+        fn();
+        ist.out_fp = saved;
+    });
+}
+
+// The b values of the "solution %d: " lines (all real here: "x, ").
+std::vector<std::vector<double>> solution_lines(const std::string &text)
+{
+    std::vector<std::vector<double>> sols;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("solution ", 0) != 0)
+            continue;
+        std::istringstream nums(line.substr(line.find(": ") + 2));
+        std::vector<double> v;
+        double x;
+        char comma;
+        while (nums >> x >> comma)
+            v.push_back(x);
+        sols.push_back(v);
+    }
+    return sols;
+}
+
+// (s + 1)^4 with weight 0.1: a = (-0.4, 0, 0, -3.6). The ladder equations
+// have the two real solutions below (SymPy, solve over the rationals).
+const std::vector<std::vector<double>> quartic_b = {
+    {-24.03146363043311, 20.756856560384985, -1.2853929299518767},
+    {-0.04853636956689094, -0.5613010048294302, -3.950162625603679},
+};
+
+TEST(LadderByPolysys, QuarticWithOneWeight)
+{
+    const double p[5] = {1, 4, 6, 4, 1}, w[1] = {0.1};
+    const std::string out = report([&] { ladder_by_polysys(1, w, p, 4); });
+    EXPECT_NE(out.find("total degree = 2\n"), std::string::npos) << out;
+    const auto sols = solution_lines(out);
+    ASSERT_EQ(sols.size(), 2u) << out;
+    for (const auto &b : quartic_b) {
+        int hits = 0;
+        for (const auto &s : sols) {
+            ASSERT_EQ(s.size(), 3u) << out;
+            bool same = true;
+            for (int k = 0; k < 3; k++)
+                same = same && std::fabs(s[k] - b[k]) <= 1e-5 * std::fabs(b[k]);
+            hits += same;
+        }
+        EXPECT_EQ(hits, 1) << out;
+    }
+    // Each printed b gives back the target through the ladder polynomial.
+    const double a[4] = {-0.4, 0, 0, -3.6};
+    for (const auto &s : sols) {
+        poly P = lpoly(4, a, s.data());
+        for (int k = 0; k <= 4; k++)
+            EXPECT_NEAR(P.coef[k], p[k], 1e-4) << k;
+        freepoly(&P);
+    }
+}
+
+}  // namespace
