@@ -4,17 +4,40 @@
 #include <cmath>
 #include <vector>
 
+#include "algebra/buchberger.h"
+#include "algebra/groebner.h"
+#include "algebra/imatrix.h"
 #include "algebra/polysys.h"
 #include "algebra/spoly.h"
 #include "base/error.h"
+#include "base/globals.h"
+#include "ladder/ladder.h"
 #include "ladder/ladder_drivers.h"
+#include "ladder/symbolic_ladder.h"
+#include "numeric/matrix.h"
+#include "numeric/poly.h"
+
+namespace {
+
+FILE *out_stream()
+{
+    return ist.out_fp ? ist.out_fp : stdout;
+}
+
+// The ladder equations need at least one unknown.
+bool order_ok(int n)
+{
+    if (n < 2)
+        error("ladder driver: the target has order %d; a ladder needs order 2 or more", n);
+    return n >= 2;
+}
+
+}  // namespace
 
 bool ladder_preamble(int nweights, const double *weights, const double *p, int n, double *q, double *a)
 {
-    if (n < 2) {
-        error("ladder driver: the target has order %d; a ladder needs order 2 or more", n);
+    if (!order_ok(n))
         return false;
-    }
     const double lead = p[n];
     if (lead == 0.0 || !std::isfinite(lead)) {
         error("ladder driver: the leading coefficient of the target is 0 or not finite");
@@ -56,5 +79,128 @@ void ladder_by_polysys(int nweights, const double *weights, const double *p, int
         return;
     eq_array E = ladder_eq_array(a.data(), q.data(), n);
     polysys(E);
+    free_eq_array(&E);
+}
+
+void ladder_by_groebner_verify(const double *a, const double *p, int n)
+{
+    if (!order_ok(n))
+        return;
+    FILE *fp = out_stream();
+    spoly S = slpoly(n, a);
+    if (ist.verbosity >= 0) {
+        fputs("s=\n", fp);
+        print_spoly(S, fp);
+        fputs("\n", fp);
+    }
+    free_spoly(&S);
+    eq_array E = ladder_eq_array(a, p, n);
+    matrix M = groebner_solve(&E, n);
+    free_eq_array(&E);
+    fputs("Solutions:\n", fp);
+    print_matrix(fp, M, 8);
+    fputs("Verification:\n", fp);
+    for (int j = 0; j < M.cols; j++) {
+        poly P = lpoly(n, a, M.data + static_cast<std::size_t>(j) * M.rows);
+        print_poly(P.coef, n, fp);
+        fprintf(fp, "error = %g\n", poly_rel_error(P.coef, n, p, n));
+        freepoly(&P);
+    }
+    freem(&M);
+}
+
+void g_ladder_eliminate2(const double *a, const double *p, int n)
+{
+    if (!order_ok(n))
+        return;
+    FILE *fp = out_stream();
+    spoly S = slpoly(n, a);
+    fputs("s=\n", fp);
+    print_spoly(S, fp);
+    fputs("\ntarget=\n", fp);
+    print_poly(p, n, fp);
+    fputs("\n", fp);
+    spoly_add_poly(&S, -1, p, n);
+    fputs("s-target=\n", fp);
+    print_spoly(S, fp);
+    fputs("\n", fp);
+    const int neq = n - 1;
+    eq_array E = new_eq_array(neq);
+    for (int k = 0; k < neq; k++)
+        E.eq[k] = termlist_copy(S.coef[k].n, S.coef[k].t.data());
+    free_spoly(&S);
+
+    // e1: the variables already eliminated; e2: the equations already used
+    // as pivot.
+    std::vector<int> e1, e2;
+    sp_resize(&e1, neq, "integer array");
+    sp_resize(&e2, neq, "integer array");
+    int budget = 2;
+    while (budget > 0) {
+        i_matrix M = occurrence_matrix(neq, E);
+        auto open_vars = [&](int i) {
+            int count = 0;
+            for (int k = 0; k < neq; k++)
+                count += im_element(M, i, k) > 0 && !e1[k];
+            return count;
+        };
+        int min = neq, min_i = neq - 1;
+        for (int i = neq - 1; i >= 0; i--) {
+            if (e2[i])
+                continue;
+            const int count = open_vars(i);
+            if (count < min) {
+                min = count;
+                min_i = i;
+            }
+        }
+        fputs("e1 =", fp);
+        for (int k = 0; k < neq; k++)
+            fprintf(fp, " %d", e1[k]);
+        fputs("\ne2=", fp);
+        for (int k = 0; k < neq; k++)
+            fprintf(fp, " %d", e2[k]);
+        fputs("\nvar =\n", fp);
+        print_i_matrix(M, fp);
+        fprintf(fp, "\n\nmin=%d, min_i=%d\n\n", min, min_i);
+
+        if (min == 1) {
+            e2[min_i] = 1;
+            for (int k = 0; k < neq; k++)
+                if (im_element(M, min_i, k) > 0) {
+                    e1[k] = 1;
+                    budget--;
+                }
+            free_i_matrix(&M);
+            continue;
+        }
+        int v = -1;
+        for (int k = 0; k < neq && v < 0; k++)
+            if (im_element(M, min_i, k) > 0 && !e1[k])
+                v = k;
+        free_i_matrix(&M);
+        if (v < 0)
+            break;  // the pivot holds nothing left to eliminate
+        for (int j = neq - 1; j >= 0; j--) {
+            if (j == min_i || e2[j])
+                continue;
+            if (var_max_degree(E.eq[j], v) >= var_max_degree(E.eq[min_i], v))
+                eliminate_var(v, E.eq[min_i], &E.eq[j], 1.0);
+            else
+                eliminate_var(v, E.eq[j], &E.eq[min_i], 1.0);
+            sort_all_terms(&E);
+            if (ist.verbosity > 2) {
+                print_eq_array(E, fp);
+                fputs("\n", fp);
+            }
+        }
+        e1[v] = 1;
+        e2[min_i] = 1;
+        budget--;
+    }
+    groebner_basis(&E);
+    fputs("after elimination:\n", fp);
+    print_eq_array(E, fp);
+    fputs("\n", fp);
     free_eq_array(&E);
 }

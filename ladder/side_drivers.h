@@ -13,6 +13,15 @@
 // 2 or a leading coefficient that is 0 or not finite.
 bool ladder_preamble(int nweights, const double *weights, const double *p, int n, double *q, double *a);
 
+// Solves the ladder equations of P_n(a, B) = p (p monic) through the
+// Groebner basis, prints the solutions and, for each, its ladder polynomial
+// with the relative error against p.
+void ladder_by_groebner_verify(const double *a, const double *p, int n);
+
+// Eliminates the variables of the ladder equations pairwise for at most two
+// passes, then prints the Groebner basis of what remains.
+void g_ladder_eliminate2(const double *a, const double *p, int n);
+
 // The ladder equations of the preamble's diagonal and scaled target, solved
 // by the homotopy road (polysys).
 void ladder_by_polysys(int nweights, const double *weights, const double *p, int n);

@@ -135,6 +135,13 @@ TEST(AlgebraProbe, LadderDriverOnATarget)
     EXPECT_NE(r.out.find("solution 0: "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("solution 1: "), std::string::npos) << r.out;
 
+    run_result verify = probe("ladder verify 1 4 6 4 1 w 0.1");
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_NE(verify.out.find("Solutions:\n(3, 2)\n"), std::string::npos) << verify.out;
+    run_result elim = probe("ladder eliminate2 1 4 6 4 1 w 0.1");
+    EXPECT_EQ(elim.status, 0) << elim.err;
+    EXPECT_NE(elim.out.find("\nafter elimination:\n  0   "), std::string::npos) << elim.out;
+
     run_result low = probe("ladder polysys 1 1");
     EXPECT_EQ(low.status, 1);
     EXPECT_NE(low.err.find("order 1"), std::string::npos) << low.err;

@@ -5,14 +5,18 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/globals.h"
 #include "ladder/ladder.h"
+#include "ladder/ladder_drivers.h"
 #include "ladder/side_drivers.h"
+#include "numeric/matrix.h"
 #include "numeric/poly.h"
+#include "tests/algebra/poly_text.h"
 #include "tests/base/capture.h"
 
 namespace {
@@ -102,6 +106,27 @@ const std::vector<std::vector<double>> quartic_b = {
     {-0.04853636956689094, -0.5613010048294302, -3.950162625603679},
 };
 
+// The symbolic road of the ladder synthesis finds the same two solutions,
+// so every road below is compared with the same values.
+TEST(LadderRoads, SymbolicRoadAgreesWithSymPy)
+{
+    const double a[4] = {-0.4, 0, 0, -3.6}, q[5] = {1, 4, 6, 4, 1};
+    matrix M = gladder_symbolic(a, q, 4);
+    ASSERT_EQ(M.rows, 3);
+    ASSERT_EQ(M.cols, 2);
+    for (const auto &b : quartic_b) {
+        int hits = 0;
+        for (int j = 0; j < 2; j++) {
+            bool same = true;
+            for (int k = 0; k < 3; k++)
+                same = same && std::fabs(M.data[j * 3 + k] - b[k]) <= 1e-9 * std::fabs(b[k]);
+            hits += same;
+        }
+        EXPECT_EQ(hits, 1);
+    }
+    freem(&M);
+}
+
 TEST(LadderByPolysys, QuarticWithOneWeight)
 {
     const double p[5] = {1, 4, 6, 4, 1}, w[1] = {0.1};
@@ -128,6 +153,79 @@ TEST(LadderByPolysys, QuarticWithOneWeight)
             EXPECT_NEAR(P.coef[k], p[k], 1e-4) << k;
         freepoly(&P);
     }
+}
+
+// The verification road on the same equations: the solution matrix (one
+// column per solution, "%15.6e") against SymPy, and the printed error of
+// each ladder polynomial against the target below 1e-8.
+TEST(LadderByGroebnerVerify, QuarticWithOneWeight)
+{
+    const double a[4] = {-0.4, 0, 0, -3.6}, q[5] = {1, 4, 6, 4, 1};
+    const std::string out = report([&] { ladder_by_groebner_verify(a, q, 4); });
+    const std::size_t at = out.find("Solutions:\n(3, 2)\n");
+    ASSERT_NE(at, std::string::npos) << out;
+    std::istringstream in(out.substr(at + std::string("Solutions:\n(3, 2)\n").size()));
+    double M[3][2];
+    for (auto &row : M)
+        in >> row[0] >> row[1];
+    for (const auto &b : quartic_b) {
+        int hits = 0;
+        for (int j = 0; j < 2; j++) {
+            bool same = true;
+            for (int k = 0; k < 3; k++)
+                same = same && std::fabs(M[k][j] - b[k]) <= 1e-6 * std::fabs(b[k]);
+            hits += same;
+        }
+        EXPECT_EQ(hits, 1) << out;
+    }
+    int errors = 0;
+    for (std::size_t e = 0; (e = out.find("error = ", e)) != std::string::npos; e++) {
+        EXPECT_LT(std::strtod(out.c_str() + e + 8, nullptr), 1e-8) << out;
+        errors++;
+    }
+    EXPECT_EQ(errors, 2) << out;
+    EXPECT_NE(out.find("Verification:\n              1 * s^4 +\n"), std::string::npos) << out;
+}
+
+// Two elimination passes, then the Groebner basis of what is left: its
+// equations hold at the SymPy solutions (up to the six digits printed).
+TEST(GLadderEliminate2, TwoPassesThenABasisWithTheSameSolutions)
+{
+    const double a[4] = {-0.4, 0, 0, -3.6}, q[5] = {1, 4, 6, 4, 1};
+    const std::string out = report([&] { g_ladder_eliminate2(a, q, 4); });
+    EXPECT_EQ(out.rfind("s=\n", 0), 0u) << out;
+    EXPECT_NE(out.find("\ntarget=\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\ns-target=\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("e1 = 0 0 0\ne2= 0 0 0\nvar =\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n\nmin=3, min_i=2\n\n"), std::string::npos) << out;
+    int passes = 0;
+    for (std::size_t e = 0; (e = out.find("\nmin=", e)) != std::string::npos; e++)
+        passes++;
+    EXPECT_EQ(passes, 2) << out;
+    const std::size_t at = out.find("after elimination:\n");
+    ASSERT_NE(at, std::string::npos) << out;
+    std::istringstream in(out.substr(at));
+    std::string line;
+    std::getline(in, line);
+    int equations = 0;
+    while (std::getline(in, line) && !line.empty()) {
+        termlist L;
+        std::string err;
+        ASSERT_TRUE(poly_text::parse_termlist(line.c_str() + 6, &L, &err)) << line << ": " << err;
+        for (const auto &b : quartic_b) {
+            double sum = 0, scale = 0;
+            for (int k = 0; k < L.n; k++) {
+                double t = static_cast<double>(L.t[k].coef);
+                for (int v = 0; v < L.t[k].n; v++)
+                    t *= std::pow(b[v], L.t[k].exp[v]);
+                sum += t;
+                scale += std::fabs(t);
+            }
+            EXPECT_LT(std::fabs(sum), 1e-5 * scale) << line;
+        }
+        equations++;
+    }
+    EXPECT_EQ(equations, 3) << out;
 }
 
 }  // namespace

@@ -8,13 +8,17 @@
 //       all roots of the square system by the homotopy solver, as polysys
 //       prints them; exit status 1 when it reports an error
 //   algebra_probe ladder DRIVER p0 p1 ... pn [w w1 w2 ...]
-//       the ladder driver DRIVER (polysys) on the target p0 + p1 s + ... +
-//       pn s^n with the weights after the word w, printing what it prints
+//       the ladder driver DRIVER on the target p0 + p1 s + ... + pn s^n with
+//       the weights after the word w, printing what it prints: verify
+//       (ladder_by_groebner_verify) and eliminate2 (g_ladder_eliminate2) on
+//       the scaled target and diagonal of the drivers' preamble, polysys
+//       (ladder_by_polysys)
 //
 // FILE holds one polynomial per line in the notation of print_termlist
 // ("2 * B0 * B1^2 - B2 + 0.5"); blank lines and lines starting with "#" are
 // skipped. Results go to standard output; a line that cannot be read is an
 // error naming the line, with exit status 1.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,7 +41,7 @@ int usage()
     fprintf(stderr,
             "usage: algebra_probe groebner lex|grevlex FILE\n"
             "       algebra_probe polysys FILE\n"
-            "       algebra_probe ladder polysys p0 p1 ... pn [w w1 w2 ...]\n");
+            "       algebra_probe ladder verify|eliminate2|polysys p0 p1 ... pn [w w1 w2 ...]\n");
     return 1;
 }
 
@@ -138,10 +142,19 @@ int run_ladder(int argc, char **argv)
         return usage();
     const int n = static_cast<int>(p.size()) - 1;
     const int nw = static_cast<int>(w.size());
-    if (!strcmp(driver, "polysys"))
+    if (!strcmp(driver, "polysys")) {
         ladder_by_polysys(nw, w.data(), p.data(), n);
-    else
+    } else if (!strcmp(driver, "verify") || !strcmp(driver, "eliminate2")) {
+        std::vector<double> q(n + 1), a(std::max(n, 1));
+        if (ladder_preamble(nw, w.data(), p.data(), n, q.data(), a.data())) {
+            if (driver[0] == 'v')
+                ladder_by_groebner_verify(a.data(), q.data(), n);
+            else
+                g_ladder_eliminate2(a.data(), q.data(), n);
+        }
+    } else {
         return usage();
+    }
     return ist.exit_status;
 }
 
