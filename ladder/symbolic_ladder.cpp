@@ -182,7 +182,7 @@ i_matrix occurrence_matrix(int neq, const eq_array &E)
         for (int j = 0; j < E.eq[i].n; j++) {
             const poly_term &t = E.eq[i].t[j];
             for (int k = 0; k < t.n; k++)
-                if (t.exp[k] > im_element(M, i, k))
+                if (t.exp[k] > 0 && t.exp[k] > im_element(M, i, k))
                     set_i_matrix(&M, i, k, t.exp[k]);
         }
         int count = 0;

@@ -338,3 +338,16 @@ TEST(Ladder, EliminationGivesEverySolution)
             expect_near_rel(got[k], c.b[k], c.tol);
     }
 }
+
+// Weights that make the diagonal overflow or undefined give no record on
+// every road, and never end the run.
+TEST(Ladder, UnusableWeightsGiveNoRecord)
+{
+    setup_vars();
+    for (int n = 3; n <= 6; n++)
+        for (double w : {static_cast<double>(NAN), static_cast<double>(INFINITY), 1e200, -1e200}) {
+            SCOPED_TRACE(testing::Message() << "order " << n << ", weight " << w);
+            synthesis s({1.0}, butterworth(n), {w, w});
+            EXPECT_EQ(s.r.nsol, 0);
+        }
+}

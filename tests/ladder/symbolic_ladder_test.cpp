@@ -184,7 +184,11 @@ TEST(SolvePolyTerm, NeedsExactlyOneOpenVariable)
 TEST(OccurrenceMatrix, RecordsPowersAndCounts)
 {
     // B0^2 B1 + B2 ; B1^3 - 1 ; B3 (a variable beyond the equation count).
-    eq_array E = make_system({{{1, {2, 1}}, {1, {0, 0, 1}}}, {{1, {0, 3}}, {-1, {}}}, {{1, {0, 0, 0, 1}}}});
+    // The constant of the second carries zero exponents past the last
+    // variable that occurs: they are no variables.
+    eq_array E = make_system({{{1, {2, 1}}, {1, {0, 0, 1}}},
+                              {{1, {0, 3}}, {-1, {0, 0, 0, 0, 0, 0}}},
+                              {{1, {0, 0, 0, 1}}}});
     i_matrix M = occurrence_matrix(3, E);
     ASSERT_EQ(M.rows, 3);
     ASSERT_EQ(M.cols, 5);
