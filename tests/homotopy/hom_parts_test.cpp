@@ -16,7 +16,9 @@
 #include "homotopy/scale.h"
 #include "homotopy/start_system.h"
 #include "homotopy/tracker.h"
+#include "base/globals.h"
 #include "system_fixture.h"
+#include "tests/base/capture.h"
 
 namespace {
 
@@ -414,6 +416,52 @@ TEST(Tracker, TangentAndNewtonStepOfTheFixedPointHomotopy)
     EXPECT_NEAR(w[1], (1 - w[0]) * a[0], 1e-14);
     EXPECT_NEAR(w[2], (1 - w[0]) * a[1], 1e-14);
     EXPECT_NEAR(tz[0] * yp[0] + tz[1] * yp[1] + tz[2] * yp[2], 0.0, 1e-15);
+}
+
+// The second entry on the fixed-point homotopy x - (1 - lambda) a: the path
+// runs straight from (0, a) to (1, 0), ends through the end game, and a
+// positive trace channel writes one record per step.
+TEST(Tracker, EntryZeroTracksTheFixedPointLineWithItsTrace)
+{
+    const int N = 2;
+    std::vector<int> ipar(60, 0), pivot(N + 1);
+    ipar[HOM_IB_N] = 1;
+    std::vector<double> y = {0.0, 0.6, -0.8}, p(N), sspar(8, 0.0), par(1);
+    // tangent, previous point and tangent, QR, diagonal, Newton step,
+    // iterate and its tangent, predicted point, first iterate
+    std::vector<double> v[10] = {std::vector<double>(N + 1), std::vector<double>(N + 1),
+                                 std::vector<double>(N + 1), std::vector<double>(N * (N + 2)),
+                                 std::vector<double>(N),     std::vector<double>(N + 1),
+                                 std::vector<double>(N + 1), std::vector<double>(N + 1),
+                                 std::vector<double>(N + 1), std::vector<double>(N + 1)};
+    double arcre = 1e-6, arcae = 1e-6, ansre = 1e-12, ansae = 1e-12, arclen = 0;
+    int flag = 0, nfe = 0;
+    const std::string trace = capture_stream([&](FILE *f) {
+        FILE *saved = ist.out_fp;
+        ist.out_fp = f;
+        hom_track_entry0(N, y.data(), flag, arcre, arcae, ansre, ansae, 1, p.data(), nfe, arclen, v[0].data(),
+                         v[1].data(), v[2].data(), v[3].data(), v[4].data(), v[5].data(), pivot.data(),
+                         v[6].data(), v[7].data(), v[8].data(), v[9].data(), sspar.data(), par.data(), ipar.data());
+        ist.out_fp = saved;
+    });
+    EXPECT_EQ(flag, 1);
+    EXPECT_NEAR(y[0], 1.0, 1e-12);
+    EXPECT_NEAR(y[1], 0.0, 1e-12);
+    EXPECT_NEAR(y[2], 0.0, 1e-12);
+    EXPECT_EQ(p[0], 0.6);  // the start point became the parameter vector
+    EXPECT_NEAR(arclen, std::sqrt(2.0), 1e-10);
+    EXPECT_GT(nfe, 0);
+    EXPECT_EQ(sspar[6], 3.0);  // defaults filled in
+    EXPECT_EQ(sspar[3], D1MACH(4) * (static_cast<double>(static_cast<float>(std::sqrt(3.0))) + 4.0));
+    // The first record: a first step of h = (2e-6)^(1/4) = 0.0376 along the
+    // unit tangent (1, -0.6, 0.8) / sqrt(2), so lambda = 0.0266 and
+    // x = (1 - lambda) (0.6, -0.8); one evaluation for the tangent, one for
+    // the corrector.
+    EXPECT_EQ(trace.rfind("\n STEP    1   NFE =    2   ARC LENGTH =   0.0376   LAMBDA = 0.0266     X vector:\n"
+                          "   5.8405E-01 -7.7873E-01\n\n STEP    2",
+                          0),
+              0u)
+        << trace;
 }
 
 }  // namespace
