@@ -17,25 +17,6 @@ int sign(long d)
     return d > 0 ? 1 : (d < 0 ? -1 : 0);
 }
 
-// Stable insertion sort that moves an element up while `above` says it
-// belongs before its left neighbour; the same order as repeated passes of
-// neighbour swaps.
-template <class T, class Above>
-void stable_sort_desc(std::vector<T> &v, int n, Above above)
-{
-    for (int i = 1; i < n; i++) {
-        if (!above(v[i], v[i - 1]))
-            continue;
-        T x = std::move(v[i]);
-        int j = i;
-        while (j > 0 && above(x, v[j - 1])) {
-            v[j] = std::move(v[j - 1]);
-            j--;
-        }
-        v[j] = std::move(x);
-    }
-}
-
 }  // namespace
 
 int cmp_lex(int na, const int *a, int nb, const int *b)

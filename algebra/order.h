@@ -2,6 +2,7 @@
 // polynomials and equation arrays under the order in force.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "algebra/spoly.h"
@@ -31,6 +32,25 @@ int cmp_monomial(int na, const int *a, int nb, const int *b);
 int cmp_term_monomials(const poly_term &t, const poly_term &u);
 // Sum of w_k e_k under the current weights (exponents beyond them weigh 0).
 int weighted_degree(int n, const int *exp);
+
+// Stable sort of v[0..n-1] that moves an element up while above(x, left
+// neighbour) holds; the same order as passes of neighbour swaps until none
+// is made.
+template <class T, class Above>
+void stable_sort_desc(std::vector<T> &v, int n, Above above)
+{
+    for (int i = 1; i < n; i++) {
+        if (!above(v[i], v[i - 1]))
+            continue;
+        T x = std::move(v[i]);
+        int j = i;
+        while (j > 0 && above(x, v[j - 1])) {
+            v[j] = std::move(v[j - 1]);
+            j--;
+        }
+        v[j] = std::move(x);
+    }
+}
 
 // Descending, stable: equal monomials keep their order.
 void sort_terms(termlist *L);

@@ -72,6 +72,26 @@ TEST(AlgebraProbe, PrintsTheReducedBasisAndNothingElse)
     remove(f.c_str());
 }
 
+TEST(AlgebraProbe, RationalBasisAndWalk)
+{
+    // Coefficients near simple fractions become those fractions; the exact
+    // lex basis is SymPy's for {B0 + B1 + B2 - 1, B0 - B1 + 2 B2, B0 B2 - 1}.
+    std::string f = write_temp("B0 + B1 + B2 - 0.99999\nB0 - B1 + 2.0001 * B2\n0.33333 * B0 * B2 - 0.33333\n");
+    run_result r = probe("rational " + f);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "  0   B0 + 3/2 * B2 - 1/2\n  1   B1 - 1/2 * B2 - 1/2\n  2   B2^2 - 1/3 * B2 + 2/3\n");
+    remove(f.c_str());
+
+    f = write_temp(kCyclic3);
+    r = probe("walk " + f);
+    EXPECT_EQ(r.status, 0);
+    const std::string tail = "new groebner basis:\n  0   B0 + B1 + B2\n  1   B1^2 + B1 * B2 + B2^2\n  2   B2^3 - 1\n\n";
+    ASSERT_GE(r.out.size(), tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    EXPECT_EQ(r.out.rfind("groebner basis with grevlex ordering:\n", 0), 0u);
+    remove(f.c_str());
+}
+
 TEST(AlgebraProbe, RefusesWhatItCannotRead)
 {
     struct {
@@ -95,7 +115,7 @@ TEST(AlgebraProbe, RefusesWhatItCannotRead)
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
     std::string f = write_temp(kCyclic3);
-    for (const char *args : {"groebner weighted ", "groebner ", "solve lex "}) {
+    for (const char *args : {"groebner weighted ", "groebner ", "solve lex ", "walk lex "}) {
         run_result r = probe(args + f);
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_NE(r.err.find("usage: algebra_probe"), std::string::npos);

@@ -13,6 +13,11 @@
 //       (ladder_by_groebner_verify) and eliminate2 (g_ladder_eliminate2) on
 //       the scaled target and diagonal of the drivers' preamble, polysys
 //       (ladder_by_polysys)
+//   algebra_probe rational FILE
+//       the exact reduced lex basis of the system, its coefficients
+//       first turned into nearby rationals (relative 0.001)
+//   algebra_probe walk FILE
+//       the Groebner walk of the system from grevlex, as it prints
 //
 // FILE holds one polynomial per line in the notation of print_termlist
 // ("2 * B0 * B1^2 - B2 + 0.5"); blank lines and lines starting with "#" are
@@ -29,9 +34,11 @@
 #include "algebra/buchberger.h"
 #include "algebra/order.h"
 #include "algebra/polysys.h"
+#include "algebra/rational.h"
 #include "algebra/spoly.h"
-#include "ladder/side_drivers.h"
+#include "algebra/walk.h"
 #include "base/globals.h"
+#include "ladder/side_drivers.h"
 #include "tests/algebra/poly_text.h"
 
 namespace {
@@ -41,7 +48,9 @@ int usage()
     fprintf(stderr,
             "usage: algebra_probe groebner lex|grevlex FILE\n"
             "       algebra_probe polysys FILE\n"
-            "       algebra_probe ladder verify|eliminate2|polysys p0 p1 ... pn [w w1 w2 ...]\n");
+            "       algebra_probe ladder verify|eliminate2|polysys p0 p1 ... pn [w w1 w2 ...]\n"
+            "       algebra_probe rational FILE\n"
+            "       algebra_probe walk FILE\n");
     return 1;
 }
 
@@ -158,6 +167,26 @@ int run_ladder(int argc, char **argv)
     return ist.exit_status;
 }
 
+int run_rational(const char *file)
+{
+    eq_array E;
+    if (!read_system(file, &E))
+        return 1;
+    eq_array_q Q = eq_array_q_from_eq_array(E, 0.001);
+    groebner_basis_q(&Q);
+    print_eq_array_q(Q, stdout);
+    return 0;
+}
+
+int run_walk(const char *file)
+{
+    eq_array E;
+    if (!read_system(file, &E))
+        return 1;
+    groebner_grevlex_walk(&E);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -169,5 +198,9 @@ int main(int argc, char **argv)
         return run_polysys(argv[2]);
     if (argc >= 4 && !strcmp(argv[1], "ladder"))
         return run_ladder(argc, argv);
+    if (argc == 3 && !strcmp(argv[1], "rational"))
+        return run_rational(argv[2]);
+    if (argc == 3 && !strcmp(argv[1], "walk"))
+        return run_walk(argv[2]);
     return usage();
 }
