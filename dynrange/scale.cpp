@@ -83,25 +83,23 @@ vector Scale(matrix K, double kappa)
     return t;
 }
 
-int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+// do_scale without its reports: 0 on success, 1 for K of the wrong size, 2
+// when the factors are unusable.
+static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
 {
     int n = s.n;
     vector t;
     if (ist.linf_flag == 0) {
         if (K->cols == 0)
             *K = calc_k(s, num, sfr);
-        if (K->cols != K->rows || K->cols != n) {
-            error("do_scale: dimension error");
+        if (K->cols != K->rows || K->cols != n)
             return 1;
-        }
         double out = 0.0;
         for (int i = 0; i < n; i++)
             for (int j = 0; j < n; j++)
                 out += K->data[j * n + i] * s.C.data[i] * s.C.data[j];
-        if (!(out >= 0.0)) {
-            error("cannot scale");
-            return 1;
-        }
+        if (!(out >= 0.0))
+            return 2;
         t = Scale(*K, out);
     } else {
         t = linf_peaks();
@@ -110,8 +108,7 @@ int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
     }
     if (t.n != n || !usable_factors(t)) {
         freevector(&t);
-        error("cannot scale");
-        return 1;
+        return 2;
     }
     scale_ss(t, s);
     analysis_prep(s);
@@ -119,6 +116,21 @@ int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
     rescale_k(t, *K);
     freevector(&t);
     return 0;
+}
+
+int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+{
+    int r = scale_in_place(s, W, K, num, sfr, sf);
+    if (r == 1)
+        error("do_scale: dimension error");
+    else if (r == 2)
+        error("cannot scale");
+    return r != 0;
+}
+
+int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+{
+    return scale_in_place(s, W, K, num, sfr, sf) != 0;
 }
 
 void rescale_w(vector t, matrix W)

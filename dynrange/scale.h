@@ -15,6 +15,9 @@ vector Scale(matrix K, double kappa);
 // scale (K of the wrong size, a factor 0, infinite or not a number); the
 // filter is then unchanged.
 int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf);
+// do_scale without reporting a failure: for the candidates of a search,
+// which skip a record that cannot be scaled.
+int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf);
 // K_ij / (t_i t_j) and W_ij t_i t_j in place; an empty matrix is left alone.
 void rescale_w(vector t, matrix W);
 void rescale_k(vector t, matrix K);

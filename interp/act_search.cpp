@@ -1,8 +1,12 @@
-// Search items of `transform:`. The rotation and ladder searches themselves
-// are not part of this build: each item makes its own checks, then reports
-// that the search is not available and leaves the filter as it is.
+// Search items of `transform:`: the rotation searches (do2, do3, do4) and the
+// ladder searches (ladder, optladder, optladder2). Each item checks its
+// options and the filter, runs its search and installs the result. Every
+// search costs its candidates on the analysis copy, so each item ends by
+// preparing the analysis data of the current filter again, whether it
+// installed a filter or not.
 #include "interp/act_search.h"
 
+#include "dynrange/rotation_search.h"
 #include "filter/current.h"
 #include "interp/act_common.h"
 #include "base/error.h"
@@ -21,26 +25,35 @@ bool step_ok(double step)
         error("step size is negative");
         return false;
     }
-    if (step > 1) {
+    // a step of 1 turns every angle by a whole pi: the search refuses it
+    if (step >= 1) {
         error("step size is too large");
         return false;
     }
     return true;
 }
 
+// Installs the result of a search, or keeps the current filter when there is
+// none; either way the analysis data are those of the current filter after.
+void take_result(ss r)
+{
+    if (r.n > 0)
+        install_filter(r);
+    else
+        analysis_prep(fst.cur_filter);
+}
+
+void rotation_item(double step, int mode)
+{
+    if (step_ok(step) && filter_defined())
+        take_result(dr_optimize4(fst.cur_filter, step, mode));
+}
+
 }  // namespace
 
-void act_tr_do2(double step)
-{
-    if (step_ok(step) && filter_defined())
-        act_not_built("transform: do2");
-}
+void act_tr_do2(double step) { rotation_item(step, 0); }
 
-void act_tr_do3(double step)
-{
-    if (step_ok(step) && filter_defined())
-        act_not_built("transform: do3");
-}
+void act_tr_do3(double step) { rotation_item(step, 1); }
 
 void act_tr_do4(int steps)
 {
@@ -49,7 +62,7 @@ void act_tr_do4(int steps)
         return;
     }
     if (filter_defined())
-        act_not_built("transform: do4");
+        take_result(dr_optimize4_grid(fst.cur_filter, steps));
 }
 
 void act_ladder_start()

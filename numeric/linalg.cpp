@@ -60,7 +60,8 @@ std::vector<int> dgetri_sizes, dgeev_nn_sizes, dgeev_nv_sizes, dsyev_n_sizes, ds
 
 }  // namespace
 
-int inv3c(int rows, int cols, double *data)
+// The in-place inverse; 1 without a message when the matrix is singular.
+static int invert_in_place(int rows, int cols, double *data)
 {
     if (rows != cols || rows <= 0)
         fatal("inv3c, matrix dimensions improper");
@@ -68,10 +69,8 @@ int inv3c(int rows, int cols, double *data)
     int info = 0;
     work_array<int> ipiv(n, "pivots");
     dgetrf_(&n, &n, data, &n, ipiv.p, &info);
-    if (info != 0) {
-        fprintf(stderr, "inv3c: error\n");
+    if (info != 0)
         return 1;
-    }
     int lwork = cached_lwork(dgetri_sizes, n, n, [&] {
         double w0 = 0;
         int q = -1, qinfo = 0;
@@ -80,7 +79,12 @@ int inv3c(int rows, int cols, double *data)
     });
     work_array<double> work(lwork);
     dgetri_(&n, data, &n, ipiv.p, work.p, &lwork, &info);
-    if (info != 0) {
+    return info != 0;
+}
+
+int inv3c(int rows, int cols, double *data)
+{
+    if (invert_in_place(rows, cols, data) != 0) {
         fprintf(stderr, "inv3c: error\n");
         return 1;
     }
@@ -93,6 +97,18 @@ matrix minv(const matrix &a)
         fatal("inv3c, matrix dimensions improper");
     matrix r = mcopy(a);
     if (inv3c(r.rows, r.cols, r.data) != 0) {
+        freem(&r);
+        return null_matrix();
+    }
+    return r;
+}
+
+matrix try_minv(const matrix &a)
+{
+    if (a.rows != a.cols || a.rows <= 0)
+        fatal("inv3c, matrix dimensions improper");
+    matrix r = mcopy(a);
+    if (invert_in_place(r.rows, r.cols, r.data) != 0) {
         freem(&r);
         return null_matrix();
     }

@@ -7,6 +7,9 @@
 #include "numeric/types.h"
 
 matrix minv(const matrix &a);
+// minv without the message: for callers that try many matrices and skip the
+// singular ones.
+matrix try_minv(const matrix &a);
 // Inverts the n x n array in place: 0, or 1 after "inv3c: error".
 int inv3c(int rows, int cols, double *data);
 // X with a X = b, for every column of b.
