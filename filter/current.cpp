@@ -1,12 +1,14 @@
 #include "filter/current.h"
 
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
 
 #include "filter/gramian.h"
 #include "base/error.h"
 #include "base/globals.h"
 #include "numeric/cmatrix.h"
+#include "numeric/complex.h"
 #include "numeric/lapack.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
@@ -123,6 +125,99 @@ static void trim_numerator(poly *p, const poly &den)
     }
 }
 
+// 1 when M (n x n) is zero below its subdiagonal; transposed: above its
+// superdiagonal.
+static int is_hessenberg(const matrix &M, bool transposed)
+{
+    int n = M.rows;
+    for (int j = 0; j < n; j++)
+        for (int i = j + 2; i < n; i++)
+            if ((transposed ? M.data[i * n + j] : M.data[j * n + i]) != 0.0)
+                return 0;
+    return 1;
+}
+
+// Hs = Q^T A Q upper Hessenberg by Householder reflections (dgehrd), Q
+// formed from them (dorghr); B and C go into the same basis. An A that is
+// upper or lower Hessenberg already is taken as it is.
+static void hess_prep(const ss &s)
+{
+    int n = s.n;
+    fst.hess_transposed = 0;
+    fst.hess_plain = 0;
+    fst.hess_sparse = 0;
+    if (is_hessenberg(s.A, false) || is_hessenberg(s.A, true)) {
+        fst.hess_plain = 1;
+        fst.hess_transposed = !is_hessenberg(s.A, false);
+        fst.hess_A = fst.hess_transposed ? transpose(s.A) : mcopy(s.A);
+        fst.hess_Q = mid(n, n);
+        fst.hess_B = mcopy(s.B);
+        fst.hess_C = mcopy(s.C);
+        return;
+    }
+    for (int k = 0; k < n * n; k++)
+        if (s.A.data[k] == 0.0)
+            fst.hess_sparse = 1;
+    int ilo = 1, ihi = n, info = 0;
+    matrix H = mcopy(s.A);
+    std::vector<double> tau(n > 1 ? n - 1 : 1);
+    int lwork = -1;
+    double query = 0.0;
+    dgehrd_(&n, &ilo, &ihi, H.data, &n, tau.data(), &query, &lwork, &info);
+    lwork = std::max(n, (int)query);
+    std::vector<double> work(lwork);
+    dgehrd_(&n, &ilo, &ihi, H.data, &n, tau.data(), work.data(), &lwork, &info);
+    matrix Q = mcopy(H);
+    dorghr_(&n, &ilo, &ihi, Q.data, &n, tau.data(), work.data(), &lwork, &info);
+    // dgehrd leaves the reflectors below the subdiagonal.
+    for (int j = 0; j < n; j++)
+        for (int i = j + 2; i < n; i++)
+            H.data[j * n + i] = 0.0;
+    matrix QB = newm(n, 1), CQ = newm(1, n);
+    for (int i = 0; i < n; i++) {
+        double b = 0.0, c = 0.0;
+        for (int k = 0; k < n; k++) {
+            b += Q.data[i * n + k] * s.B.data[k];  // (Q^T)_ik = Q_ki
+            c += s.C.data[k] * Q.data[i * n + k];
+        }
+        QB.data[i] = b;
+        CQ.data[i] = c;
+    }
+    fst.hess_A = H;
+    fst.hess_Q = Q;
+    fst.hess_B = QB;
+    fst.hess_C = CQ;
+}
+
+// The states that a chain of non-zero couplings reaches from the non-zero
+// entries of v (forward: x_i drives x_j through A_ji; backward: the reverse);
+// the others are marked 1 in out.
+static void unreached_states(const ss &s, const matrix &v, bool forward, std::vector<char> &out)
+{
+    int n = s.n;
+    std::vector<char> seen(n, 0);
+    std::vector<int> stack;
+    for (int i = 0; i < n; i++)
+        if (v.data[i] != 0.0) {
+            seen[i] = 1;
+            stack.push_back(i);
+        }
+    while (!stack.empty()) {
+        int i = stack.back();
+        stack.pop_back();
+        for (int j = 0; j < n; j++) {
+            double a = forward ? s.A.data[i * n + j] : s.A.data[j * n + i];
+            if (a != 0.0 && !seen[j]) {
+                seen[j] = 1;
+                stack.push_back(j);
+            }
+        }
+    }
+    out.assign(n, 0);
+    for (int i = 0; i < n; i++)
+        out[i] = !seen[i];
+}
+
 void nmat_prep(ss s)
 {
     nmat_free();
@@ -130,6 +225,9 @@ void nmat_prep(ss s)
     int n = s.n;
     if (n < 1)
         return;
+    hess_prep(s);
+    unreached_states(s, s.B, true, fst.ana_unreached);
+    unreached_states(s, s.C, false, fst.ana_unobserved);
     fst.ana_den = newpoly(n);
     fst.ana_cadjb = newpoly(n - 1);
     fst.nmat.assign(n, matrix());
@@ -178,7 +276,17 @@ void nmat_free()
     fst.ana_den = poly();
     fst.ana_cadjb = poly();
     fst.ana_num = poly();
+    freem(&fst.hess_A);
+    freem(&fst.hess_Q);
+    freem(&fst.hess_B);
+    freem(&fst.hess_C);
+    fst.hess_plain = 0;
+    fst.hess_transposed = 0;
+    fst.hess_sparse = 0;
+    fst.ana_unreached.clear();
+    fst.ana_unobserved.clear();
     fst.ana_ss = ss();
+    fst.ana_generation++;
 }
 
 void expat_free()
@@ -186,7 +294,35 @@ void expat_free()
     cfreem(&fst.expat_eigval);
     cfreem(&fst.expat_V);
     cfreem(&fst.expat_Vinv);
+    cfreem(&fst.expat_CV);
+    cfreem(&fst.expat_ViB);
+    cfreem(&fst.expat_CViB);
     fst.expat_defective = 0;
+}
+
+// C V, V^-1 B and their element products, from the eigen cache.
+static void expat_fold(const ss &s)
+{
+    int n = s.n;
+    const cmatrix &V = fst.expat_V, &Vi = fst.expat_Vinv;
+    fst.expat_CV = cnewm(1, n);
+    for (int k = 0; k < n; k++) {
+        complex c{0.0, 0.0};
+        for (int i = 0; i < n; i++)
+            c = cadd(c, cscale(V.data[k * n + i], s.C.data[i]));
+        fst.expat_CV.data[k] = c;
+    }
+    if (Vi.data == nullptr)
+        return;
+    fst.expat_ViB = cnewm(n, 1);
+    fst.expat_CViB = cnewm(n, 1);
+    for (int k = 0; k < n; k++) {
+        complex b{0.0, 0.0};
+        for (int j = 0; j < n; j++)
+            b = cadd(b, cscale(Vi.data[j * n + k], s.B.data[j]));
+        fst.expat_ViB.data[k] = b;
+        fst.expat_CViB.data[k] = cmul(fst.expat_CV.data[k], b);
+    }
 }
 
 void expat_prep(ss s)
@@ -219,6 +355,7 @@ void expat_prep(ss s)
     if (info != 0)
         cfreem(&fst.expat_Vinv);
     fst.expat_defective = ok ? 0 : 1;
+    expat_fold(s);
 }
 
 void analysis_free()

@@ -24,11 +24,37 @@ struct filter_state {
     poly ana_den;                 // det(sI - A), monic, degree n
     poly ana_cadjb;               // C adj(sI - A) B, degree n-1
     poly ana_num;                 // numerator of H = ana_num / ana_den (trimmed)
+    // A of ana_ss reduced to upper Hessenberg form by an orthogonal
+    // similarity, A = Q Hs Q^T (or A^T = Q Hs Q^T when hess_transposed), with
+    // B and C taken into the same basis. The frequency evaluators solve with
+    // jwI - Hs, O(n^2) per frequency. An A that is upper or lower Hessenberg
+    // already (a ladder, a cascade of sections) is kept as it is (Q = I), so
+    // that the elimination keeps its zeros.
+    matrix hess_A;   // Hs, n x n, zero below the subdiagonal
+    matrix hess_Q;   // Q, n x n orthogonal
+    matrix hess_B;   // Q^T B, n x 1
+    matrix hess_C;   // C Q, 1 x n
+    int hess_plain = 0;       // 1: Q is the identity
+    int hess_transposed = 0;  // 1: Hs is the form of A^T
+    int hess_sparse = 0;      // 1: A has zero couplings that Q mixes away
+    // States that the input reaches through no chain of couplings of A
+    // (F_i = 0 at every frequency), and states from which no chain leads to
+    // the output (G_i = 0): 1 for such a state.
+    std::vector<char> ana_unreached, ana_unobserved;
+    // Counts every preparation and release of the adjugate data and the
+    // Hessenberg form: values that the evaluators keep for the frequency
+    // they were last asked about belong to one count.
+    unsigned ana_generation = 0;
 
     // Eigen cache of A of ana_ss: A = V diag(l) V^-1.
     cmatrix expat_eigval;  // n x n diagonal of the eigenvalues
     cmatrix expat_V;       // eigenvectors, column k for eigenvalue k
     cmatrix expat_Vinv;    // V^-1 (empty when V is singular)
+    // The eigenvectors folded with B and C, for time responses in O(n) (H)
+    // and O(n^2) (F, G) per point; made with the eigen cache.
+    cmatrix expat_CV;      // C V, 1 x n
+    cmatrix expat_ViB;     // V^-1 B, n x 1 (empty with expat_Vinv)
+    cmatrix expat_CViB;    // (C V)_k (V^-1 B)_k, n x 1: the residues of H
     int expat_defective = 0;  // 1: V is singular or badly conditioned, so the
                               // time responses use the matrix exponential
     unsigned expat_generation = 0;  // counts the preparations of the eigen cache
@@ -58,10 +84,10 @@ void ensure_w();
 
 // nmat_prep then expat_prep.
 void analysis_prep(ss s);
-// Adjugate coefficients, trace coefficients and the polynomials of s;
-// ana_ss := s.
+// Adjugate coefficients, trace coefficients, the polynomials and the
+// Hessenberg form of s; ana_ss := s.
 void nmat_prep(ss s);
-// Eigen-decomposition of A of s.
+// Eigen-decomposition of A of s, and the eigenvectors folded with B and C.
 void expat_prep(ss s);
 void nmat_free();
 void expat_free();

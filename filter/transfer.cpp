@@ -1,6 +1,10 @@
 #include "filter/transfer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "filter/current.h"
@@ -17,48 +21,383 @@ transfer_state tst;
 
 namespace {
 
-// LU factors of jwI - A for the analysis filter. singular: the matrix is
-// exactly singular (w at a pole), so the resolvent does not exist.
-struct jw_lu {
+// jwI - Hs factored at one frequency (Hs the Hessenberg form of A of the
+// analysis filter, A = Q Hs Q^T), with the solves that the evaluators have
+// asked for at that frequency. Every response at one frequency (H, its
+// delay, F, G and their delays, the sensitivities, the dynamic-range
+// figures) shares the factors and the solves: the point is kept until the
+// frequency or the analysis data changes.
+//
+// Elimination with partial pivoting on a Hessenberg matrix touches two rows
+// per step: O(n^2) for the factors and for each solve. Step k replaces row
+// k + 1 by s_k row(k + 1) - l_k row(k), s_k being the pivot and l_k the
+// element under it, both scaled by one power of two: the same as the usual
+// multiplier l_k / s_k with row k + 1 scaled by s_k, but without a division
+// on the chain from one pivot to the next. The divisions by the diagonal of
+// U come after the elimination, independent of each other.
+struct jw_point {
+    unsigned generation = 0;
+    bool valid = false;
+    double w = 0.0;
     int n = 0;
-    std::vector<complex> lu;
-    std::vector<int> ipiv;
-    bool singular = false;
+    bool singular = false;          // w at a pole: the resolvent does not exist
+    std::vector<complex> U;         // upper triangle, row-major: (i, j) at [i * n + j]
+    std::vector<complex> rdiag;     // 1 / U(k, k)
+    std::vector<complex> s, l;      // the row factors of elimination step k
+    std::vector<unsigned char> swapped;  // step k swapped rows k and k + 1
+    int nswaps = 0;
+    // In the basis of A: f = F = R B, rf = R F, g = G^T = R^T C^T,
+    // rg = R^T g (R = (jwI - A)^-1), so that H = C f + D, dH/dw = -j C rf,
+    // dF/dw = -j rf, dG/dw = -j rg^T.
+    std::vector<complex> f, rf, g, rg;
+    bool have_f = false, have_rf = false, have_g = false, have_rg = false;
+    std::vector<complex> b, t, r;  // scratch of the solves
 };
+jw_point pt;
 
-jw_lu factor_jw(double w)
+// |re| + |im|, the pivoting measure of LAPACK.
+inline double cabs1(complex z) { return std::fabs(z.re) + std::fabs(z.im); }
+
+// 2^-e for 2^e <= x < 2^(e + 1), x > 0 normal and finite; 1 otherwise. Exact
+// scaling by it needs no division.
+inline double inv_pow2(double x)
 {
-    jw_lu f;
-    const ss &s = fst.ana_ss;
-    int n = s.n;
-    if (n < 1)
-        return f;  // no integrators: H is the direct term alone
-    f.n = n;
-    f.lu.resize((size_t)n * n);
-    f.ipiv.resize(n);
-    for (int j = 0; j < n; j++)
-        for (int i = 0; i < n; i++) {
-            double a = s.A.data[j * n + i];
-            f.lu[j * n + i] = complex{-a, i == j ? w : 0.0};
-        }
-    int info = 0;
-    zgetrf_(&n, &n, f.lu.data(), &n, f.ipiv.data(), &info);
-    if (info < 0)
-        fatal("zgetrf: illegal argument");
-    f.singular = info > 0;
-    return f;
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    int e = (int)((bits >> 52) & 0x7ff);
+    if (e == 0 || e == 0x7ff)
+        return 1.0;
+    int be = std::clamp(2046 - e, 1, 2046);
+    bits = (std::uint64_t)be << 52;
+    double r;
+    std::memcpy(&r, &bits, sizeof r);
+    return r;
 }
 
-// Solves (jwI - A) X = rhs (trans 'N') or (jwI - A)^T X = rhs (trans 'T')
-// in place; rhs holds n x nrhs elements.
-void solve_jw(const jw_lu &f, char trans, complex *rhs, int nrhs)
+// 1 / z = conj(z') sc / |z'|^2 with z' = sc z near 1 in size: no square
+// overflows or underflows.
+inline complex crecip(complex z)
 {
-    int n = f.n, info = 0;
+    double sc = inv_pow2(cabs1(z));
+    double a = z.re * sc, b = z.im * sc;
+    double f = sc / (a * a + b * b);
+    return complex{a * f, -b * f};
+}
+
+// x - m y
+inline complex cnmsub(complex x, complex m, complex y)
+{
+    return complex{x.re - (m.re * y.re - m.im * y.im), x.im - (m.re * y.im + m.im * y.re)};
+}
+
+void factor_point(double w)
+{
+    jw_point &p = pt;
+    int n = fst.ana_ss.n;
+    p.valid = true;
+    p.generation = fst.ana_generation;
+    p.w = w;
+    p.n = n;
+    p.singular = false;
+    p.nswaps = 0;
+    p.have_f = p.have_rf = p.have_g = p.have_rg = false;
     if (n < 1)
+        return;  // no integrators: H is the direct term alone
+    if (p.U.size() != (size_t)n * n) {
+        p.U.assign((size_t)n * n, complex{0.0, 0.0});
+        p.rdiag.resize(n);
+        p.s.resize(n);
+        p.l.resize(n);
+        p.swapped.resize(n);
+    }
+    const double *H = fst.hess_A.data;
+    complex *U = p.U.data();
+    // -Hs by rows from the subdiagonal on; the elimination never reads the
+    // zeros below it, nor the eliminated subdiagonal again.
+    for (int i = 0; i < n; i++) {
+        p.swapped[i] = 0;
+        for (int j = i > 0 ? i - 1 : 0; j < n; j++)
+            U[i * n + j] = complex{-H[j * n + i], 0.0};
+        U[i * n + i].im = w;
+    }
+    for (int k = 0; k + 1 < n; k++) {
+        complex *rk = U + k * n, *rk1 = U + (k + 1) * n;
+        if (cabs1(rk1[k]) > cabs1(rk[k])) {
+            for (int j = k; j < n; j++)
+                std::swap(rk[j], rk1[j]);
+            p.swapped[k] = 1;
+            p.nswaps++;
+        }
+        complex piv = rk[k];
+        if (piv.re == 0.0 && piv.im == 0.0) {
+            // the whole column is zero from row k on
+            p.s[k] = complex{1.0, 0.0};
+            p.l[k] = complex{0.0, 0.0};
+            p.singular = true;
+            continue;
+        }
+        double sc = inv_pow2(cabs1(piv));
+        complex sk = cscale(piv, sc), lk = cscale(rk1[k], sc);
+        p.s[k] = sk;
+        p.l[k] = lk;
+        for (int j = k + 1; j < n; j++)
+            rk1[j] = cnmsub(cmul(sk, rk1[j]), lk, rk[j]);
+    }
+    for (int k = 0; k < n; k++) {
+        complex d = U[k * n + k];
+        if (d.re == 0.0 && d.im == 0.0)
+            p.singular = true;
+        else
+            p.rdiag[k] = crecip(d);
+    }
+}
+
+// The factors at w, made afresh unless the last point is at the same w
+// (bit for bit: -0 and +0 differ in the signs of zero results) for the
+// same analysis data.
+jw_point &point_at(double w)
+{
+    if (!pt.valid || pt.generation != fst.ana_generation
+        || std::memcmp(&pt.w, &w, sizeof w) != 0)
+        factor_point(w);
+    return pt;
+}
+
+// M z = b in place (M = jwI - Hs, from the factors).
+void solve_n(const jw_point &p, complex *z)
+{
+    int n = p.n;
+    for (int k = 0; k + 1 < n; k++) {
+        if (p.swapped[k])
+            std::swap(z[k], z[k + 1]);
+        z[k + 1] = cnmsub(cmul(p.s[k], z[k + 1]), p.l[k], z[k]);
+    }
+    const complex *U = p.U.data();
+    for (int i = n - 1; i >= 0; i--) {
+        const complex *ri = U + i * n;
+        complex sum = z[i];
+        for (int j = i + 1; j < n; j++)
+            sum = cnmsub(sum, ri[j], z[j]);
+        z[i] = cmul(sum, p.rdiag[i]);
+    }
+}
+
+// M^T z = c in place: U^T first, then the elimination steps transposed and
+// backwards.
+void solve_t(const jw_point &p, complex *z)
+{
+    int n = p.n;
+    const complex *U = p.U.data();
+    for (int i = 0; i < n; i++) {
+        complex zi = cmul(z[i], p.rdiag[i]);
+        z[i] = zi;
+        const complex *ri = U + i * n;
+        for (int j = i + 1; j < n; j++)
+            z[j] = cnmsub(z[j], ri[j], zi);
+    }
+    for (int k = n - 2; k >= 0; k--) {
+        z[k] = cnmsub(z[k], p.l[k], z[k + 1]);
+        z[k + 1] = cmul(p.s[k], z[k + 1]);
+        if (p.swapped[k])
+            std::swap(z[k], z[k + 1]);
+    }
+}
+
+// t := Q^T z.
+void to_hess(const complex *z, int n, complex *t)
+{
+    const double *Q = fst.hess_Q.data;
+    for (int i = 0; i < n; i++) {
+        const double *qi = Q + i * n;  // column i of Q
+        complex s{0.0, 0.0};
+        for (int k = 0; k < n; k++) {
+            s.re += qi[k] * z[k].re;
+            s.im += qi[k] * z[k].im;
+        }
+        t[i] = s;
+    }
+}
+
+// z := Q t.
+void from_hess(const complex *t, int n, complex *z)
+{
+    const double *Q = fst.hess_Q.data;
+    for (int i = 0; i < n; i++)
+        z[i] = complex{0.0, 0.0};
+    for (int k = 0; k < n; k++) {
+        const double *qk = Q + k * n;
+        complex tk = t[k];
+        for (int i = 0; i < n; i++) {
+            z[i].re += qk[i] * tk.re;
+            z[i].im += qk[i] * tk.im;
+        }
+    }
+}
+
+// The orthogonal basis change leaves a solution accurate in norm, but not
+// element by element: elements far below the largest, and the zero
+// couplings of a sparse A, which elimination on A itself would keep, are
+// lost in the rounding of the others. So the solution is refined against A
+// once where A is sparse, and (up to twice) while its elements, the
+// structural zeros left out, span more than this factor.
+const double spread_limit = 1e3;
+
+bool wide_spread(const complex *z, int n, const std::vector<char> &zero)
+{
+    double big = 0.0, small = INFINITY;
+    for (int i = 0; i < n; i++) {
+        if (zero[i])
+            continue;
+        double a = cabs1(z[i]);
+        big = std::max(big, a);
+        small = std::min(small, a);
+    }
+    return big > spread_limit * small;
+}
+
+// r := b - M z with M = jwI - A, or its transpose.
+void residual(double w, bool trans, const complex *b, const complex *z, int n, complex *r)
+{
+    const double *A = fst.ana_ss.A.data;
+    for (int i = 0; i < n; i++)
+        r[i] = complex{b[i].re + w * z[i].im, b[i].im - w * z[i].re};
+    if (trans) {
+        for (int i = 0; i < n; i++) {
+            const double *ai = A + i * n;  // column i of A, row i of A^T
+            complex s{0.0, 0.0};
+            for (int k = 0; k < n; k++) {
+                s.re += ai[k] * z[k].re;
+                s.im += ai[k] * z[k].im;
+            }
+            r[i].re += s.re;
+            r[i].im += s.im;
+        }
+    } else {
+        for (int k = 0; k < n; k++) {
+            const double *ak = A + k * n;
+            complex zk = z[k];
+            for (int i = 0; i < n; i++) {
+                r[i].re += ak[i] * zk.re;
+                r[i].im += ak[i] * zk.im;
+            }
+        }
+    }
+}
+
+// z := M^-1 b (M^-T b when trans) in the basis of A, through the Hessenberg
+// factors; bh, when given, is Q^T b. The structural zeros are set to 0.
+void solve_states(jw_point &p, bool trans, const complex *b, const double *bh, complex *z)
+{
+    int n = p.n;
+    // M = Q (jwI - Hs)^T Q^T when Hs is the form of A^T
+    bool hess_trans = trans != (fst.hess_transposed != 0);
+    const std::vector<char> &zero = trans ? fst.ana_unobserved : fst.ana_unreached;
+    std::vector<complex> &t = p.t, &r = p.r;
+    t.resize(n);
+    r.resize(n);
+    if (fst.hess_plain) {
+        // Q = I: the elimination runs on A (or A^T) itself
+        std::copy(b, b + n, z);
+        hess_trans ? solve_t(p, z) : solve_n(p, z);
+        for (int i = 0; i < n; i++)
+            if (zero[i])
+                z[i] = complex{0.0, 0.0};
         return;
-    zgetrs_(&trans, &n, &nrhs, f.lu.data(), &n, f.ipiv.data(), rhs, &n, &info, 1);
-    if (info != 0)
-        fatal("zgetrs: illegal argument");
+    }
+    if (bh)
+        for (int i = 0; i < n; i++)
+            t[i] = complex{bh[i], 0.0};
+    else
+        to_hess(b, n, t.data());
+    hess_trans ? solve_t(p, t.data()) : solve_n(p, t.data());
+    from_hess(t.data(), n, z);
+    for (int i = 0; i < n; i++)
+        if (zero[i])
+            z[i] = complex{0.0, 0.0};
+    for (int step = 0; step < 2 && ((step == 0 && fst.hess_sparse) || wide_spread(z, n, zero)); step++) {
+        residual(p.w, trans, b, z, n, r.data());
+        to_hess(r.data(), n, t.data());
+        hess_trans ? solve_t(p, t.data()) : solve_n(p, t.data());
+        from_hess(t.data(), n, r.data());
+        for (int i = 0; i < n; i++)
+            if (!zero[i]) {
+                z[i].re += r[i].re;
+                z[i].im += r[i].im;
+            }
+    }
+}
+
+// F = R B.
+const std::vector<complex> &f_of(jw_point &p)
+{
+    if (!p.have_f) {
+        int n = p.n;
+        p.f.resize(n);
+        p.b.resize(n);
+        for (int i = 0; i < n; i++)
+            p.b[i] = complex{fst.ana_ss.B.data[i], 0.0};
+        solve_states(p, false, p.b.data(), fst.hess_B.data, p.f.data());
+        p.have_f = true;
+    }
+    return p.f;
+}
+
+// R F = R^2 B.
+const std::vector<complex> &rf_of(jw_point &p)
+{
+    if (!p.have_rf) {
+        p.rf.resize(p.n);
+        solve_states(p, false, f_of(p).data(), nullptr, p.rf.data());
+        p.have_rf = true;
+    }
+    return p.rf;
+}
+
+// G^T = R^T C^T.
+const std::vector<complex> &g_of(jw_point &p)
+{
+    if (!p.have_g) {
+        int n = p.n;
+        p.g.resize(n);
+        p.b.resize(n);
+        for (int i = 0; i < n; i++)
+            p.b[i] = complex{fst.ana_ss.C.data[i], 0.0};
+        solve_states(p, true, p.b.data(), fst.hess_C.data, p.g.data());
+        p.have_g = true;
+    }
+    return p.g;
+}
+
+// R^T G^T = (C R^2)^T.
+const std::vector<complex> &rg_of(jw_point &p)
+{
+    if (!p.have_rg) {
+        p.rg.resize(p.n);
+        solve_states(p, true, g_of(p).data(), nullptr, p.rg.data());
+        p.have_rg = true;
+    }
+    return p.rg;
+}
+
+// C z.
+complex out_of(const std::vector<complex> &z, int n)
+{
+    complex s{0.0, 0.0};
+    const double *c = fst.ana_ss.C.data;
+    for (int i = 0; i < n; i++) {
+        s.re += c[i] * z[i].re;
+        s.im += c[i] * z[i].im;
+    }
+    return s;
+}
+
+// z, or -j z, into a new r x c matrix.
+cmatrix response_matrix(const std::vector<complex> &z, int r, int c, bool mj)
+{
+    cmatrix m = cnewm(r, c);
+    for (int i = 0; i < r * c; i++)
+        m.data[i] = mj ? complex{z[i].im, -z[i].re} : z[i];
+    return m;
 }
 
 cmatrix infinite_cmatrix(int r, int c)
@@ -72,67 +411,66 @@ cmatrix infinite_cmatrix(int r, int c)
 complex infinite_value() { return complex{INFINITY, 0.0}; }
 
 complex jmul(complex z) { return complex{-z.im, z.re}; }        // j z
-complex mjmul(complex z) { return complex{z.im, -z.re}; }       // -j z
 
-// F = (jwI - A)^-1 B into a new n x 1 matrix.
-cmatrix f_from(const jw_lu &f)
+// F (n x 1) or its derivative -j R F.
+cmatrix f_or_df(double w, bool derivative)
 {
-    int n = f.n;
-    cmatrix F = cnewm(n, 1);
-    for (int i = 0; i < n; i++)
-        F.data[i] = complex{fst.ana_ss.B.data[i], 0.0};
-    solve_jw(f, 'N', F.data, 1);
-    return F;
+    jw_point &p = point_at(w);
+    int n = p.n;
+    if (p.singular)
+        return infinite_cmatrix(n, 1);
+    return response_matrix(derivative ? rf_of(p) : f_of(p), n, 1, derivative);
 }
 
-// G = C (jwI - A)^-1 into a new 1 x n matrix (G^T = (jwI - A)^-T C^T).
-cmatrix g_from(const jw_lu &f)
+// G (1 x n) or its derivative -j G R.
+cmatrix g_or_dg(double w, bool derivative)
 {
-    int n = f.n;
-    cmatrix G = cnewm(1, n);
-    for (int i = 0; i < n; i++)
-        G.data[i] = complex{fst.ana_ss.C.data[i], 0.0};
-    solve_jw(f, 'T', G.data, 1);
-    return G;
-}
-
-complex c_dot(const complex *x, int n)
-{
-    complex s{0.0, 0.0};
-    for (int i = 0; i < n; i++) {
-        double c = fst.ana_ss.C.data[i];
-        s.re += c * x[i].re;
-        s.im += c * x[i].im;
-    }
-    return s;
+    jw_point &p = point_at(w);
+    int n = p.n;
+    if (p.singular)
+        return infinite_cmatrix(1, n);
+    return response_matrix(derivative ? rg_of(p) : g_of(p), 1, n, derivative);
 }
 
 }  // namespace
 
 complex den_jw(double w)
 {
-    jw_lu f = factor_jw(w);
-    if (f.singular)
+    jw_point &p = point_at(w);
+    if (p.singular)
         return complex{0.0, 0.0};
+    // det(M) = det(U) / (s_0 ... s_(n-2)), the sign turned by every swap
     complex d{1.0, 0.0};
-    for (int i = 0; i < f.n; i++) {
-        d = cmul(d, f.lu[i * f.n + i]);
-        if (f.ipiv[i] != i + 1)
-            d = complex{-d.re, -d.im};
+    for (int i = 0; i < p.n; i++) {
+        d = cmul(d, p.U[i * p.n + i]);
+        if (i + 1 < p.n)
+            d = cmul(d, crecip(p.s[i]));
     }
+    if (p.nswaps % 2)
+        d = complex{-d.re, -d.im};
     return d;
 }
 
+// R = Q M^-1 Q^T, column by column.
 cmatrix resolvent_jw(double w)
 {
-    jw_lu f = factor_jw(w);
-    int n = f.n;
-    if (f.singular)
+    jw_point &p = point_at(w);
+    int n = p.n;
+    if (p.singular)
         return infinite_cmatrix(n, n);
     cmatrix R = cnewm(n, n);
-    for (int i = 0; i < n; i++)
-        R.data[i * n + i] = complex{1.0, 0.0};
-    solve_jw(f, 'N', R.data, n);
+    std::vector<complex> e(n, complex{0.0, 0.0});
+    for (int j = 0; j < n; j++) {
+        e[j] = complex{1.0, 0.0};
+        to_hess(e.data(), n, R.data + j * n);
+        if (fst.hess_transposed)
+            solve_t(p, R.data + j * n);
+        else
+            solve_n(p, R.data + j * n);
+        from_hess(R.data + j * n, n, e.data());
+        std::copy(e.begin(), e.end(), R.data + j * n);
+        std::fill(e.begin(), e.end(), complex{0.0, 0.0});
+    }
     return R;
 }
 
@@ -167,64 +505,49 @@ cmatrix resolvent2_jw(double w)
 
 cmatrix f_jw(double w)
 {
-    jw_lu f = factor_jw(w);
-    if (f.singular)
-        return infinite_cmatrix(f.n, 1);
-    return f_from(f);
+    return f_or_df(w, false);
+}
+
+cmatrix df_jw(double w)
+{
+    return f_or_df(w, true);
 }
 
 cmatrix g_jw(double w)
 {
-    jw_lu f = factor_jw(w);
-    if (f.singular)
-        return infinite_cmatrix(1, f.n);
-    return g_from(f);
+    return g_or_dg(w, false);
+}
+
+cmatrix dg_jw(double w)
+{
+    return g_or_dg(w, true);
 }
 
 complex h_jw(double w)
 {
-    jw_lu f = factor_jw(w);
-    if (f.singular)
+    jw_point &p = point_at(w);
+    if (p.singular)
         return infinite_value();
-    cmatrix F = f_from(f);
-    complex h = c_dot(F.data, f.n);
-    cfreem(&F);
+    complex h = out_of(f_of(p), p.n);
     h.re += fst.ana_ss.D;
     return h;
 }
 
-// dF/dw = -j R R B = -j R F.
-cmatrix df_jw(double w)
-{
-    jw_lu f = factor_jw(w);
-    if (f.singular)
-        return infinite_cmatrix(f.n, 1);
-    cmatrix F = f_from(f);
-    solve_jw(f, 'N', F.data, 1);
-    for (int i = 0; i < f.n; i++)
-        F.data[i] = mjmul(F.data[i]);
-    return F;
-}
-
-// dG/dw = -j C R R = -j G R, transposed: -j R^T G^T.
-cmatrix dg_jw(double w)
-{
-    jw_lu f = factor_jw(w);
-    if (f.singular)
-        return infinite_cmatrix(1, f.n);
-    cmatrix G = g_from(f);
-    solve_jw(f, 'T', G.data, 1);
-    for (int i = 0; i < f.n; i++)
-        G.data[i] = mjmul(G.data[i]);
-    return G;
-}
-
+// dH/dw = -j C R R B = -j C Q y.
 complex dh_jw(double w)
 {
-    cmatrix dF = df_jw(w);
-    complex d = c_dot(dF.data, fst.ana_ss.n);
-    cfreem(&dF);
-    return d;
+    jw_point &p = point_at(w);
+    if (p.singular) {
+        // C times the infinite dF/dw
+        complex d{0.0, 0.0};
+        for (int i = 0; i < p.n; i++) {
+            d.re += fst.ana_ss.C.data[i] * INFINITY;
+            d.im += fst.ana_ss.C.data[i] * 0.0;
+        }
+        return d;
+    }
+    complex d = out_of(rf_of(p), p.n);
+    return complex{d.im, -d.re};
 }
 
 double group_delay(complex z, complex dz)
@@ -265,19 +588,15 @@ static double sens_sum(double w, int mode, bool weighted, complex *h_out)
 {
     const ss &s = fst.ana_ss;
     int n = s.n;
-    jw_lu f = factor_jw(w);
-    if (f.singular) {
+    if (point_at(w).singular) {
         if (h_out)
             *h_out = infinite_value();
         return INFINITY;
     }
-    cmatrix F = f_from(f);
-    cmatrix G = g_from(f);
-    if (h_out) {
-        complex h = c_dot(F.data, n);
-        h.re += s.D;
-        *h_out = h;
-    }
+    cmatrix F = f_jw(w);
+    cmatrix G = g_jw(w);
+    if (h_out)
+        *h_out = h_jw(w);
     double S = 0.0;
     for (int i = 0; i < n; i++) {
         double gi = cmod2(G.data[i]);
@@ -378,12 +697,9 @@ double dropfact(double w, matrix W, double eps, int renew)
 // Largest |F_i|^2 and |H|^2 at w.
 static void f_max_h(double w, double *m, double *h2, cmatrix *F_out)
 {
-    jw_lu f = factor_jw(w);
-    int n = f.n;
-    cmatrix F = f.singular ? infinite_cmatrix(n, 1) : f_from(f);
-    complex h = f.singular ? infinite_value() : c_dot(F.data, n);
-    if (!f.singular)
-        h.re += fst.ana_ss.D;
+    int n = fst.ana_ss.n;
+    cmatrix F = f_jw(w);
+    complex h = h_jw(w);
     *m = 0.0;
     for (int i = 0; i < n; i++)
         if (cmod2(F.data[i]) > *m)

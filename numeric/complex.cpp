@@ -5,27 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-complex cmake(double re, double im)
-{
-    return complex{re, im};
-}
-
-void cset(complex *z, double re, double im)
-{
-    z->re = re;
-    z->im = im;
-}
-
-complex cadd(complex x, complex y)
-{
-    return complex{x.re + y.re, x.im + y.im};
-}
-
-complex cmul(complex x, complex y)
-{
-    return complex{x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re};
-}
-
 complex crdiv(complex x, complex y)
 {
     double d = y.re * y.re + y.im * y.im;
@@ -44,47 +23,6 @@ complex rcdiv(double r, complex y)
         exit(1);
     }
     return complex{r * y.re / d, -r * y.im / d};
-}
-
-complex cdivr(complex z, double r)
-{
-    return complex{z.re / r, z.im / r};
-}
-
-complex crlincomb(double a, complex x, double b, complex y)
-{
-    return complex{a * x.re + b * y.re, a * x.im + b * y.im};
-}
-
-complex cscale(complex z, double t)
-{
-    return complex{z.re * t, z.im * t};
-}
-
-complex cconj_val(complex z)
-{
-    return complex{z.re, -z.im};
-}
-
-double cmod2(complex z)
-{
-    return z.re * z.re + z.im * z.im;
-}
-
-double cmod(complex z)
-{
-    return std::sqrt(z.re * z.re + z.im * z.im);
-}
-
-double cdb(complex z)
-{
-    return 10.0 * std::log10(z.re * z.re + z.im * z.im);
-}
-
-complex cexp_t(complex z, double t)
-{
-    double m = std::exp(z.re * t);
-    return complex{m * std::cos(z.im * t), m * std::sin(z.im * t)};
 }
 
 complex c_sqroot(complex z)

@@ -31,6 +31,10 @@ void zgetri_(const int *n, complex *a, const int *lda, const int *ipiv, complex 
              int *info);
 void zgetrs_(const char *trans, const int *n, const int *nrhs, const complex *a, const int *lda,
              const int *ipiv, complex *b, const int *ldb, int *info, std::size_t trans_len);
+void dgehrd_(const int *n, const int *ilo, const int *ihi, double *a, const int *lda, double *tau,
+             double *work, const int *lwork, int *info);
+void dorghr_(const int *n, const int *ilo, const int *ihi, double *a, const int *lda, const double *tau,
+             double *work, const int *lwork, int *info);
 void dgesv_(const int *n, const int *nrhs, double *a, const int *lda, int *ipiv, double *b, const int *ldb,
             int *info);
 
