@@ -420,20 +420,20 @@ void write_time_table(FILE *fp)
     fprintf(fp, "\n");
 
     time_table();
+    time_rows rows(pst.time_values, pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
+    const std::vector<double> *values[4] = {&rows.f, &rows.fs, &rows.g, &rows.gs};
     for (int k = 0; k <= pst.time_last; k++) {
-        double t = pst.time_values[k];
-        num_col(fp, t);
+        rows.at(k);
+        num_col(fp, pst.time_values[k]);
         if (pst.h_time & COL_IMPULSE)
-            num_col(fp, h_t(t));
+            num_col(fp, rows.h);
         if (pst.h_time & COL_STEP)
-            num_col(fp, hs_t(t));
+            num_col(fp, rows.hs);
         for (int gi = 0; gi < 4; gi++) {
             if (!(*groups[gi].bits & groups[gi].bit))
                 continue;
-            matrix r = gi == 0 ? f_t(t) : gi == 1 ? fs_t(t) : gi == 2 ? g_t(t) : gs_t(t);
             for (int i = 0; i < n; i++)
-                num_col(fp, r.data[i]);
-            freem(&r);
+                num_col(fp, (*values[gi])[i]);
         }
         fprintf(fp, "\n");
     }

@@ -1,7 +1,9 @@
 #include "filter/timeresp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "filter/current.h"
@@ -134,8 +136,153 @@ void exp_pair(double t, matrix *E, matrix *I)
         *I = mcopy(pcache.I);
 }
 
-// Re(V diag(e) V^-1).
-matrix eigen_form(const std::vector<complex> &e)
+// e^(l_k t) and (e^(l_k t) - 1) / l_k (t where l_k = 0) for the
+// eigenvalues l_k of the eigen cache, at the last time asked for: every
+// response at one time shares them. The second member of a conjugate pair
+// takes the conjugates of the first.
+struct eig_point {
+    unsigned generation = 0;
+    bool valid = false;
+    double t = 0.0;
+    int n = 0;
+    bool have_e = false, have_i = false;
+    std::vector<complex> e, i;
+    std::vector<complex> inv_l;  // 1 / l_k (0 where l_k = 0), per preparation
+    unsigned inv_generation = 0;
+    bool have_inv = false;
+};
+eig_point ep;
+
+complex eigval(int k)
+{
+    int n = fst.ana_ss.n;
+    return fst.expat_eigval.data[k * n + k];
+}
+
+// l_k is the conjugate of l_(k-1), bit for bit.
+bool conj_of_previous(int k)
+{
+    if (k == 0)
+        return false;
+    complex a = eigval(k - 1), b = eigval(k);
+    return a.im != 0.0 && b.re == a.re && b.im == -a.im;
+}
+
+eig_point &eig_at(double t)
+{
+    if (!ep.valid || ep.generation != fst.expat_generation
+        || std::memcmp(&ep.t, &t, sizeof t) != 0) {
+        ep.valid = true;
+        ep.generation = fst.expat_generation;
+        ep.t = t;
+        ep.n = fst.ana_ss.n;
+        ep.have_e = ep.have_i = false;
+    }
+    return ep;
+}
+
+const std::vector<complex> &exps(eig_point &p)
+{
+    if (!p.have_e) {
+        int n = p.n;
+        p.e.resize(n);
+        for (int k = 0; k < n; k++)
+            p.e[k] = conj_of_previous(k) ? cconj_val(p.e[k - 1]) : cexp_t(eigval(k), p.t);
+        p.have_e = true;
+    }
+    return p.e;
+}
+
+const std::vector<complex> &integrals(eig_point &p)
+{
+    if (!p.have_inv || p.inv_generation != fst.expat_generation) {
+        p.inv_l.resize(p.n);
+        for (int k = 0; k < p.n; k++) {
+            complex l = eigval(k);
+            p.inv_l[k] = (l.re == 0.0 && l.im == 0.0) ? complex{0.0, 0.0} : rcdiv(1.0, l);
+        }
+        p.inv_generation = fst.expat_generation;
+        p.have_inv = true;
+    }
+    if (!p.have_i) {
+        int n = p.n;
+        double t = p.t;
+        p.i.resize(n);
+        for (int k = 0; k < n; k++) {
+            complex l = eigval(k);
+            if (conj_of_previous(k)) {
+                p.i[k] = cconj_val(p.i[k - 1]);
+            } else if (l.re == 0.0 && l.im == 0.0) {
+                p.i[k] = complex{t, 0.0};
+            } else {
+                // e^(l t) - 1 without cancellation, so that an eigenvalue
+                // that comes out a rounding error away from 0 still
+                // integrates to t: 1 - cos y = sin^2 y / (1 + cos y) where
+                // cos y >= 0, and e^x - 1 by expm1 where |x| is small.
+                double x = l.re * t, y = l.im * t;
+                double ex = std::exp(x), em = std::fabs(x) < 0.75 ? std::expm1(x) : ex - 1.0;
+                double sy = 0.0, cy = 1.0;
+                if (y != 0.0) {
+                    sy = std::sin(y);
+                    cy = std::cos(y);
+                }
+                double omc = cy >= 0.0 ? sy * sy / (1.0 + cy) : 1.0 - cy;
+                complex em1{em * cy - omc, ex * sy};
+                p.i[k] = cmul(em1, p.inv_l[k]);
+            }
+        }
+        p.have_i = true;
+    }
+    return p.i;
+}
+
+// Re sum_k r_k z_k.
+double re_sum(const complex *r, const std::vector<complex> &z)
+{
+    double s = 0.0;
+    for (size_t k = 0; k < z.size(); k++)
+        s += r[k].re * z[k].re - r[k].im * z[k].im;
+    return s;
+}
+
+// Re(V diag(z) V^-1 B) into a new n x 1 matrix.
+matrix eig_state_column(const std::vector<complex> &z)
+{
+    int n = fst.ana_ss.n;
+    const cmatrix &V = fst.expat_V;
+    std::vector<complex> w(n);
+    for (int k = 0; k < n; k++)
+        w[k] = cmul(z[k], fst.expat_ViB.data[k]);
+    matrix r = newm(n, 1);
+    for (int k = 0; k < n; k++) {
+        const complex *vk = V.data + k * n;
+        for (int i = 0; i < n; i++)
+            r.data[i] += vk[i].re * w[k].re - vk[i].im * w[k].im;
+    }
+    return r;
+}
+
+// Re(C V diag(z) V^-1) into a new 1 x n matrix.
+matrix eig_state_row(const std::vector<complex> &z)
+{
+    int n = fst.ana_ss.n;
+    const cmatrix &Vi = fst.expat_Vinv;
+    std::vector<complex> w(n);
+    for (int k = 0; k < n; k++)
+        w[k] = cmul(fst.expat_CV.data[k], z[k]);
+    matrix r = newm(1, n);
+    for (int j = 0; j < n; j++) {
+        const complex *vj = Vi.data + j * n;
+        double s = 0.0;
+        for (int k = 0; k < n; k++)
+            s += w[k].re * vj[k].re - w[k].im * vj[k].im;
+        r.data[j] = s;
+    }
+    return r;
+}
+
+// Re(V diag(z) V^-1), n x n.
+matrix eigen_form(const std::vector<complex> &z)
 {
     int n = fst.ana_ss.n;
     const cmatrix &V = fst.expat_V, &Vi = fst.expat_Vinv;
@@ -144,7 +291,7 @@ matrix eigen_form(const std::vector<complex> &e)
         for (int i = 0; i < n; i++) {
             double s = 0.0;
             for (int k = 0; k < n; k++) {
-                complex ve = cmul(V.data[k * n + i], e[k]);
+                complex ve = cmul(V.data[k * n + i], z[k]);
                 complex x = Vi.data[j * n + k];
                 s += ve.re * x.re - ve.im * x.im;
             }
@@ -162,6 +309,30 @@ void need_eigen(const char *who)
     }
 }
 
+// M v (n x n times n x 1) and u M (1 x n times n x n), into new matrices.
+matrix times_column(const matrix &M, const double *v)
+{
+    int n = M.rows;
+    matrix r = newm(n, 1);
+    for (int k = 0; k < n; k++)
+        for (int i = 0; i < n; i++)
+            r.data[i] += M.data[k * n + i] * v[k];
+    return r;
+}
+
+matrix row_times(const double *u, const matrix &M)
+{
+    int n = M.rows;
+    matrix r = newm(1, n);
+    for (int j = 0; j < n; j++) {
+        double s = 0.0;
+        for (int k = 0; k < n; k++)
+            s += u[k] * M.data[j * n + k];
+        r.data[j] = s;
+    }
+    return r;
+}
+
 }  // namespace
 
 matrix expAt(double t)
@@ -172,11 +343,7 @@ matrix expAt(double t)
         exp_pair(t, &E, nullptr);
         return E;
     }
-    int n = fst.ana_ss.n;
-    std::vector<complex> e(n);
-    for (int i = 0; i < n; i++)
-        e[i] = cexp_t(fst.expat_eigval.data[i * n + i], t);
-    return eigen_form(e);
+    return eigen_form(exps(eig_at(t)));
 }
 
 matrix int_expAt(double t)
@@ -187,83 +354,217 @@ matrix int_expAt(double t)
         exp_pair(t, nullptr, &I);
         return I;
     }
-    int n = fst.ana_ss.n;
-    std::vector<complex> e(n);
-    for (int i = 0; i < n; i++) {
-        complex l = fst.expat_eigval.data[i * n + i];
-        if (l.re == 0.0 && l.im == 0.0) {
-            e[i] = complex{t, 0.0};
-        } else {
-            // e^(l t) - 1 without cancellation, so that an eigenvalue that
-            // comes out a rounding error away from 0 still integrates to t.
-            double x = l.re * t, y = l.im * t, sh = std::sin(y / 2);
-            complex em1{std::expm1(x) * std::cos(y) - 2 * sh * sh, std::exp(x) * std::sin(y)};
-            e[i] = crdiv(em1, l);
-        }
-    }
-    return eigen_form(e);
+    return eigen_form(integrals(eig_at(t)));
+}
+
+// The pair of the matrix-exponential route at t.
+const matrix &pair_E(double t)
+{
+    exp_pair(t, nullptr, nullptr);
+    return pcache.E;
+}
+
+const matrix &pair_I(double t)
+{
+    exp_pair(t, nullptr, nullptr);
+    return pcache.I;
 }
 
 double h_t(double t)
 {
     if (t < 0.0)
         return 0.0;
-    matrix E = expAt(t);
-    matrix x = mmul3(fst.ana_ss.C, E, fst.ana_ss.B);
-    double v = x.data[0];
-    freem(&x);
-    freem(&E);
-    return v;
-}
-
-matrix f_t(double t)
-{
-    if (t < 0.0)
-        return newm(fst.ana_ss.n, 1);
-    matrix E = expAt(t);
-    matrix r = mmul(E, fst.ana_ss.B);
-    freem(&E);
-    return r;
-}
-
-matrix g_t(double t)
-{
-    if (t < 0.0)
-        return newm(1, fst.ana_ss.n);
-    matrix E = expAt(t);
-    matrix r = mmul(fst.ana_ss.C, E);
-    freem(&E);
-    return r;
+    need_eigen("expAt");
+    const ss &s = fst.ana_ss;
+    if (fst.expat_defective) {
+        matrix f = times_column(pair_E(t), s.B.data);
+        double v = 0.0;
+        for (int i = 0; i < s.n; i++)
+            v += s.C.data[i] * f.data[i];
+        freem(&f);
+        return v;
+    }
+    return re_sum(fst.expat_CViB.data, exps(eig_at(t)));
 }
 
 double hs_t(double t)
 {
     if (t < 0.0)
         return 0.0;
-    matrix I = int_expAt(t);
-    matrix x = mmul3(fst.ana_ss.C, I, fst.ana_ss.B);
-    double v = x.data[0] + fst.ana_ss.D;
-    freem(&x);
-    freem(&I);
-    return v;
+    need_eigen("int_expAt");
+    const ss &s = fst.ana_ss;
+    if (fst.expat_defective) {
+        matrix f = times_column(pair_I(t), s.B.data);
+        double v = 0.0;
+        for (int i = 0; i < s.n; i++)
+            v += s.C.data[i] * f.data[i];
+        freem(&f);
+        return v + s.D;
+    }
+    return re_sum(fst.expat_CViB.data, integrals(eig_at(t))) + s.D;
+}
+
+matrix f_t(double t)
+{
+    if (t < 0.0)
+        return newm(fst.ana_ss.n, 1);
+    need_eigen("expAt");
+    if (fst.expat_defective)
+        return times_column(pair_E(t), fst.ana_ss.B.data);
+    return eig_state_column(exps(eig_at(t)));
+}
+
+matrix g_t(double t)
+{
+    if (t < 0.0)
+        return newm(1, fst.ana_ss.n);
+    need_eigen("expAt");
+    if (fst.expat_defective)
+        return row_times(fst.ana_ss.C.data, pair_E(t));
+    return eig_state_row(exps(eig_at(t)));
 }
 
 matrix fs_t(double t)
 {
     if (t < 0.0)
         return newm(fst.ana_ss.n, 1);
-    matrix I = int_expAt(t);
-    matrix r = mmul(I, fst.ana_ss.B);
-    freem(&I);
-    return r;
+    need_eigen("int_expAt");
+    if (fst.expat_defective)
+        return times_column(pair_I(t), fst.ana_ss.B.data);
+    return eig_state_column(integrals(eig_at(t)));
 }
 
 matrix gs_t(double t)
 {
     if (t < 0.0)
         return newm(1, fst.ana_ss.n);
-    matrix I = int_expAt(t);
-    matrix r = mmul(fst.ana_ss.C, I);
+    need_eigen("int_expAt");
+    if (fst.expat_defective)
+        return row_times(fst.ana_ss.C.data, pair_I(t));
+    return eig_state_row(integrals(eig_at(t)));
+}
+
+time_rows::time_rows(const double *t, int count, int h_bits, int f_bits, int g_bits)
+    : t_(t), count_(count), h_bits_(h_bits), f_bits_(f_bits), g_bits_(g_bits)
+{
+    int n = fst.ana_ss.n;
+    f.assign(n, 0.0);
+    fs.assign(n, 0.0);
+    g.assign(n, 0.0);
+    gs.assign(n, 0.0);
+    if (!fst.expat_defective || count < 3 || n < 1)
+        return;
+    double t0 = t[0], dt = (t[count - 1] - t0) / (count - 1);
+    if (!(dt > 0.0) || !std::isfinite(dt))
+        return;
+    // The times of a linear sweep, up to the rounding of their formula.
+    double tol = 1e-12 * std::max(std::fabs(t0), std::fabs(t[count - 1]));
+    for (int k = 0; k < count; k++)
+        if (!(std::fabs(t[k] - (t0 + k * dt)) <= tol))
+            return;
+    stepping_ = true;
+    dt_ = dt;
+    exp_pair_compute(dt, &E1_, &I1_);
+    xf_.assign(n, 0.0);
+    xfs_.assign(n, 0.0);
+    xg_.assign(n, 0.0);
+    xgs_.assign(n, 0.0);
+}
+
+// The state at row k from the exponential at its own time.
+void time_rows::start(int k)
+{
+    matrix E, I;
+    exp_pair(t_[k], &E, &I);
+    const ss &s = fst.ana_ss;
+    matrix v[4] = {times_column(E, s.B.data), times_column(I, s.B.data), row_times(s.C.data, E),
+                   row_times(s.C.data, I)};
+    std::vector<double> *x[4] = {&xf_, &xfs_, &xg_, &xgs_};
+    for (int q = 0; q < 4; q++) {
+        std::copy(v[q].data, v[q].data + s.n, x[q]->begin());
+        freem(&v[q]);
+    }
+    freem(&E);
     freem(&I);
-    return r;
+    next_ = k;
+}
+
+// One step of dt: e^(A(t+dt)) = e^(At) e^(A dt) and
+// int_0^(t+dt) = int_0^t + e^(At) int_0^dt, the factors commuting.
+void time_rows::step()
+{
+    int n = fst.ana_ss.n;
+    const double *E = E1_.data, *I = I1_.data;
+    std::vector<double> a(n, 0.0), b(n, 0.0);
+    bool f_side = h_bits_ || f_bits_, g_side = g_bits_ != 0;
+    if (f_side) {
+        for (int k = 0; k < n; k++)
+            for (int i = 0; i < n; i++) {
+                a[i] += E[k * n + i] * xf_[k];
+                b[i] += I[k * n + i] * xf_[k];
+            }
+        for (int i = 0; i < n; i++) {
+            xfs_[i] += b[i];
+            xf_[i] = a[i];
+        }
+    }
+    if (g_side) {
+        for (int j = 0; j < n; j++) {
+            double sa = 0.0, sb = 0.0;
+            for (int k = 0; k < n; k++) {
+                sa += xg_[k] * E[j * n + k];
+                sb += xg_[k] * I[j * n + k];
+            }
+            a[j] = sa;
+            b[j] = sb;
+        }
+        for (int j = 0; j < n; j++) {
+            xgs_[j] += b[j];
+            xg_[j] = a[j];
+        }
+    }
+    next_++;
+}
+
+void time_rows::publish()
+{
+    const ss &s = fst.ana_ss;
+    h = 0.0;
+    hs = s.D;
+    for (int i = 0; i < s.n; i++) {
+        h += s.C.data[i] * xf_[i];
+        hs += s.C.data[i] * xfs_[i];
+    }
+    f = xf_;
+    fs = xfs_;
+    g = xg_;
+    gs = xgs_;
+}
+
+void time_rows::at(int k)
+{
+    double t = t_[k];
+    int n = fst.ana_ss.n;
+    if (stepping_ && t >= 0.0) {
+        if (next_ >= 0 && next_ == k - 1)
+            step();
+        else
+            start(k);
+        publish();
+        return;
+    }
+    next_ = -1;
+    if (h_bits_ & 1)
+        h = h_t(t);
+    if (h_bits_ & 2)
+        hs = hs_t(t);
+    const int bits[4] = {f_bits_ & 1, f_bits_ & 2, g_bits_ & 1, g_bits_ & 2};
+    std::vector<double> *out[4] = {&f, &fs, &g, &gs};
+    for (int q = 0; q < 4; q++) {
+        if (!bits[q])
+            continue;
+        matrix r = q == 0 ? f_t(t) : q == 1 ? fs_t(t) : q == 2 ? g_t(t) : gs_t(t);
+        std::copy(r.data, r.data + n, out[q]->begin());
+        freem(&r);
+    }
 }
