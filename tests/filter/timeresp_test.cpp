@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 
+#include "filter/current.h"
 #include "filter/timeresp.h"
 #include "fixture.h"
 #include "numeric/matrix.h"
@@ -104,6 +105,69 @@ TEST(TimeResponses, PoleNearOriginIntegratesToTime)
     }
     freem(&T);
     free_ss(&d);
+    free_ss(&s);
+}
+
+}  // namespace
+
+namespace {
+
+// A time table on the matrix-exponential route (a fivefold pole: the
+// eigenvector matrix is singular) carries e^(A dt) from row to row. Every
+// row, the negative times included, agrees with the closed forms of
+// 1/(s+1)^5, h = t^4 e^-t / 4! and step = 1 - e^-t sum_(k<5) t^k / k!, and
+// the F and G columns with the responses evaluated at each time alone. A
+// table that is not evenly spaced is evaluated row by row.
+TEST(TimeResponses, TableOfRepeatedPole)
+{
+    const int n = 5;
+    std::vector<double> A(n * n, 0.0), B(n, 0.0), C(n, 0.0);
+    for (int i = 0; i < n; i++) {
+        A[i * n + i] = -1.0;
+        if (i + 1 < n)
+            A[i * n + i + 1] = 1.0;
+    }
+    B[n - 1] = 1.0;
+    C[0] = 1.0;
+    ss s = fx::make_ss(n, A, B, C, 0.25);
+    fx::use(s);
+    ASSERT_EQ(fst.expat_defective, 1);
+    auto h = [](double t) { return t < 0 ? 0.0 : std::pow(t, 4) * std::exp(-t) / 24; };
+    auto step = [](double t) {
+        if (t < 0)
+            return 0.0;
+        double sum = 0.0, term = 1.0;
+        for (int k = 0; k < 5; k++) {
+            sum += term;
+            term *= t / (k + 1);
+        }
+        return 1.25 - std::exp(-t) * sum;
+    };
+    const int points = 400;
+    std::vector<double> even(points + 1), uneven(points + 1);
+    for (int k = 0; k <= points; k++) {
+        even[k] = (k * (30.0 - -2.0)) / points + -2.0;  // as the time sweep forms them
+        uneven[k] = k * k / 4000.0;
+    }
+    for (auto *table : {&even, &uneven}) {
+        time_rows rows(table->data(), points + 1, 3, 3, 3);
+        for (int k = 0; k <= points; k++) {
+            double t = (*table)[k];
+            SCOPED_TRACE("t = " + std::to_string(t));
+            rows.at(k);
+            EXPECT_NEAR(rows.h, h(t), 1e-12);
+            EXPECT_NEAR(rows.hs, step(t), 1e-12);
+            if (k % 40 != 0)
+                continue;
+            matrix one[4] = {f_t(t), fs_t(t), g_t(t), gs_t(t)};
+            const std::vector<double> *row[4] = {&rows.f, &rows.fs, &rows.g, &rows.gs};
+            for (int q = 0; q < 4; q++) {
+                for (int i = 0; i < n; i++)
+                    EXPECT_NEAR((*row[q])[i], one[q].data[i], 1e-12) << q << " " << i;
+                freem(&one[q]);
+            }
+        }
+    }
     free_ss(&s);
 }
 

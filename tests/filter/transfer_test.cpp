@@ -9,6 +9,7 @@
 #include "fixture.h"
 #include "numeric/cmatrix.h"
 #include "numeric/matrix.h"
+#include "numeric/vector.h"
 
 namespace {
 
@@ -66,6 +67,50 @@ std::vector<response_case> cases()
         freem(&l.A);
         freem(&l.B);
         freem(&l.C);
+    }
+    // A ladder (tridiagonal, so upper Hessenberg as it stands) and a filter
+    // that is lower Hessenberg: both are solved on A itself.
+    {
+        int n = 9;
+        std::vector<double> A(n * n, 0.0), B(n, 0.0), C(n, 0.0);
+        for (int i = 0; i < n; i++) {
+            if (i + 1 < n) {
+                A[i * n + i + 1] = 1.0 + 0.1 * i;
+                A[(i + 1) * n + i] = -1.0;
+            }
+        }
+        A[0] = -1.0;
+        A[n * n - 1] = -1.0;
+        B[0] = 1.0;
+        C[n - 1] = 1.0;
+        c.push_back({"ladder order 9", fx::make_ss(n, A, B, C), {0, 0.5, 1, 1.9, 5, 100}});
+        std::vector<double> L(n * n, 0.0);
+        unsigned seed = 777;
+        auto rnd = [&]() { seed = seed * 1103515245u + 12345u; return ((seed >> 8) % 20001) / 10000.0 - 1.0; };
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j <= std::min(i + 1, n - 1); j++)
+                L[i * n + j] = 0.4 * rnd() - (i == j ? 1.5 + 0.2 * i : 0.0);
+        std::vector<double> b(n), cc(n);
+        for (int i = 0; i < n; i++) {
+            b[i] = rnd();
+            cc[i] = rnd();
+        }
+        c.push_back({"lower Hessenberg order 9", fx::make_ss(n, L, b, cc, 0.3), {0, 0.7, 3, 40}});
+    }
+    // The Butterworth cascade with its states shuffled: sparse, but no longer
+    // Hessenberg either way. Far in the stopband F spans fourteen decades.
+    {
+        ss l = fx::butterworth_cascade(8);
+        const int perm[8] = {3, 0, 6, 1, 4, 7, 2, 5};
+        std::vector<double> A(64), B(8), C(8);
+        for (int i = 0; i < 8; i++) {
+            for (int j = 0; j < 8; j++)
+                A[i * 8 + j] = fx::a(l, perm[i], perm[j]);
+            B[i] = l.B.data[perm[i]];
+            C[i] = l.C.data[perm[i]];
+        }
+        c.push_back({"shuffled butterworth 8", fx::make_ss(8, A, B, C), {0.01, 0.9, 1, 3, 100}});
+        free_ss(&l);
     }
     // A dense stable filter with a direct term.
     {
@@ -128,6 +173,78 @@ TEST(Responses, AgreeWithIndependentSolve)
         }
         free_ss(&rc.s);
     }
+}
+
+// A state that the input reaches through no coupling has F_i = 0 at every
+// frequency, and a state that reaches the output through none has G_i = 0:
+// exactly 0, as elimination on A itself gives them, not rounding noise of
+// the other states. The others agree with the independent solve.
+TEST(Responses, StructuralZerosStayZero)
+{
+    // x4 is driven by nothing but itself (row 4 of A and B_4 are 0); x2 feeds
+    // nothing (column 2 of A off the diagonal and C_2 are 0). A is neither
+    // upper nor lower Hessenberg.
+    ss s = fx::make_ss(4, {-1, 0.5, 0, 0.7,  0.3, -2, 0, 0.1,  0.4, 0.2, -3, 0.6,  0, 0, 0, -1.5},
+                       {1, 0.5, -1, 0}, {1, 0.4, 0, 0.2});
+    fx::use(s);
+    for (double w : {0.0, 0.8, 2.5, 40.0}) {
+        SCOPED_TRACE("w = " + std::to_string(w));
+        fx::ref r = fx::reference(s, w);
+        cmatrix F = f_jw(w), G = g_jw(w), dF = df_jw(w), dG = dg_jw(w);
+        EXPECT_EQ(F.data[3].re, 0.0);
+        EXPECT_EQ(F.data[3].im, 0.0);
+        EXPECT_EQ(dF.data[3].re, 0.0);
+        EXPECT_EQ(G.data[2].re, 0.0);
+        EXPECT_EQ(G.data[2].im, 0.0);
+        EXPECT_EQ(dG.data[2].im, 0.0);
+        for (int i = 0; i < 4; i++) {
+            if (i != 3) {
+                EXPECT_LE(std::abs(fx::lcx(F.data[i].re, F.data[i].im) - r.F[i]), 1e-12 * std::abs(r.F[i])) << i;
+            }
+            if (i != 2) {
+                EXPECT_LE(std::abs(fx::lcx(G.data[i].re, G.data[i].im) - r.G[i]), 1e-12 * std::abs(r.G[i])) << i;
+            }
+        }
+        cfreem(&F);
+        cfreem(&G);
+        cfreem(&dF);
+        cfreem(&dG);
+    }
+    free_ss(&s);
+}
+
+// The factors and solves kept for the last frequency belong to one
+// preparation of the analysis data: after the filter is scaled in place
+// through the matrices it shares with the analysis copy, and prepared again,
+// the same frequency gives the responses of the scaled filter.
+TEST(Responses, KeptFrequencyFollowsInPlaceScaling)
+{
+    ss s = fx::make_ss(3, {-1, 2, 0.5, -0.5, -0.4, 1, 0.3, -1, -2}, {1, 0.5, -1}, {0.2, 1, 0.7}, 0.1);
+    fx::use(s);
+    const double w = 0.8;
+    cmatrix F = f_jw(w), G = g_jw(w), dF = df_jw(w);
+    cfreem(&F);
+    cfreem(&G);
+    cfreem(&dF);
+    vector t = newvector(3);
+    t.data[0] = 2.0;
+    t.data[1] = 0.25;
+    t.data[2] = -3.0;
+    scale_ss(t, fst.cur_filter);
+    analysis_prep(fst.cur_filter);
+    ASSERT_EQ(fst.ana_ss.B.data, fst.cur_filter.B.data);
+    fx::ref r = fx::reference(fst.cur_filter, w);
+    F = f_jw(w);
+    G = g_jw(w);
+    dF = df_jw(w);
+    EXPECT_LE(rel_vec(F, r.F), 1e-12);
+    EXPECT_LE(rel_vec(G, r.G), 1e-12);
+    EXPECT_LE(rel_norm(dF, r.dF), 1e-12);
+    cfreem(&F);
+    cfreem(&G);
+    cfreem(&dF);
+    freevector(&t);
+    free_ss(&s);
 }
 
 // H(s) = 1/(s + 1): H(0) = 1, delay 1/(1 + w^2).
