@@ -193,7 +193,7 @@ void update_pairs(const Eqs &E, p_pair_array *P)
     }
     drop_rejected();
     sort_p_pairs_sugar(&N);
-    if (N.n > 0 && ist.verbosity > 2) {
+    if (Et.n > 0 && ist.verbosity > 2) {
         fprintf(ist.out_fp, "added pairs:\n");
         print_p_pairs(N, ist.out_fp);
     }
