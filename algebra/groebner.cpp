@@ -62,6 +62,16 @@ void scale_by_lead(eq_array *E)
             termlist_scale_inplace(&E->eq[i], 1 / E->eq[i].t[0].coef);
 }
 
+// The end of an inter-reduction: every equation scaled to a leading
+// coefficient of 1, and only then cleaned of what is small beside its
+// largest coefficient (while the reduction runs, only exact zeros go).
+void finish_reduction(eq_array *E)
+{
+    scale_by_lead(E);
+    for (int i = 0; i < E->n; i++)
+        cleanup_term2(&E->eq[i]);
+}
+
 termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
 {
     termlist r;
@@ -315,7 +325,7 @@ void reduce_basis(eq_array *E)
             }
         }
     }
-    scale_by_lead(E);
+    finish_reduction(E);
     sort_eq_array(E);
 }
 
@@ -346,7 +356,7 @@ void interreduce_all(eq_array *E)
             }
         }
     }
-    scale_by_lead(E);
+    finish_reduction(E);
     sort_eq_array(E);
 }
 
