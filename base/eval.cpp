@@ -2,6 +2,7 @@
 #include "base/eval.h"
 
 #include <cmath>
+#include <vector>
 
 #include "base/error.h"
 #include "base/expr.h"
@@ -197,20 +198,51 @@ expr_node *eval_func(const expr_node *x, int func)
     return new_unox(copy_expr(x), func);
 }
 
+namespace {
+
+// Every variable is evaluated once per evaluation: its value is kept in the
+// entry (memo) until the outermost eval_expr returns, so a definition used
+// many times, directly or through others, costs no more than once. An
+// assignment cannot happen while an evaluation runs, so no memo outlives a
+// change of a definition.
+unsigned eval_epoch = 0;
+std::vector<var *> memoized;
+int eval_depth = 0;
+
+void drop_memos()
+{
+    for (var *e : memoized) {
+        free_expr(e->memo);
+        e->memo = nullptr;
+    }
+    memoized.clear();
+}
+
+}  // namespace
+
 expr_node *eval_var(varlist *list, const expr_node *node)
 {
     var **v = varlist_find(list, node->name);
     if (!v)
         return copy_expr(node);
+    var *e = *v;
+    if (e->memo && e->memo_epoch == eval_epoch)
+        return copy_expr(e->memo);
     // A definition that leads back to its own variable cannot be folded:
     // the name stays in the result instead of recursing without end.
-    if ((*v)->evaluating) {
+    if (e->evaluating) {
         error("variable %s is defined in terms of itself", node->name);
         return copy_expr(node);
     }
-    (*v)->evaluating = 1;
-    expr_node *r = eval_expr(list, (*v)->definition);
-    (*v)->evaluating = 0;
+    e->evaluating = 1;
+    expr_node *r = eval_expr(list, e->definition);
+    e->evaluating = 0;
+    if (eval_depth > 0) {
+        free_expr(e->memo);
+        e->memo = copy_expr(r);
+        e->memo_epoch = eval_epoch;
+        memoized.push_back(e);
+    }
     return r;
 }
 
@@ -221,8 +253,11 @@ namespace {
 // many levels (far beyond any real setting) evaluation stops with 0 instead
 // of overflowing the stack.
 constexpr int max_eval_depth = 50000;
-int eval_depth = 0;
+// Nodes of an unresolved result: definitions that double one another over
+// an undefined name would otherwise build a tree of exponential size.
+constexpr unsigned max_eval_nodes = 1000000;
 bool depth_reported = false;
+bool size_reported = false;
 
 expr_node *eval_node(varlist *list, const expr_node *tree);
 
@@ -238,10 +273,21 @@ expr_node *eval_expr(varlist *list, const expr_node *tree)
         depth_reported = true;
         return new_numb(0);
     }
-    eval_depth++;
+    if (eval_depth++ == 0)
+        eval_epoch++;
     expr_node *r = eval_node(list, tree);
-    if (--eval_depth == 0)
+    if (r && r->size > max_eval_nodes) {
+        if (!size_reported)
+            error("expression too large");
+        size_reported = true;
+        free_expr(r);
+        r = new_numb(0);
+    }
+    if (--eval_depth == 0) {
         depth_reported = false;
+        size_reported = false;
+        drop_memos();
+    }
     return r;
 }
 

@@ -5,7 +5,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/error.h"
@@ -51,6 +56,11 @@ struct expr_caches {
     shell_cache<varlist> lists;
 } cache;
 
+unsigned add_sizes(unsigned a, unsigned b)
+{
+    return a > UINT_MAX - 1 - b ? UINT_MAX : a + b + 1;
+}
+
 const char *const op_symbol[] = {"+", "-", "*", "/", "^", "sn", "cn", "dn"};
 const char *const fn_name[] = {"exp", "log", "log10", "sqrt", "-", "abs",
                                "sin", "cos", "tan", "asin", "acos", "atan"};
@@ -66,6 +76,7 @@ expr_node *new_biox(expr_node *left, expr_node *right, int op)
     n->code = op;
     int dl = left ? left->depth : 0, dr = right ? right->depth : 0;
     n->depth = 1 + (dl > dr ? dl : dr);
+    n->size = add_sizes(left ? left->size : 0, right ? right->size : 0);
     return n;
 }
 
@@ -76,6 +87,7 @@ expr_node *new_unox(expr_node *operand, int func)
     n->left = operand;
     n->code = func;
     n->depth = 1 + (operand ? operand->depth : 0);
+    n->size = add_sizes(operand ? operand->size : 0, 0);
     return n;
 }
 
@@ -103,9 +115,43 @@ var *new_var(const char *name, expr_node *definition)
     return v;
 }
 
+// The names of a list by hash (the first entry of a name wins, as in a scan
+// from the front), and every name that a definition given to the list has
+// mentioned. The second set only grows: a name in it may no longer be
+// mentioned, but a name outside it is mentioned by no definition.
+struct varlist_index {
+    std::unordered_map<std::string_view, unsigned> slot;
+    std::unordered_set<std::string> mentioned;
+};
+
+namespace {
+
+void note_mentions(varlist *list, const expr_node *tree)
+{
+    if (!list->index)
+        return;
+    std::vector<const expr_node *> todo{tree};
+    while (!todo.empty()) {
+        const expr_node *t = todo.back();
+        todo.pop_back();
+        if (!t)
+            continue;
+        if (t->tag == EXPR_VAR)
+            list->index->mentioned.insert(t->name);
+        else if (t->tag == EXPR_BIOX) {
+            todo.push_back(t->left);
+            todo.push_back(t->right);
+        } else if (t->tag == EXPR_UNOX)
+            todo.push_back(t->left);
+    }
+}
+
+}  // namespace
+
 varlist *new_varlist()
 {
     varlist *l = cache.lists.take("var list");
+    l->index = new varlist_index;
     l->entries = static_cast<var **>(malloc(2 * sizeof(var *)));
     check_alloc(l->entries, "var list");
     l->capacity = 2;
@@ -127,13 +173,28 @@ void varlist_add(varlist *list, var *entry)
 {
     if (list->count == list->capacity)
         varlist_grow(list, list->count ? 2 * list->count : 2);
+    if (list->index) {
+        list->index->slot.emplace(entry->name, list->count);
+        note_mentions(list, entry->definition);
+    }
     list->entries[list->count++] = entry;
+}
+
+void var_redefine(varlist *list, var *entry, expr_node *tree)
+{
+    free_expr(entry->definition);
+    entry->definition = tree;
+    note_mentions(list, tree);
 }
 
 var **varlist_find(varlist *list, const char *name)
 {
     if (!list)
         return nullptr;
+    if (list->index) {
+        auto it = list->index->slot.find(name);
+        return it == list->index->slot.end() ? nullptr : &list->entries[it->second];
+    }
     for (unsigned i = 0; i < list->count; i++)
         if (strcmp(list->entries[i]->name, name) == 0)
             return &list->entries[i];
@@ -169,6 +230,7 @@ void free_var(var *entry)
         return;
     xfree(entry->name);
     free_expr(entry->definition);
+    free_expr(entry->memo);
     cache.vars.give(entry);
 }
 
@@ -177,6 +239,8 @@ void free_varlist(varlist *list)
     if (!list)
         return;
     free(list->entries);
+    delete list->index;
+    list->index = nullptr;
     cache.lists.give(list);
 }
 
@@ -273,7 +337,7 @@ unsigned walk_epoch = 0;
 // The walk keeps its own stack of nodes still to visit, so a long chain of
 // definitions (each a deep tree over the one before) cannot overflow the
 // program's stack. Left operands are visited before right ones.
-int uses_var(const char *name, const expr_node *tree)
+int uses_var(const char *name, const expr_node *tree, bool follow)
 {
     std::vector<const expr_node *> todo;
     todo.push_back(tree);
@@ -295,6 +359,8 @@ int uses_var(const char *name, const expr_node *tree)
         case EXPR_VAR: {
             if (strcmp(t->name, name) == 0)
                 return 1;
+            if (!follow)
+                break;
             var **v = varlist_find(ist.vars, t->name);
             // A definition already walked in this call gave 0 (a 1 ends the
             // walk at once) or is being walked (a cycle): no need to go again.
@@ -322,7 +388,10 @@ int expr_uses_var(const char *name, const expr_node *tree)
             ist.vars->entries[i]->walk_mark = 0;
         walk_epoch = 1;
     }
-    return uses_var(name, tree);
+    // No definition mentions the name: only the tree itself can.
+    const varlist_index *ix = ist.vars ? ist.vars->index : nullptr;
+    bool follow = !ix || ix->mentioned.count(name) > 0;
+    return uses_var(name, tree, follow);
 }
 
 int expr_cache_count() { return cache.nodes.count; }

@@ -22,6 +22,7 @@ struct expr_node {
     double value = 0;            // number
     char *name = nullptr;        // variable reference (owned by the node)
     int depth = 1;               // levels of the tree below and including this node
+    unsigned size = 1;           // nodes of the tree (saturates at UINT_MAX)
 };
 
 struct var {
@@ -29,12 +30,17 @@ struct var {
     expr_node *definition = nullptr;  // owned
     unsigned walk_mark = 0;           // the last expr_uses_var walk that visited it
     int evaluating = 0;               // set while eval_expr evaluates its definition
+    expr_node *memo = nullptr;        // its value within the evaluation now running (owned)
+    unsigned memo_epoch = 0;          // the evaluation that made memo
 };
+
+struct varlist_index;  // hash lookup of the names and the names the definitions mention
 
 struct varlist {
     unsigned count = 0;
     unsigned capacity = 0;
     var **entries = nullptr;
+    varlist_index *index = nullptr;  // made by new_varlist; a list without one is searched linearly
 };
 
 expr_node *new_biox(expr_node *left, expr_node *right, int op);
@@ -47,6 +53,10 @@ varlist *new_varlist();
 void varlist_add(varlist *list, var *entry);
 void varlist_grow(varlist *list, unsigned n);
 var **varlist_find(varlist *list, const char *name);
+// Gives an entry of list a new definition (ownership passes, the old one is
+// freed) and records the names it mentions. Every change of a definition by
+// a statement goes through here, so expr_uses_var can trust the record.
+void var_redefine(varlist *list, var *entry, expr_node *tree);
 
 void free_expr(expr_node *tree);
 void free_var(var *entry);
@@ -59,7 +69,8 @@ void flush_expr_cache();
 void print_expr(FILE *fp, const expr_node *tree);
 // 1 when the tree refers to name, directly or through the definitions of
 // the variable table. Each definition is walked at most once per call, so a
-// cycle ends and definitions shared by many others cost no more than once.
+// cycle ends and definitions shared by many others cost no more than once;
+// a name that no definition of the table mentions costs only the tree.
 int expr_uses_var(const char *name, const expr_node *tree);
 
 // Number of recycled nodes, entry shells and list shells held (at most 5 each).

@@ -33,10 +33,9 @@ int define_var(const char *name, expr_node *tree)
         return 0;
     }
     var **v = varlist_find(ist.vars, name);
-    if (v) {
-        free_expr((*v)->definition);
-        (*v)->definition = tree;
-    } else {
+    if (v)
+        var_redefine(ist.vars, *v, tree);
+    else {
         varlist_add(ist.vars, new_var(name, tree));
     }
     return 1;
@@ -45,10 +44,9 @@ int define_var(const char *name, expr_node *tree)
 void set_var_number(const char *name, double value)
 {
     var **v = varlist_find(ist.vars, name);
-    if (v) {
-        free_expr((*v)->definition);
-        (*v)->definition = new_numb(value);
-    } else {
+    if (v)
+        var_redefine(ist.vars, *v, new_numb(value));
+    else {
         varlist_add(ist.vars, new_var(name, new_numb(value)));
     }
 }

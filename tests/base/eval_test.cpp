@@ -2,6 +2,7 @@
 // the settings readers getvar / expr_value.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include "capture.h"
@@ -275,3 +276,63 @@ TEST(ErrorPrint, FatalEndsWithStatusOne)
 }
 
 }  // namespace
+
+// Definitions entered as the assignment statement enters them: a chain of
+// 10000 (v_i = v_{i-1} + 1) and sixty doublings (w_i = w_{i-1} + w_{i-1}).
+// Each evaluation costs the size of the definition graph, not the number of
+// paths through it (2^60 for w60), and an assignment costs its own tree.
+// Without that neither finishes in minutes; the bound leaves room for the
+// sanitizer build.
+TEST_F(EvalTest, SharedDefinitionsCostTheSizeOfTheirGraph)
+{
+    auto start = std::chrono::steady_clock::now();
+    char name[16], prev[16];
+    ASSERT_EQ(define_var("v0", num(0.25)), 1);
+    for (int i = 1; i <= 10000; i++) {
+        snprintf(name, sizeof name, "v%d", i);
+        snprintf(prev, sizeof prev, "v%d", i - 1);
+        ASSERT_EQ(define_var(name, bin(nm(prev), OP_ADD, num(1))), 1);
+    }
+    ASSERT_EQ(define_var("w0", num(1)), 1);
+    for (int i = 1; i <= 60; i++) {
+        snprintf(name, sizeof name, "w%d", i);
+        snprintf(prev, sizeof prev, "w%d", i - 1);
+        ASSERT_EQ(define_var(name, bin(nm(prev), OP_ADD, nm(prev))), 1);
+    }
+    double *v = getvar("v10000");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(*v, 10000.25);
+    v = getvar("w60");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(*v, std::ldexp(1.0, 60));
+    // A new definition is seen by the next evaluation.
+    ASSERT_EQ(define_var("w0", num(3)), 1);
+    v = getvar("w60");
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(*v, 3 * std::ldexp(1.0, 60));
+    // The chain still refuses a cycle through its whole length.
+    std::string err = capture_stderr([&] { EXPECT_EQ(define_var("v0", nm("v10000")), 0); });
+    EXPECT_NE(err, "");
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_EQ(ist.exit_status, 1);
+}
+
+// Doublings over an undefined name would fold to a tree of 2^60 nodes: the
+// evaluation is refused with one error and gives 0.
+TEST_F(EvalTest, UnresolvedResultOfExponentialSizeIsRefused)
+{
+    char name[16], prev[16];
+    for (int i = 1; i <= 60; i++) {
+        snprintf(name, sizeof name, "u%d", i);
+        snprintf(prev, sizeof prev, "u%d", i - 1);
+        ASSERT_EQ(define_var(name, bin(nm(prev), OP_MUL, nm(prev))), 1);
+    }
+    auto [shown, err] = run(nm("u60"));
+    EXPECT_EQ(shown, "0");
+    EXPECT_EQ(err, "Error in line 7: expression too large.\n");
+    // Ten levels stay a tree of 2047 nodes, as before.
+    auto [small, err2] = run(nm("u10"));
+    EXPECT_EQ(small.size() > 2000, true);
+    EXPECT_EQ(err2, "");
+}
