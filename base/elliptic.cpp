@@ -41,7 +41,7 @@ void jacobi_elliptic(double u, double m, double *sn_out, double *cn_out, double 
     }
     int last = n - 1;
     if (k[last] >= sqeps)
-        fprintf(stderr, "jacobi_elliptic: accuracy not attained.\n");
+        error_text("jacobi_elliptic: accuracy not attained.\n");
     double s = sin(un), c = cos(un), d = 1;
     for (int i = last; i >= 1; i--) {
         double t = k[i] * s * s;
@@ -86,7 +86,7 @@ double ellint(double m)
 {
     const double sqeps = sqrt(DBL_EPSILON);
     if (m > 1 - DBL_EPSILON)
-        fprintf(stderr, "ellint: modulus out of range.\n");
+        error_text("ellint: modulus out of range.\n");
     double a = 1, b = sqrt(1 - m);
     for (int i = 0; i < 12 && fabs(a - b) >= sqeps; i++) {
         double an = (a + b) / 2;
@@ -94,7 +94,7 @@ double ellint(double m)
         a = an;
     }
     if (fabs(a - b) >= sqeps) {
-        fprintf(stderr, "ellint: accuracy not attained.\n");
+        error_text("ellint: accuracy not attained.\n");
         return 3.141592653589793 / (a + a);
     }
     // The mean stops once |a - b| < 2^-26, where a alone is good only to

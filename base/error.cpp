@@ -54,6 +54,15 @@ void error(const char *fmt, ...)
     ist.exit_status = 1;
 }
 
+void error_text(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vfprintf(stderr, fmt, ap);
+    va_end(ap);
+    ist.exit_status = 1;
+}
+
 void fatal(const char *fmt, ...)
 {
     va_list ap;

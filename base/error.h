@@ -10,6 +10,10 @@ void error(const char *fmt, ...);
 // Same report, then end the program with exit status 1.
 [[noreturn]] void fatal(const char *fmt, ...);
 void error_print(const char *fmt, va_list ap);
+// A numerical routine's own error text, printf format given whole with its
+// final newline ("inv3c: error\n"), on standard error; sets the final exit
+// status to 1 like error() and returns.
+void error_text(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // End the program when an allocation returned null.
 void check_alloc(const void *ptr, const char *label);
 [[noreturn]] void bad_tag(const char *source, int line, int tag);

@@ -10,6 +10,7 @@
 #include "dynrange/dr_report.h"
 #include "filter/report.h"
 #include "filter/ss.h"
+#include "base/error.h"
 #include "base/eval.h"
 #include "base/expr.h"
 #include "base/getvar.h"
@@ -37,8 +38,12 @@ void act_out_w()
     int pl = per_line();
     if (!filter_defined())
         return;
-    fprintf(ist.out_fp, "W =\n");
     ensure_w();
+    if (fst.cur_W.cols == 0) {
+        error("W cannot be determined for this filter");
+        return;
+    }
+    fprintf(ist.out_fp, "W =\n");
     print_matrix(ist.out_fp, fst.cur_W, pl);
 }
 
@@ -48,6 +53,10 @@ void act_out_k()
     if (!filter_defined())
         return;
     ensure_k();
+    if (fst.cur_K.cols == 0) {
+        error("K cannot be determined for this filter");
+        return;
+    }
     fprintf(ist.out_fp, "K =\n");
     print_matrix(ist.out_fp, fst.cur_K, pl);
 }

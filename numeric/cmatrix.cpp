@@ -273,13 +273,13 @@ int cinvc(int rows, int cols, complex *data)
     work_array<int> ipiv(n, "pivots");
     zgetrf_(&n, &n, data, &n, ipiv.p, &info);
     if (info != 0) {
-        fprintf(stderr, "cinvc: error\n");
+        error_text("cinvc: error\n");
         return 1;
     }
     work_array<complex> work(n);
     zgetri_(&n, data, &n, ipiv.p, work.p, &n, &info);
     if (info != 0) {
-        fprintf(stderr, "cinvc: error\n");
+        error_text("cinvc: error\n");
         return 1;
     }
     return 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/error.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
 
@@ -156,7 +157,7 @@ int equal(matrix *t, const matrix &m, double tol, int itmax)
         extremes(m, &p, &q);
     }
     if (d > bound)
-        fprintf(stderr, "Error in equalizing: too many iterations.\n");
+        error_text("Error in equalizing: too many iterations.\n");
     return steps;
 }
 
@@ -177,7 +178,7 @@ void equal2(matrix *t, const matrix &m)
             j++;
         if (j == n) {
             // Only rounding puts every later entry on the same side.
-            fprintf(stderr, "equal: error: something might be wrong.\n");
+            error_text("equal: error: something might be wrong.\n");
             continue;
         }
         double dj = at(m, j, j);

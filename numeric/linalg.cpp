@@ -85,7 +85,7 @@ static int invert_in_place(int rows, int cols, double *data)
 int inv3c(int rows, int cols, double *data)
 {
     if (invert_in_place(rows, cols, data) != 0) {
-        fprintf(stderr, "inv3c: error\n");
+        error_text("inv3c: error\n");
         return 1;
     }
     return 0;
@@ -125,7 +125,7 @@ matrix msolve(const matrix &a, const matrix &b)
     work_array<int> ipiv(n, "pivots");
     dgetrf_(&n, &n, lu.data, &n, ipiv.p, &info);
     if (info != 0) {
-        fprintf(stderr, "msolve: error\n");
+        error_text("msolve: error\n");
         freem(&lu);
         return null_matrix();
     }
@@ -133,7 +133,7 @@ matrix msolve(const matrix &a, const matrix &b)
     dgetrs_("N", &n, &nrhs, lu.data, &n, ipiv.p, x.data, &n, &info, 1);
     freem(&lu);
     if (info != 0) {
-        fprintf(stderr, "msolve: error\n");
+        error_text("msolve: error\n");
         freem(&x);
         return null_matrix();
     }
