@@ -255,7 +255,7 @@ namespace {
 constexpr int max_eval_depth = 50000;
 // Nodes of an unresolved result: definitions that double one another over
 // an undefined name would otherwise build a tree of exponential size.
-constexpr unsigned max_eval_nodes = 1000000;
+constexpr unsigned max_eval_nodes = 100000;
 bool depth_reported = false;
 bool size_reported = false;
 
