@@ -67,10 +67,22 @@ void ensure_w()
         fst.cur_W = calc_w(fst.cur_filter, ist.num_flag);
 }
 
+bool order_allowed(int n)
+{
+    if (n <= max_filter_order)
+        return true;
+    error("order %d is too large (at most %d)", n, max_filter_order);
+    return false;
+}
+
 void install_filter(ss s)
 {
     if (s.n <= 0)
         return;
+    if (!order_allowed(s.n)) {
+        free_ss(&s);
+        return;
+    }
     free_ss(&fst.cur_filter);
     static_cast<ss &>(fst.cur_filter) = s;
     new_caps(&fst.cur_filter, s.n);

@@ -67,8 +67,16 @@ void filter_start();
 int filter_defined();
 // The `order = n` item of `input:`.
 void set_order(int n);
+// The largest order of a filter. Preparing the analysis data costs about
+// n^4 (a second at this order) and the solved Gramians n^6, so larger
+// orders, which no filter design needs, are refused before any work.
+constexpr int max_filter_order = 200;
+// True when 1 <= n <= max_filter_order (an order below 1 is left to the
+// caller's own message); otherwise "order %d is too large (at most %d)".
+bool order_allowed(int n);
 // Makes s the current filter (its matrices pass over), zeroed capacitor
 // values, fresh analysis data, K and W dropped. Order 0: nothing happens.
+// An order above max_filter_order is refused (s is freed).
 void install_filter(ss s);
 // Releases the current filter, its capacitor values and the cached K and W.
 void free_filter();

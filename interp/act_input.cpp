@@ -79,6 +79,10 @@ void act_set_order(int n)
         error("order must be larger than zero");
         return;
     }
+    if (!order_allowed(n)) {
+        fst.input_error = 1;
+        return;
+    }
     fst.input_error = 0;
     inp.building.n = n;
 }

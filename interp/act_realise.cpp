@@ -70,7 +70,7 @@ void act_tr_bandpass(expr_node *e1, expr_node *e2)
         ok = take_arg_value(e2, &bw);
     else
         free_expr(e2);
-    if (!ok || !filter_defined())
+    if (!ok || !filter_defined() || !order_allowed(2 * fst.cur_filter.n))
         return;
     if (level > 0)
         print_title(ist.out_fp, "Bandpass Transform:", 80);
