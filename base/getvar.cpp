@@ -1,6 +1,8 @@
 // Reading settings and expression arguments from the variable table.
 #include "base/getvar.h"
 
+#include <cmath>
+
 #include "base/error.h"
 #include "base/eval.h"
 #include "base/expr.h"
@@ -15,8 +17,15 @@ double *getvar(const char *name)
     expr_node *r = eval_expr(ist.vars, (*v)->definition);
     double *res = nullptr;
     if (is_number(r)) {
-        value = r->value;
-        res = &value;
+        // A setting that came out infinite or NaN (an overflow, (-1)^0.5)
+        // cannot serve as a count, a tolerance or a level: it is refused
+        // here, once for every reader, who then takes its own fallback.
+        if (std::isfinite(r->value)) {
+            value = r->value;
+            res = &value;
+        } else {
+            error("the value of %s is not finite", name);
+        }
     }
     free_expr(r);
     return res;
@@ -27,9 +36,11 @@ double *expr_value(expr_node *tree)
     static double value;
     expr_node *r = eval_expr(ist.vars, tree);
     double *res = nullptr;
-    if (is_number(r)) {
+    if (is_number(r) && std::isfinite(r->value)) {
         value = r->value;
         res = &value;
+    } else if (is_number(r)) {
+        error("expression %m is not finite", tree);
     } else {
         error("expression %m is not resolved", tree);
     }

@@ -4,11 +4,13 @@
 struct expr_node;
 
 // The value of a named variable, evaluated afresh; null when the name is
-// absent or its definition does not come out as a number. The pointer is to
+// absent or its definition does not come out as a number, and null after
+// "the value of NAME is not finite" when it comes out infinite or NaN. The pointer is to
 // one static double that the next call overwrites: copy the value at once.
 double *getvar(const char *name);
 // The value of an expression argument; null (after "expression %m is not
-// resolved") when it does not come out as a number. The tree stays the caller's.
+// resolved", or "... is not finite") when it does not come out as a finite
+// number. The tree stays the caller's.
 double *expr_value(expr_node *tree);
 // An expression argument's value into *out, and the tree freed; false (after
 // "expression %m is not resolved") when it does not come out as a number.

@@ -10,6 +10,19 @@
 
 plot_settings pst;
 
+namespace {
+
+// Point k of p intervals from start to stop: k (stop - start) / p + start,
+// or, where k (stop - start) alone would overflow, the same point with the
+// fraction taken first.
+double lin_point(int k, int p, double start, double stop)
+{
+    double span = stop - start, d = k * span;
+    return std::isfinite(d) ? d / p + start : span * ((double)k / p) + start;
+}
+
+}  // namespace
+
 int set_freq_sweep(double start, double stop, int points, int log)
 {
     if (points < 1) {
@@ -23,6 +36,10 @@ int set_freq_sweep(double start, double stop, int points, int log)
     }
     if (!std::isfinite(start) || !std::isfinite(stop)) {
         error("frequency sweep bound not finite");
+        return 0;
+    }
+    if (!std::isfinite(stop - start)) {
+        error("frequency sweep range too large");
         return 0;
     }
     pst.freq_start = start;
@@ -41,6 +58,10 @@ int set_time_sweep(double start, double stop, int points)
     }
     if (!std::isfinite(start) || !std::isfinite(stop)) {
         error("time sweep bound not finite");
+        return 0;
+    }
+    if (!std::isfinite(stop - start)) {
+        error("time sweep range too large");
         return 0;
     }
     pst.time_start = start;
@@ -91,7 +112,7 @@ void freq_table_lin()
     check_alloc(v, "frequency table");
     pst.freq_values = v;
     for (int i = 0; i <= p; i++)
-        v[i] = (i * (pst.freq_stop - pst.freq_start)) / p + pst.freq_start;
+        v[i] = lin_point(i, p, pst.freq_start, pst.freq_stop);
     pst.freq_last = p;
 }
 
@@ -129,7 +150,7 @@ void time_table()
     free(pst.time_values);
     pst.time_values = v;
     for (int k = 0; k <= p; k++)
-        v[k] = (k * (pst.time_stop - pst.time_start)) / p + pst.time_start;
+        v[k] = lin_point(k, p, pst.time_start, pst.time_stop);
     pst.time_last = p;
 }
 

@@ -1,6 +1,7 @@
 #include "filter/timeresp.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,12 @@ dmat expm(int m, dmat X)
             norm = col;
     }
     int s = 0;
+    if (!(norm <= DBL_MAX)) {
+        // An infinite or NaN entry (t far beyond the scale of A): there is
+        // no exponential to scale, and no squaring count to take.
+        std::fill(X.begin(), X.end(), std::nan(""));
+        return X;
+    }
     if (norm > 0.5) {
         s = (int)std::ceil(std::log2(norm / 0.5));
         if (s < 0)
