@@ -29,12 +29,7 @@ namespace {
 // frequency or the analysis data changes.
 //
 // Elimination with partial pivoting on a Hessenberg matrix touches two rows
-// per step: O(n^2) for the factors and for each solve. Step k replaces row
-// k + 1 by s_k row(k + 1) - l_k row(k), s_k being the pivot and l_k the
-// element under it, both scaled by one power of two: the same as the usual
-// multiplier l_k / s_k with row k + 1 scaled by s_k, but without a division
-// on the chain from one pivot to the next. The divisions by the diagonal of
-// U come after the elimination, independent of each other.
+// per step: O(n^2) for the factors and for each solve.
 struct jw_point {
     unsigned generation = 0;
     bool valid = false;
@@ -43,7 +38,7 @@ struct jw_point {
     bool singular = false;          // w at a pole: the resolvent does not exist
     std::vector<complex> U;         // upper triangle, row-major: (i, j) at [i * n + j]
     std::vector<complex> rdiag;     // 1 / U(k, k)
-    std::vector<complex> s, l;      // the row factors of elimination step k
+    std::vector<complex> l;         // multiplier of elimination step k
     std::vector<unsigned char> swapped;  // step k swapped rows k and k + 1
     int nswaps = 0;
     // In the basis of A: f = F = R B, rf = R F, g = G^T = R^T C^T,
@@ -84,6 +79,17 @@ inline complex crecip(complex z)
     return complex{a * f, -b * f};
 }
 
+// x / y by Smith's scaling: no square overflows or underflows.
+inline complex cdiv(complex x, complex y)
+{
+    if (std::fabs(y.re) >= std::fabs(y.im)) {
+        double r = y.im / y.re, d = y.re + y.im * r;
+        return complex{(x.re + x.im * r) / d, (x.im - x.re * r) / d};
+    }
+    double r = y.re / y.im, d = y.re * r + y.im;
+    return complex{(x.re * r + x.im) / d, (x.im * r - x.re) / d};
+}
+
 // x - m y
 inline complex cnmsub(complex x, complex m, complex y)
 {
@@ -106,7 +112,6 @@ void factor_point(double w)
     if (p.U.size() != (size_t)n * n) {
         p.U.assign((size_t)n * n, complex{0.0, 0.0});
         p.rdiag.resize(n);
-        p.s.resize(n);
         p.l.resize(n);
         p.swapped.resize(n);
     }
@@ -131,17 +136,14 @@ void factor_point(double w)
         complex piv = rk[k];
         if (piv.re == 0.0 && piv.im == 0.0) {
             // the whole column is zero from row k on
-            p.s[k] = complex{1.0, 0.0};
             p.l[k] = complex{0.0, 0.0};
             p.singular = true;
             continue;
         }
-        double sc = inv_pow2(cabs1(piv));
-        complex sk = cscale(piv, sc), lk = cscale(rk1[k], sc);
-        p.s[k] = sk;
-        p.l[k] = lk;
+        complex m = cdiv(rk1[k], piv);
+        p.l[k] = m;
         for (int j = k + 1; j < n; j++)
-            rk1[j] = cnmsub(cmul(sk, rk1[j]), lk, rk[j]);
+            rk1[j] = cnmsub(rk1[j], m, rk[j]);
     }
     for (int k = 0; k < n; k++) {
         complex d = U[k * n + k];
@@ -170,7 +172,7 @@ void solve_n(const jw_point &p, complex *z)
     for (int k = 0; k + 1 < n; k++) {
         if (p.swapped[k])
             std::swap(z[k], z[k + 1]);
-        z[k + 1] = cnmsub(cmul(p.s[k], z[k + 1]), p.l[k], z[k]);
+        z[k + 1] = cnmsub(z[k + 1], p.l[k], z[k]);
     }
     const complex *U = p.U.data();
     for (int i = n - 1; i >= 0; i--) {
@@ -182,8 +184,7 @@ void solve_n(const jw_point &p, complex *z)
     }
 }
 
-// M^T z = c in place: U^T first, then the elimination steps transposed and
-// backwards.
+// M^T z = c in place: U^T first, then the elimination steps backwards.
 void solve_t(const jw_point &p, complex *z)
 {
     int n = p.n;
@@ -197,7 +198,6 @@ void solve_t(const jw_point &p, complex *z)
     }
     for (int k = n - 2; k >= 0; k--) {
         z[k] = cnmsub(z[k], p.l[k], z[k + 1]);
-        z[k + 1] = cmul(p.s[k], z[k + 1]);
         if (p.swapped[k])
             std::swap(z[k], z[k + 1]);
     }
@@ -439,13 +439,9 @@ complex den_jw(double w)
     jw_point &p = point_at(w);
     if (p.singular)
         return complex{0.0, 0.0};
-    // det(M) = det(U) / (s_0 ... s_(n-2)), the sign turned by every swap
     complex d{1.0, 0.0};
-    for (int i = 0; i < p.n; i++) {
+    for (int i = 0; i < p.n; i++)
         d = cmul(d, p.U[i * p.n + i]);
-        if (i + 1 < p.n)
-            d = cmul(d, crecip(p.s[i]));
-    }
     if (p.nswaps % 2)
         d = complex{-d.re, -d.im};
     return d;

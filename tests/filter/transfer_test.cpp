@@ -157,6 +157,18 @@ TEST(Responses, AgreeWithIndependentSolve)
             EXPECT_LE(rel_norm(dF, r.dF), tol);
             EXPECT_LE(rel_norm(dG, r.dG), tol);
 
+            // the resolvent on its own, column by column: R B = F
+            cmatrix R = resolvent_jw(w);
+            cmatrix RB = cnewm(rc.s.n, 1);
+            for (int i = 0; i < rc.s.n; i++)
+                for (int j = 0; j < rc.s.n; j++) {
+                    RB.data[i].re += R.data[j * rc.s.n + i].re * rc.s.B.data[j];
+                    RB.data[i].im += R.data[j * rc.s.n + i].im * rc.s.B.data[j];
+                }
+            EXPECT_LE(rel_norm(RB, r.F), tol);
+            cfreem(&R);
+            cfreem(&RB);
+
             matrix df = delay_f(w, F), dg = delay_g(w, G);
             for (int i = 0; i < rc.s.n; i++) {
                 double rf = (double)fx::ref_delay(r.F[i], r.dF[i]);
