@@ -74,6 +74,12 @@ double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
     return cost;
 }
 
+void dr_scale_from_sf()
+{
+    double *v = getvar("sf");
+    pks.dr_scale = v ? *v : 1.0;
+}
+
 double dr_change_db(double cost0, double cost) { return 10.0 * std::log10(cost0 / cost); }
 
 bool usable_cost(double cost) { return cost > 0.0 && cost < DBL_MAX; }

@@ -33,6 +33,9 @@ double dr_of_filter(ss s, int *status);
 // were solved): W and K, when not empty, are scaled with the record instead
 // of being solved again. Both handles are released.
 double dr_of_filter_with(ss s, matrix W, matrix K, int *status);
+// The target peak of the scaling in the costs of a search (pks.dr_scale)
+// from the variable sf, or 1 when it gives no number.
+void dr_scale_from_sf();
 // 10 log10(cost0 / cost): the change of dynamic range from cost0 to cost.
 double dr_change_db(double cost0, double cost);
 // True for a start cost that a search can be measured against: positive,

@@ -6,17 +6,28 @@
 // installed a filter or not.
 #include "interp/act_search.h"
 
+#include <gsl/gsl_errno.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "dynrange/cost.h"
 #include "dynrange/rotation_search.h"
 #include "filter/current.h"
-#include "interp/act_common.h"
+#include "ladder/ladder_search.h"
 #include "base/error.h"
+#include "base/globals.h"
+#include "numeric/poly.h"
+#include "numeric/vector.h"
 
 namespace {
 
 // Ladder item state kept between the pieces of one item.
 struct search_state {
-    int grid = 5;
-    int weights_given = 0;
+    std::vector<double> weights;  // the ladder weight vector
+    int weights_given = 0;        // 1 once a weight list was written
+    int grid = 5;                 // grid size of optladder
+    int grid_refused = 0;         // 1 when `grid = n` was written with n below 1
 } sst;
 
 bool step_ok(double step)
@@ -49,6 +60,34 @@ void rotation_item(double step, int mode)
         take_result(dr_optimize4(fst.cur_filter, step, mode));
 }
 
+void grid_size_error() { error("the grid size must be 1 or more"); }
+
+// The checks and the reference cost of a ladder item: the filter is scaled
+// by filter_cost, and its numerator and denominator are copied for the
+// search (which replaces the analysis data with those of its candidates).
+bool ladder_start_cost(double *cost0, poly *N, poly *D)
+{
+    if (!filter_defined())
+        return false;
+    *cost0 = filter_cost();
+    if (!usable_cost(*cost0)) {
+        error("cannot optimize: the noise cost of this filter cannot be determined");
+        analysis_prep(fst.cur_filter);
+        return false;
+    }
+    *N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
+    *D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
+    return true;
+}
+
+void free_copies(poly *N, poly *D)
+{
+    if (N->degree >= 0)
+        freepoly(N);
+    if (D->degree >= 0)
+        freepoly(D);
+}
+
 }  // namespace
 
 void act_tr_do2(double step) { rotation_item(step, 0); }
@@ -67,39 +106,115 @@ void act_tr_do4(int steps)
 
 void act_ladder_start()
 {
+    sst.weights.assign(1, 0.5);
     sst.weights_given = 0;
+    sst.grid_refused = 0;
 }
 
 void act_optladder_start()
 {
+    sst.weights.assign(1, 1.0);
     sst.weights_given = 0;
     sst.grid = 5;
+    sst.grid_refused = 0;
 }
 
-void act_ladder_weight(double)
+void act_ladder_weight(double w)
 {
+    // the first value written replaces the default, the others follow it
+    if (!sst.weights_given)
+        sst.weights.clear();
+    sst.weights.push_back(w);
     sst.weights_given = 1;
 }
 
 void act_ladder_grid(int n)
 {
     sst.grid = n;
+    sst.grid_refused = n < 1;
 }
 
 void act_tr_ladder()
 {
-    if (filter_defined())
-        act_not_built("transform: ladder");
+    double cost0;
+    poly N, D;
+    if (sst.grid_refused)
+        grid_size_error();
+    else if (ladder_start_cost(&cost0, &N, &D)) {
+        FILE *fp = ist.out_fp;
+        dr_scale_from_sf();
+        vector p = newvector((int)sst.weights.size());
+        for (int i = 0; i < p.n; i++)
+            p.data[i] = sst.weights[i];
+        ladder_result r = dr_solutions(N, D, p, 0.5, null_vector(), cost0);
+        if (r.status != 0) {
+            fprintf(fp, "Ladder transformation did not converge, filter is not transformed.\n");
+        } else if (r.nsol == 0) {
+            fprintf(fp, "There is no solution, filter is not transformed.\n");
+        } else {
+            install_filter(r.systems[0]);
+            r.systems[0] = ss();
+        }
+        if (r.nsol == 0 || r.status != 0)
+            analysis_prep(fst.cur_filter);
+        for (ss &s : r.systems)
+            free_ss(&s);
+        freevector(&p);
+        free_copies(&N, &D);
+    }
+    sst.weights.clear();
 }
 
 void act_tr_optladder()
 {
-    if (filter_defined())
-        act_not_built("transform: optladder");
+    double cost0;
+    poly N, D;
+    if (sst.grid_refused || sst.grid < 1)
+        grid_size_error();
+    else if (ladder_start_cost(&cost0, &N, &D)) {
+        FILE *fp = ist.out_fp;
+        ss res;
+        int status;
+        if (sst.weights_given) {
+            status = dr_optimize(&res, N, D, (int)sst.weights.size(), sst.weights.data(), cost0);
+        } else {
+            vector g = dr_grid(N, D, sst.grid, cost0);
+            status = dr_optimize(&res, N, D, g.n, g.data, cost0);
+            freevector(&g);
+        }
+        if (res.n >= 1) {
+            install_filter(res);
+        } else {
+            if (status != 0)
+                fprintf(fp, "%s\n", gsl_strerror(status));
+            fprintf(fp, "Filter not transformed.");
+            analysis_prep(fst.cur_filter);
+        }
+        free_copies(&N, &D);
+    }
+    sst.weights.clear();
 }
 
-void act_tr_optladder2(int)
+void act_tr_optladder2(int n)
 {
-    if (filter_defined())
-        act_not_built("transform: optladder2");
+    double cost0;
+    poly N, D;
+    if (n < 1) {
+        grid_size_error();
+        return;
+    }
+    if (!ladder_start_cost(&cost0, &N, &D))
+        return;
+    ss res;
+    int status = dr_grid_solutions(&res, N, D, n, cost0);
+    if (res.n >= 1) {
+        install_filter(res);
+    } else {
+        if (status != 0)
+            error("%s\nfilter not transformed", gsl_strerror(status));
+        else
+            error("no solution found\nfilter not transformed");
+        analysis_prep(fst.cur_filter);
+    }
+    free_copies(&N, &D);
 }

@@ -151,15 +151,6 @@ std::vector<search_case> small_filters()
     };
 }
 
-// The program's own cost of a record (a copy is scaled and costed).
-double program_cost(const ss &s)
-{
-    ss c = copy_ss(s);
-    int status;
-    double cost = dr_of_filter(c, &status);
-    free_ss(&c);
-    return cost;
-}
 
 // After a coordinate search: the same filter, a reported change that the
 // returned record really has (its cost recomputed from the record), never

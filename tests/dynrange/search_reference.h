@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dr_helpers.h"
+#include "dynrange/cost.h"
 
 namespace drt {
 
@@ -176,6 +177,17 @@ inline dvec numbers_after(const std::string &report, const std::string &head)
         return {};
     size_t end = report.find('\n', at + head.size());
     return numbers_in(report.substr(at + head.size(), end - at - head.size()));
+}
+
+// The program's own cost of a record (a copy is scaled and costed), for
+// checks of what a search reports against what it returns.
+inline double program_cost(const ss &s)
+{
+    ss c = copy_ss(s);
+    int status;
+    double cost = dr_of_filter(c, &status);
+    free_ss(&c);
+    return cost;
 }
 
 }  // namespace drt

@@ -1,11 +1,13 @@
-// The rotation items do2, do3 and do4 of `transform:` on the current filter:
-// what they install, the caches they drop, and the analysis data they leave.
+// The search items of `transform:` on the current filter: what they
+// install, the caches they drop, the analysis data they leave, and their
+// checks of options and of the filter.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "tests/dynrange/search_reference.h"
 #include "interp/act_search.h"
+#include "dynrange/peaks.h"
 #include "filter/approx.h"
 #include "base/vars.h"
 
@@ -61,6 +63,123 @@ TEST(RotationItems, RefusedSearchLeavesTheFilterAndItsAnalysisData)
     ASSERT_EQ(fst.ana_den.degree, 2);
     EXPECT_DOUBLE_EQ(fst.ana_den.coef[0], 1.0);
     EXPECT_DOUBLE_EQ(fst.ana_den.coef[1], 0.0);
+}
+
+void run_ladder(const std::vector<double> &w, int grid = 0)
+{
+    act_ladder_start();
+    for (double x : w)
+        act_ladder_weight(x);
+    if (grid)
+        act_ladder_grid(grid);
+    act_tr_ladder();
+}
+
+void run_optladder(const std::vector<double> &w, int grid = 0)
+{
+    act_optladder_start();
+    for (double x : w)
+        act_ladder_weight(x);
+    if (grid)
+        act_ladder_grid(grid);
+    act_tr_optladder();
+}
+
+// ladder on butterworth(3) installs the ladder as the synthesis gives it:
+// diagonal (-1, 0, -1), b_0 = b_1 = -1/2, B = (1, 0, 0), C = (0, 0, 1);
+// the grid option does not change it.
+TEST(LadderItems, LadderInstallsTheUnscaledLadder)
+{
+    for (int grid : {0, 7}) {
+        program p;
+        install(butterworth(3));
+        ss keep = copy_ss(fst.cur_filter);
+        ensure_w();
+        set_var_number("sf", 2.0);
+        run_ladder({}, grid);
+        EXPECT_EQ(ist.exit_status, 0);
+        EXPECT_EQ(pks.dr_scale, 2.0);  // the costs are taken at the level sf
+        double A[3][3] = {{-1, -0.5, 0}, {1, 0, -0.5}, {0, 1, -1}};
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++)
+                EXPECT_NEAR(at(fst.cur_filter.A, i, j), A[i][j], 1e-12);
+        EXPECT_NEAR(fst.cur_filter.B.data[0], 1.0, 1e-12);
+        EXPECT_EQ(fst.cur_filter.C.data[2], 1.0);
+        expect_same_filter(keep, fst.cur_filter, "ladder");
+        EXPECT_EQ(fst.cur_W.cols, 0);
+        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+        EXPECT_EQ(p.report(), "");
+        pks.dr_scale = 1.0;
+        free_ss(&keep);
+    }
+}
+
+// optladder without options: the grid search, then the coordinate search
+// from its best point; the result keeps the filter and is installed.
+TEST(LadderItems, OptladderGridThenCoordinateSearch)
+{
+    program p;
+    install(butterworth(3));
+    ss keep = copy_ss(fst.cur_filter);
+    run_optladder({});
+    std::string rep = p.report();
+    size_t first = rep.find("Optimum found at\n");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_NE(rep.find("Optimum found at\n", first + 1), std::string::npos);
+    expect_same_filter(keep, fst.cur_filter, "optladder");
+    EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+    EXPECT_EQ(ist.exit_status, 0);
+    free_ss(&keep);
+}
+
+// The synthesis fails for these weights (the numeric road of order 4 does
+// not converge from its start): each item says so and keeps the filter,
+// scaled by the reference cost, with its own analysis data.
+TEST(LadderItems, FailedSynthesisKeepsTheFilter)
+{
+    struct row {
+        const char *name;
+        void (*run)();
+        const char *report;
+    };
+    row rows[] = {
+        {"ladder", [] { run_ladder({0.4, 0.1}); }, "Ladder transformation did not converge, filter is not transformed.\n"},
+        {"optladder", [] { run_optladder({0.4, 0.1}); }, "No solution found.\nFilter not transformed."},
+    };
+    for (const row &r : rows) {
+        program p;
+        install(chebyshev(4, 1.0));
+        ss keep = copy_ss(fst.cur_filter);
+        r.run();
+        EXPECT_EQ(p.report(), r.report) << r.name;
+        expect_same_filter(keep, fst.cur_filter, r.name);
+        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data) << r.name;
+        EXPECT_EQ(ist.exit_status, 0) << r.name;
+        free_ss(&keep);
+    }
+}
+
+TEST(LadderItems, RefusedOptionsAndFilters)
+{
+    program p;
+    run_ladder({});
+    EXPECT_EQ(ist.exit_status, 1);  // no filter defined
+    install(butterworth(3));
+    double *a = fst.cur_filter.A.data;
+    run_ladder({}, -2);
+    run_optladder({}, -1);
+    act_tr_optladder2(0);
+    EXPECT_EQ(fst.cur_filter.A.data, a);
+    EXPECT_EQ(p.report(), "");
+    // a filter whose cost cannot be found: refused before any synthesis
+    install(make_ss(2, {0, 1, -1, 0}, {0, 1}, {1, 0}));
+    a = fst.cur_filter.A.data;
+    run_ladder({});
+    run_optladder({});
+    act_tr_optladder2(2);
+    EXPECT_EQ(fst.cur_filter.A.data, a);
+    EXPECT_EQ(fst.ana_ss.A.data, a);
+    EXPECT_EQ(p.report(), "");
 }
 
 }  // namespace

@@ -1,0 +1,376 @@
+// Ladder dynamic-range searches: the grid counter against a plain
+// enumeration of compositions, and the searches checked for what they keep
+// (the transfer function), for the changes they report (against costs from
+// dense sweeps and GSL Lyapunov solves) and for never ending worse than
+// they started.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/dynrange/search_reference.h"
+#include "dynrange/cost.h"
+#include "filter/approx.h"
+#include "ladder/ladder.h"
+#include "ladder/ladder_search.h"
+#include "base/vars.h"
+#include "numeric/poly.h"
+#include "numeric/vector.h"
+
+using namespace drt;
+
+namespace {
+
+// Every composition of N into L parts, by brute force.
+std::set<std::vector<int>> compositions(int L, int N)
+{
+    std::set<std::vector<int>> out;
+    std::vector<int> c(L, 0);
+    for (;;) {
+        int sum = 0;
+        for (int x : c)
+            sum += x;
+        if (sum == N)
+            out.insert(c);
+        int k = 0;
+        while (k < L && c[k] == N) {
+            c[k] = 0;
+            k++;
+        }
+        if (k == L)
+            break;
+        c[k]++;
+    }
+    return out;
+}
+
+TEST(GridCounter, VisitsEveryCompositionOnce)
+{
+    for (int L = 1; L <= 6; L++)
+        for (int N = 1; N <= 6; N++) {
+            std::vector<int> c(L);
+            grid_index(c.data(), L, N);
+            std::vector<int> first(L, 0);
+            first[L - 1] = N;
+            EXPECT_EQ(c, first);
+            std::set<std::vector<int>> seen{c};
+            size_t steps = 1;
+            while (count_grid(c.data(), L)) {
+                steps++;
+                seen.insert(c);
+                ASSERT_LE(steps, 100000u) << "L " << L << " N " << N;
+            }
+            EXPECT_EQ(steps, seen.size()) << "a point visited twice, L " << L << " N " << N;
+            EXPECT_EQ(seen, compositions(L, N)) << "L " << L << " N " << N;
+        }
+}
+
+// With one unit over three entries the weights (entries 2 and 3) are
+// visited as (0, 1), (1, 0), (0, 0).
+TEST(GridCounter, OrderOfTheSmallestGrid)
+{
+    int c[3];
+    grid_index(c, 3, 1);
+    std::vector<std::pair<int, int>> w{{c[1], c[2]}};
+    while (count_grid(c, 3))
+        w.push_back({c[1], c[2]});
+    EXPECT_EQ(w, (std::vector<std::pair<int, int>>{{0, 1}, {1, 0}, {0, 0}}));
+}
+
+TEST(GridCounterDeath, NegativeEntryEndsTheProgram)
+{
+    int c[3] = {0, -1, 2};
+    EXPECT_EXIT(count_grid(c, 3), testing::ExitedWithCode(1), "count_grid: element is negative");
+}
+
+// The transfer function of a filter as two program polynomials.
+struct target {
+    poly N, D;
+    explicit target(const ss &s)
+    {
+        analysis_prep(s);
+        N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
+        D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
+    }
+    ~target()
+    {
+        freepoly(&N);
+        freepoly(&D);
+    }
+};
+
+vector vec(const dvec &v)
+{
+    vector r = newvector((int)v.size());
+    for (size_t i = 0; i < v.size(); i++)
+        r.data[i] = v[i];
+    return r;
+}
+
+// The records of one synthesis, each checked to realise the filter.
+std::vector<ss> ladders_of(const ss &s, const target &t, const dvec &w, double bd = 0.5)
+{
+    ladder_result r = ladder(t.N, t.D, (int)w.size(), w.data(), bd, 0, nullptr);
+    for (const ss &x : r.systems)
+        expect_same_filter(s, x, "ladder record");
+    return r.systems;
+}
+
+TEST(DrTransform, CostsOfEverySolution)
+{
+    program p;
+    ss s = cauer(5, 0.5, 40);
+    target t(s);
+    for (const dvec &w : {dvec{0.5}, dvec{0.6, 0.0}}) {
+        std::vector<ss> recs = ladders_of(s, t, w);
+        ASSERT_GE(recs.size(), 2u);
+        vector pw = vec(w), q = null_vector();
+        int status = -1;
+        vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
+        EXPECT_EQ(status, dr_ok);
+        ASSERT_EQ(costs.n, (int)recs.size());
+        double least = DBL_MAX;
+        for (int k = 0; k < costs.n; k++) {
+            double want = true_cost(recs[k]);
+            EXPECT_NEAR(costs.data[k], want, 1e-6 * want) << "solution " << k;
+            least = std::min(least, costs.data[k]);
+        }
+        EXPECT_EQ(dr_eval(t.N, t.D, pw, 0.5, q, &status), least);
+        for (ss &x : recs)
+            free_ss(&x);
+        freevector(&costs);
+        freevector(&pw);
+    }
+    free_ss(&s);
+}
+
+TEST(DrTransform, FailedSynthesisIsStatusOne)
+{
+    program p;
+    ss s = chebyshev(4, 1.0);
+    target t(s);
+    // the numeric road does not converge for these weights
+    vector pw = vec({0.4, 0.1}), q = null_vector();
+    int status = -1;
+    vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
+    EXPECT_EQ(status, dr_no_convergence);
+    EXPECT_EQ(costs.n, 0);
+    EXPECT_EQ(dr_eval(t.N, t.D, pw, 0.5, q, &status), DBL_MAX);
+    EXPECT_EQ(std::string(dr_status_text(status)), " no convergence\n");
+    EXPECT_EQ(std::string(dr_status_text(dr_no_w)), " cannot determine W\n");
+    EXPECT_EQ(std::string(dr_status_text(dr_no_solution)), " no solution\n");
+    EXPECT_EQ(std::string(dr_status_text(dr_no_scale)), " cannot scale\n");
+    EXPECT_EQ(std::string(dr_status_text(7)), " error\n");
+    freevector(&pw);
+    free_ss(&s);
+}
+
+// Several solutions: each reported with its products b_i and its change,
+// the cheapest (by independent costs) chosen and handed back alone.
+TEST(DrSolutions, ChoosesTheCheapestSolution)
+{
+    program p;
+    ss s = cauer(5, 0.5, 40);
+    ss keep = copy_ss(s);
+    install(s);
+    double cost0 = filter_cost();
+    target t(fst.cur_filter);
+    dvec w{0.6, 0.0};
+    std::vector<ss> recs = ladders_of(keep, t, w);
+    ASSERT_EQ(recs.size(), 3u);
+    vector pw = vec(w), q = null_vector();
+    ladder_result r = dr_solutions(t.N, t.D, pw, 0.5, q, cost0);
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.nsol, 1);
+    std::string rep = p.report();
+    EXPECT_EQ(rep.rfind("There are 3 solutions.\n", 0), 0u) << rep;
+    int best = 0;
+    dvec change(3);
+    for (int k = 0; k < 3; k++) {
+        change[k] = dr_change_db(true_cost(keep), true_cost(recs[k]));
+        if (change[k] > change[best])
+            best = k;
+        char head[8];
+        snprintf(head, sizeof head, "%3d:", k);
+        dvec line = numbers_after(rep, head);
+        ASSERT_EQ(line.size(), 5u);
+        for (int i = 1; i < 5; i++)
+            EXPECT_NEAR(line[i - 1], at(recs[k].A, i - 1, i) * at(recs[k].A, i, i - 1), 1e-5 * std::fabs(line[i - 1]));
+        EXPECT_NEAR(line[4], change[k], 2e-3) << "solution " << k;
+    }
+    EXPECT_NE(rep.find("Choosing solution " + std::to_string(best) + ".\n\n"), std::string::npos);
+    expect_same_filter(keep, r.systems[0], "chosen");
+    for (int i = 0; i + 1 < 5; i++)
+        EXPECT_NEAR(at(r.systems[0].A, i, i + 1) * at(r.systems[0].A, i + 1, i),
+                    at(recs[best].A, i, i + 1) * at(recs[best].A, i + 1, i), 1e-9);
+    for (ss &x : recs)
+        free_ss(&x);
+    free_ss(&r.systems[0]);
+    free_ss(&keep);
+    freevector(&pw);
+}
+
+// One solution is handed back as the synthesis gave it, without a report:
+// the butterworth(3) ladder with the weight 0.5 has the diagonal (-1, 0, -1)
+// (equal ends, the products split half and half: b_0 = b_1 = -1/2).
+TEST(DrSolutions, SingleSolutionUnchanged)
+{
+    program p;
+    ss s = butterworth(3);
+    target t(s);
+    vector pw = vec({0.5}), q = null_vector();
+    ladder_result r = dr_solutions(t.N, t.D, pw, 0.5, q, 1.0);
+    ASSERT_EQ(r.nsol, 1);
+    const ss &x = r.systems[0];
+    double want[3][3] = {{-1, -0.5, 0}, {1, 0, -0.5}, {0, 1, -1}};
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 3; j++)
+            EXPECT_NEAR(at(x.A, i, j), want[i][j], 1e-12);
+    EXPECT_NEAR(x.C.data[2], 1.0, 1e-15);
+    EXPECT_EQ(p.report(), "");
+    expect_same_filter(s, x, "butterworth ladder");
+    free_ss(&r.systems[0]);
+    freevector(&pw);
+    free_ss(&s);
+}
+
+// The coordinate search ends at least as well as it started, reports the
+// change of what it returns (against independent costs), and keeps the
+// filter. Third order runs the split-factor search; fourth order does not.
+TEST(DrOptimize, NeverWorseThanTheStartAndTrueChange)
+{
+    struct row {
+        const char *name;
+        ss s;
+        dvec start;
+        bool singular;
+        bool peaks_found;  // the program's peak search finds the true tops
+    };
+    // (the L-infinity peak search overlooks part of the resonance peaks of
+    // the Cauer ladders, so its costs are not compared with dense sweeps)
+    std::vector<row> rows = {
+        {"butterworth 3", butterworth(3), {0.3}, true, true},
+        {"cauer 5", cauer(5, 0.5, 40), {0.6}, false, false},
+    };
+    for (row &c : rows) {
+        program p;
+        ist.verbosity = 1;
+        ss keep = copy_ss(c.s);
+        install(c.s);
+        double cost0 = filter_cost();
+        target t(fst.cur_filter);
+        int m = t.D.degree - 1;
+        dvec w0 = c.start;
+        w0.resize(m, 0.0);
+        vector pw = vec(w0), q = vec(dvec(m, 0.0));
+        q.data[0] = 1.0;
+        int st;
+        double start = dr_eval(t.N, t.D, pw, 0.5, q, &st);
+        ASSERT_EQ(st, dr_ok) << c.name;
+        ss res;
+        int status = dr_optimize(&res, t.N, t.D, (int)c.start.size(), c.start.data(), cost0);
+        EXPECT_EQ(status, 0) << c.name;
+        ASSERT_EQ(res.n, keep.n) << c.name;
+        expect_same_filter(keep, res, c.name);
+        std::string rep = p.report();
+        dvec line = numbers_after(rep, "Optimum found at\n");
+        ASSERT_EQ((int)line.size(), m + 1) << c.name;
+        double db = line.back();
+        EXPECT_GE(db, dr_change_db(cost0, start) - 1e-3) << c.name;
+        EXPECT_NEAR(db, dr_change_db(cost0, program_cost(res)), 1e-3) << c.name;
+        if (c.peaks_found) {
+            EXPECT_NEAR(db, dr_change_db(true_cost(keep), true_cost(res)), 2e-3) << c.name;
+        }
+        EXPECT_EQ(rep.find("Trying singular case:\n") != std::string::npos, c.singular) << c.name;
+        EXPECT_EQ(rep.find("optimal bd: ") != std::string::npos, c.singular) << c.name;
+        free_ss(&keep);
+        free_ss(&res);
+        freevector(&pw);
+        freevector(&q);
+    }
+}
+
+// Given weights beyond the m of the filter are ignored.
+TEST(DrOptimize, ExtraWeightsAreIgnored)
+{
+    program p;
+    ss s = butterworth(3);
+    install(s);
+    double cost0 = filter_cost();
+    target t(fst.cur_filter);
+    double two[] = {0.4, 0.1}, four[] = {0.4, 0.1, 7.0, -3.0};
+    ss a, b;
+    dr_optimize(&a, t.N, t.D, 2, two, cost0);
+    std::string ra = p.report();
+    program p2;
+    install(butterworth(3));
+    cost0 = filter_cost();
+    target t2(fst.cur_filter);
+    dr_optimize(&b, t2.N, t2.D, 4, four, cost0);
+    EXPECT_EQ(p2.report(), ra);
+    free_ss(&a);
+    free_ss(&b);
+}
+
+// The grid search finds the grid point of the lowest independent cost.
+TEST(DrGrid, BestPointOfTheGrid)
+{
+    program p;
+    ss s = butterworth(3);
+    ss keep = copy_ss(s);
+    install(s);
+    double cost0 = filter_cost();
+    target t(fst.cur_filter);
+    const int N = 4;
+    double best = DBL_MAX;
+    dvec best_w;
+    for (int i = 0; i <= N; i++)
+        for (int j = 0; i + j <= N; j++) {
+            dvec w{(double)i / N, (double)j / N};
+            std::vector<ss> recs = ladders_of(keep, t, w);
+            for (ss &x : recs) {
+                double c = true_cost(x);
+                if (c < best) {
+                    best = c;
+                    best_w = w;
+                }
+                free_ss(&x);
+            }
+        }
+    vector g = dr_grid(t.N, t.D, N, cost0);
+    ASSERT_EQ(g.n, 2);
+    EXPECT_DOUBLE_EQ(g.data[0], best_w[0]);
+    EXPECT_DOUBLE_EQ(g.data[1], best_w[1]);
+    dvec line = numbers_after(p.report(), "Optimum found at\n");
+    ASSERT_EQ(line.size(), 3u);
+    EXPECT_NEAR(line[2], dr_change_db(true_cost(keep), best), 2e-3);
+    freevector(&g);
+    free_ss(&keep);
+}
+
+// With a trace, every grid point after the first prints its weights and
+// the change of each solution.
+TEST(DrGrid, TraceLinePerPoint)
+{
+    program p;
+    ist.verbosity = 1;
+    install(butterworth(3));
+    double cost0 = filter_cost();
+    target t(fst.cur_filter);
+    vector g = dr_grid(t.N, t.D, 1, cost0);
+    std::string rep = p.report();
+    // points (1, 0) and (0, 0) after the first, (0, 1)
+    size_t a = rep.find("     1      0  DR change is ");
+    size_t b = rep.find("     0      0  DR change is ");
+    EXPECT_NE(a, std::string::npos) << rep;
+    EXPECT_NE(b, std::string::npos) << rep;
+    EXPECT_LT(a, b);
+    freevector(&g);
+}
+
+}  // namespace
