@@ -13,6 +13,7 @@
 #include "base/globals.h"
 #include "ladder/ladder.h"
 #include "ladder/ladder_drivers.h"
+#include "ladder/ladder_rational.h"
 #include "ladder/symbolic_ladder.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
@@ -70,16 +71,58 @@ bool ladder_preamble(int nweights, const double *weights, const double *p, int n
     return true;
 }
 
+namespace {
+
+// The preamble's scaled target and diagonal, owned.
+struct ladder_data {
+    std::vector<double> q, a;
+    bool ok;
+    ladder_data(int nweights, const double *weights, const double *p, int n)
+    {
+        sp_resize(&q, std::max(n + 1, 1), "ladder data");
+        sp_resize(&a, std::max(n, 1), "ladder data");
+        ok = ladder_preamble(nweights, weights, p, n, q.data(), a.data());
+    }
+};
+
+}  // namespace
+
 void ladder_by_polysys(int nweights, const double *weights, const double *p, int n)
 {
-    std::vector<double> q, a;
-    sp_resize(&q, std::max(n + 1, 1), "ladder data");
-    sp_resize(&a, std::max(n, 1), "ladder data");
-    if (!ladder_preamble(nweights, weights, p, n, q.data(), a.data()))
+    ladder_data d(nweights, weights, p, n);
+    if (!d.ok)
         return;
-    eq_array E = ladder_eq_array(a.data(), q.data(), n);
+    eq_array E = ladder_eq_array(d.a.data(), d.q.data(), n);
     polysys(E);
     free_eq_array(&E);
+}
+
+void ladder_symbolic_test(int nweights, const double *weights, const double *p, int n, int method)
+{
+    ladder_data d(nweights, weights, p, n);
+    if (!d.ok)
+        return;
+    if (ist.verbosity >= 0) {
+        FILE *fp = out_stream();
+        fputs("target=\n", fp);
+        print_poly(p, n, fp);
+        fputs("\nscaled target=\n", fp);
+        print_poly(d.q.data(), n, fp);
+        fputs("\n", fp);
+    }
+    switch (method) {
+    case 0:
+        rational_pipeline(d.a.data(), d.q.data(), n);
+        break;
+    case 1:
+        ladder_by_groebner_verify(d.a.data(), d.q.data(), n);
+        break;
+    case 2:
+        write_cas_script(d.a.data(), d.q.data(), n);
+        break;
+    default:
+        break;
+    }
 }
 
 void ladder_by_groebner_verify(const double *a, const double *p, int n)

@@ -25,3 +25,9 @@ void g_ladder_eliminate2(const double *a, const double *p, int n);
 // The ladder equations of the preamble's diagonal and scaled target, solved
 // by the homotopy road (polysys).
 void ladder_by_polysys(int nweights, const double *weights, const double *p, int n);
+
+// The preamble, the target and the scaled target (unless the verbosity is
+// negative), then method 0 the rational pipeline, 1 the Groebner road with
+// its verification, 2 the computer-algebra script; any other method does
+// nothing more.
+void ladder_symbolic_test(int nweights, const double *weights, const double *p, int n, int method);

@@ -162,6 +162,12 @@ TEST(AlgebraProbe, LadderDriverOnATarget)
     EXPECT_EQ(elim.status, 0) << elim.err;
     EXPECT_NE(elim.out.find("\nafter elimination:\n  0   "), std::string::npos) << elim.out;
 
+    for (const char *method : {"test0", "test1", "test2"}) {
+        run_result t = probe(std::string("ladder ") + method + " 1 4 6 4 1 w 0.1");
+        EXPECT_EQ(t.status, 0) << method << t.err;
+        EXPECT_EQ(t.out.rfind("target=\n", 0), 0u) << method << t.out;
+    }
+
     run_result low = probe("ladder polysys 1 1");
     EXPECT_EQ(low.status, 1);
     EXPECT_NE(low.err.find("order 1"), std::string::npos) << low.err;

@@ -13,6 +13,7 @@
 #include "base/globals.h"
 #include "ladder/ladder.h"
 #include "ladder/ladder_drivers.h"
+#include "ladder/ladder_rational.h"
 #include "ladder/side_drivers.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
@@ -155,6 +156,35 @@ TEST(LadderByPolysys, QuarticWithOneWeight)
     }
 }
 
+// The equations printed after header (print_eq_array lines up to an empty
+// line) hold at both SymPy solutions, relative to the size of their terms.
+void expect_basis_holds(const std::string &out, const char *header, double tol)
+{
+    const std::size_t at = out.find(header);
+    ASSERT_NE(at, std::string::npos) << out;
+    std::istringstream in(out.substr(at + std::string(header).size()));
+    std::string line;
+    int equations = 0;
+    while (std::getline(in, line) && !line.empty()) {
+        termlist L;
+        std::string err;
+        ASSERT_TRUE(poly_text::parse_termlist(line.c_str() + 6, &L, &err)) << line << ": " << err;
+        for (const auto &b : quartic_b) {
+            double sum = 0, scale = 0;
+            for (int k = 0; k < L.n; k++) {
+                double t = static_cast<double>(L.t[k].coef);
+                for (int v = 0; v < L.t[k].n; v++)
+                    t *= std::pow(b[v], L.t[k].exp[v]);
+                sum += t;
+                scale += std::fabs(t);
+            }
+            EXPECT_LT(std::fabs(sum), tol * scale) << line;
+        }
+        equations++;
+    }
+    EXPECT_EQ(equations, 3) << out;
+}
+
 // The verification road on the same equations: the solution matrix (one
 // column per solution, "%15.6e") against SymPy, and the printed error of
 // each ladder polynomial against the target below 1e-8.
@@ -202,30 +232,41 @@ TEST(GLadderEliminate2, TwoPassesThenABasisWithTheSameSolutions)
     for (std::size_t e = 0; (e = out.find("\nmin=", e)) != std::string::npos; e++)
         passes++;
     EXPECT_EQ(passes, 2) << out;
-    const std::size_t at = out.find("after elimination:\n");
-    ASSERT_NE(at, std::string::npos) << out;
-    std::istringstream in(out.substr(at));
-    std::string line;
-    std::getline(in, line);
-    int equations = 0;
-    while (std::getline(in, line) && !line.empty()) {
-        termlist L;
-        std::string err;
-        ASSERT_TRUE(poly_text::parse_termlist(line.c_str() + 6, &L, &err)) << line << ": " << err;
-        for (const auto &b : quartic_b) {
-            double sum = 0, scale = 0;
-            for (int k = 0; k < L.n; k++) {
-                double t = static_cast<double>(L.t[k].coef);
-                for (int v = 0; v < L.t[k].n; v++)
-                    t *= std::pow(b[v], L.t[k].exp[v]);
-                sum += t;
-                scale += std::fabs(t);
-            }
-            EXPECT_LT(std::fabs(sum), 1e-5 * scale) << line;
-        }
-        equations++;
-    }
-    EXPECT_EQ(equations, 3) << out;
+    expect_basis_holds(out, "after elimination:\n", 1e-5);
+}
+
+// The method selector: the target and the scaled target, then the chosen
+// road. The rational road converts the coefficients to nearby rationals
+// (within 0.001), so its basis holds at the exact solutions only to that
+// accuracy; it prints no b values of its own.
+TEST(LadderSymbolicTest, EachMethodOnTheQuartic)
+{
+    const double p[5] = {2, 8, 12, 8, 2}, w[1] = {0.1};  // 2 (s + 1)^4
+    const std::string head = "target=\n              2 * s^4 +\n              8 * s^3 +\n             12 * s^2 +\n"
+                             "              8 * s^1 +\n              2 * s^0\n\nscaled target=\n"
+                             "              1 * s^4 +\n              4 * s^3 +\n              6 * s^2 +\n"
+                             "              4 * s^1 +\n              1 * s^0\n\n";
+    std::string out[4];
+    for (int method = 0; method < 4; method++)
+        out[method] = report([&] { ladder_symbolic_test(1, w, p, 4, method); });
+    for (const auto &o : out)
+        EXPECT_EQ(o.rfind(head, 0), 0u) << o;
+    expect_basis_holds(out[0], "\nfloating-point:\n", 1e-2);
+    // Each road runs on the preamble's diagonal and scaled target.
+    const double a[4] = {-0.4, 0, 0, -3.6}, q[5] = {1, 4, 6, 4, 1};
+    EXPECT_EQ(out[0], head + report([&] { rational_pipeline(a, q, 4); }));
+    EXPECT_EQ(out[1], head + report([&] { ladder_by_groebner_verify(a, q, 4); }));
+    EXPECT_EQ(out[2], head + report([&] { write_cas_script(a, q, 4); }));
+    EXPECT_NE(out[2].find("ring r=real,(B0,B1,B2), lp;\npoly f0=B0 * B2 - 1.44 * B1 - 1;\n"), std::string::npos)
+        << out[2];
+    EXPECT_NE(out[2].find("ideal i=f0,f1,f2;\nideal g=groebner(i);\ng;\nquit;\n"), std::string::npos) << out[2];
+    EXPECT_EQ(out[3], head);
+
+    const int saved = ist.verbosity;
+    ist.verbosity = -1;
+    const std::string quiet = report([&] { ladder_symbolic_test(1, w, p, 4, 3); });
+    ist.verbosity = saved;
+    EXPECT_EQ(quiet, "");
 }
 
 }  // namespace

@@ -12,7 +12,8 @@
 //       the weights after the word w, printing what it prints: verify
 //       (ladder_by_groebner_verify) and eliminate2 (g_ladder_eliminate2) on
 //       the scaled target and diagonal of the drivers' preamble, polysys
-//       (ladder_by_polysys)
+//       (ladder_by_polysys), test0, test1, test2 (ladder_symbolic_test with
+//       method 0, 1 or 2)
 //   algebra_probe rational FILE
 //       the exact reduced lex basis of the system, its coefficients
 //       first turned into nearby rationals (relative 0.001)
@@ -48,7 +49,7 @@ int usage()
     fprintf(stderr,
             "usage: algebra_probe groebner lex|grevlex FILE\n"
             "       algebra_probe polysys FILE\n"
-            "       algebra_probe ladder verify|eliminate2|polysys p0 p1 ... pn [w w1 w2 ...]\n"
+            "       algebra_probe ladder verify|eliminate2|polysys|test0|test1|test2 p0 p1 ... pn [w w1 w2 ...]\n"
             "       algebra_probe rational FILE\n"
             "       algebra_probe walk FILE\n");
     return 1;
@@ -153,6 +154,8 @@ int run_ladder(int argc, char **argv)
     const int nw = static_cast<int>(w.size());
     if (!strcmp(driver, "polysys")) {
         ladder_by_polysys(nw, w.data(), p.data(), n);
+    } else if (!strcmp(driver, "test0") || !strcmp(driver, "test1") || !strcmp(driver, "test2")) {
+        ladder_symbolic_test(nw, w.data(), p.data(), n, driver[4] - '0');
     } else if (!strcmp(driver, "verify") || !strcmp(driver, "eliminate2")) {
         std::vector<double> q(n + 1), a(std::max(n, 1));
         if (ladder_preamble(nw, w.data(), p.data(), n, q.data(), a.data())) {
