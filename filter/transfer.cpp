@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -52,32 +51,6 @@ jw_point pt;
 
 // |re| + |im|, the pivoting measure of LAPACK.
 inline double cabs1(complex z) { return std::fabs(z.re) + std::fabs(z.im); }
-
-// 2^-e for 2^e <= x < 2^(e + 1), x > 0 normal and finite; 1 otherwise. Exact
-// scaling by it needs no division.
-inline double inv_pow2(double x)
-{
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    int e = (int)((bits >> 52) & 0x7ff);
-    if (e == 0 || e == 0x7ff)
-        return 1.0;
-    int be = std::clamp(2046 - e, 1, 2046);
-    bits = (std::uint64_t)be << 52;
-    double r;
-    std::memcpy(&r, &bits, sizeof r);
-    return r;
-}
-
-// 1 / z = conj(z') sc / |z'|^2 with z' = sc z near 1 in size: no square
-// overflows or underflows.
-inline complex crecip(complex z)
-{
-    double sc = inv_pow2(cabs1(z));
-    double a = z.re * sc, b = z.im * sc;
-    double f = sc / (a * a + b * b);
-    return complex{a * f, -b * f};
-}
 
 // x / y by Smith's scaling: no square overflows or underflows.
 inline complex cdiv(complex x, complex y)
@@ -150,7 +123,7 @@ void factor_point(double w)
         if (d.re == 0.0 && d.im == 0.0)
             p.singular = true;
         else
-            p.rdiag[k] = crecip(d);
+            p.rdiag[k] = cdiv(complex{1.0, 0.0}, d);
     }
 }
 
