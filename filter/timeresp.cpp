@@ -143,6 +143,8 @@ void exp_pair(double t, matrix *E, matrix *I)
         *I = mcopy(pcache.I);
 }
 
+// The eigen route works in the size of the eigen cache throughout.
+//
 // e^(l_k t) and (e^(l_k t) - 1) / l_k (t where l_k = 0) for the
 // eigenvalues l_k of the eigen cache, at the last time asked for: every
 // response at one time shares them. The second member of a conjugate pair
@@ -162,7 +164,7 @@ eig_point ep;
 
 complex eigval(int k)
 {
-    int n = fst.ana_ss.n;
+    int n = fst.expat_eigval.rows;
     return fst.expat_eigval.data[k * n + k];
 }
 
@@ -182,7 +184,7 @@ eig_point &eig_at(double t)
         ep.valid = true;
         ep.generation = fst.expat_generation;
         ep.t = t;
-        ep.n = fst.ana_ss.n;
+        ep.n = fst.expat_eigval.rows;
         ep.have_e = ep.have_i = false;
     }
     return ep;
@@ -255,7 +257,7 @@ double re_sum(const complex *r, const std::vector<complex> &z)
 // Re(V diag(z) V^-1 B) into a new n x 1 matrix.
 matrix eig_state_column(const std::vector<complex> &z)
 {
-    int n = fst.ana_ss.n;
+    int n = fst.expat_eigval.rows;
     const cmatrix &V = fst.expat_V;
     std::vector<complex> w(n);
     for (int k = 0; k < n; k++)
@@ -272,7 +274,7 @@ matrix eig_state_column(const std::vector<complex> &z)
 // Re(C V diag(z) V^-1) into a new 1 x n matrix.
 matrix eig_state_row(const std::vector<complex> &z)
 {
-    int n = fst.ana_ss.n;
+    int n = fst.expat_eigval.rows;
     const cmatrix &Vi = fst.expat_Vinv;
     std::vector<complex> w(n);
     for (int k = 0; k < n; k++)
@@ -291,7 +293,7 @@ matrix eig_state_row(const std::vector<complex> &z)
 // Re(V diag(z) V^-1), n x n.
 matrix eigen_form(const std::vector<complex> &z)
 {
-    int n = fst.ana_ss.n;
+    int n = fst.expat_eigval.rows;
     const cmatrix &V = fst.expat_V, &Vi = fst.expat_Vinv;
     matrix R = newm(n, n);
     for (int j = 0; j < n; j++)
@@ -571,7 +573,7 @@ void time_rows::at(int k)
         if (!bits[q])
             continue;
         matrix r = q == 0 ? f_t(t) : q == 1 ? fs_t(t) : q == 2 ? g_t(t) : gs_t(t);
-        std::copy(r.data, r.data + n, out[q]->begin());
+        std::copy(r.data, r.data + std::min(n, r.rows * r.cols), out[q]->begin());
         freem(&r);
     }
 }
