@@ -46,7 +46,7 @@ double unwrap_phase(complex z)
         phase_st.phase_started = 1;
     } else {
         complex q = phase_st.prev;
-        double mq = cmod(q);
+        double mq = phase_st.prev_mod;
         double s = (z.im / mz) * (q.re / mq) - (z.re / mz) * (q.im / mq);
         // Rounding can push the sine of the turn just past 1.
         if (s > 1.0)
@@ -57,6 +57,7 @@ double unwrap_phase(complex z)
         result = p + two_pi * std::floor(0.5 + (phase_st.prev_phase + d - p) / two_pi);
     }
     phase_st.prev = z;
+    phase_st.prev_mod = mz;
     phase_st.prev_phase = result;
     return result;
 }

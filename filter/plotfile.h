@@ -12,6 +12,7 @@ struct phase_state {
     int phase_started = 0;
     complex prev{0.0, 0.0};
     double prev_phase = 0.0;
+    double prev_mod = 0.0;  // |prev|
 };
 extern phase_state phase_st;
 
