@@ -193,6 +193,12 @@ static bool get_tolerances(double *epsrel, double *epsabs)
     if (!v)
         return false;
     *epsabs = *v;
+    // A tolerance of 0 or below cannot be met by any step (an entry whose
+    // integral is 0 has no relative error to speak of): refused.
+    if (!(*epsrel > 0) || !(*epsabs > 0)) {
+        error("the integration of the Gramians needs epsrel and epsabs greater than 0");
+        return false;
+    }
     return true;
 }
 

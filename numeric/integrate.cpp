@@ -6,9 +6,54 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/error.h"
 #include "numeric/matrix.h"
 
+namespace {
+
+// Integrand calls that one integral may make. Ordinary tolerances need a
+// tenth of this or less; tolerances that cannot be met (an absolute
+// tolerance of 1e-300 on an entry whose integral is 0) would otherwise
+// halve and retry for minutes. Once the calls are spent every step is
+// accepted and the step doubles, so the integral ends in a few more steps,
+// with a message, its tolerances not met.
+constexpr long max_calls = 1000000;
+long calls_left = 0;
+bool spent = false;
+int nesting = 0;
+
+// Starts the budget for the outermost integral; true when it did.
+bool budget_start()
+{
+    if (nesting++ > 0)
+        return false;
+    calls_left = max_calls;
+    spent = false;
+    return true;
+}
+
+void budget_end(bool outer)
+{
+    nesting--;
+    if (outer && spent)
+        error_text("Matrix integrate: tolerances not met within %ld evaluations.\n", max_calls);
+}
+
+matrix integrate_steps(mfunction f, int r, int c, double a, double b, double reltol, double abstol);
+
+}  // namespace
+
 matrix mintegrate(mfunction f, int r, int c, double a, double b, double reltol, double abstol)
+{
+    bool outer = budget_start();
+    matrix s = integrate_steps(f, r, c, a, b, reltol, abstol);
+    budget_end(outer);
+    return s;
+}
+
+namespace {
+
+matrix integrate_steps(mfunction f, int r, int c, double a, double b, double reltol, double abstol)
 {
     if (r < 1 || c < 1) {
         fprintf(stderr, "Matrix integrate size error.\n");
@@ -54,6 +99,9 @@ matrix mintegrate(mfunction f, int r, int c, double a, double b, double reltol, 
                     tp += q;
                 f(fm[k], tp);
             }
+            calls_left -= 5;
+            if (calls_left <= 0)
+                spent = true;
             t4 = tp;
             double maxabs = 0.0, maxrel = 0.0;
             for (std::size_t k = 0; k < n; k++) {
@@ -72,6 +120,11 @@ matrix mintegrate(mfunction f, int r, int c, double a, double b, double reltol, 
             }
             double bound = std::fabs(h / len) * abstol;
             hstep = h;
+            if (spent) {
+                if (!last)
+                    h *= 2;
+                break;
+            }
             if (maxrel > reltol && maxabs > bound) {
                 double hmin = floor * std::fabs(t);
                 if (hmin < hmin_abs)
@@ -110,18 +163,21 @@ matrix mintegrate(mfunction f, int r, int c, double a, double b, double reltol, 
     return s;
 }
 
+}  // namespace
+
 matrix mintegrate_inf(mfunction f, int r, int c, double reltol, double abstol)
 {
     if (abstol <= 0)
         abstol = std::sqrt(DBL_MIN);
     const double limit = std::sqrt(DBL_MAX);
-    matrix s = mintegrate(f, r, c, 0, 10, reltol, abstol);
+    bool outer = budget_start();
+    matrix s = integrate_steps(f, r, c, 0, 10, reltol, abstol);
     if (reltol <= 0)
         reltol = 1e-6;
     const std::size_t n = static_cast<std::size_t>(r) * static_cast<std::size_t>(c);
     double lo = 10, hi = 100;
     for (;;) {
-        matrix d = mintegrate(f, r, c, lo, hi, reltol, abstol);
+        matrix d = integrate_steps(f, r, c, lo, hi, reltol, abstol);
         double maxrel = 0.0, maxabs = 0.0;
         for (std::size_t k = 0; k < n; k++) {
             s.data[k] += d.data[k];
@@ -135,8 +191,9 @@ matrix mintegrate_inf(mfunction f, int r, int c, double reltol, double abstol)
         freem(&d);
         lo = hi;
         hi = 10 * hi;
-        if ((maxrel <= reltol && maxabs <= abstol) || !(hi < limit))
+        if ((maxrel <= reltol && maxabs <= abstol) || !(hi < limit) || spent)
             break;
     }
+    budget_end(outer);
     return s;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "base/globals.h"
 #include "helpers.h"
 
 using testing::Eq;
@@ -156,4 +157,45 @@ TEST(Integrate, HardIntegrandsEnd)
     matrix o = mintegrate(oscillating, 1, 1, 0, 1, 1e-6, 1e-6);
     EXPECT_NEAR(o.data[0], std::sin(1.0) - gsl_sf_Ci(1.0), 1e-2);
     EXPECT_LT(calls, 1000000);
+}
+
+namespace {
+
+// e^-t and (1 - t^2) / (1 + t^2)^2, the derivative of t / (1 + t^2), as an
+// entry of a Gramian whose integral is 0: integrals over [0, infinity) 1 and 0.
+void decay_and_zero(matrix out, double t)
+{
+    calls++;
+    out.data[0] = std::exp(-t);
+    out.data[1] = (1 - t * t) / ((1 + t * t) * (1 + t * t));
+}
+
+}  // namespace
+
+// An absolute tolerance of 1e-300 cannot be met on an entry whose integral
+// is 0 (the decades that follow are never small beside the sum): the integral still
+// ends after a bounded number of calls, says that its tolerances were not
+// met, and the entries stay near their values.
+TEST(Integrate, TolerancesThatCannotBeMetEndWithAMessage)
+{
+    ist.exit_status = 0;
+    calls = 0;
+    testing::internal::CaptureStderr();
+    matrix k = mintegrate_inf(decay_and_zero, 2, 1, 1e-6, 1e-300);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Matrix integrate: tolerances not met within 1000000 evaluations.\n");
+    EXPECT_LT(calls, 1100000);
+    EXPECT_NEAR(k.data[0], 1, 1e-4);
+    EXPECT_NEAR(k.data[1], 0, 1e-4);
+    EXPECT_EQ(ist.exit_status, 1);
+    ist.exit_status = 0;
+    freem(&k);
+
+    // Ordinary tolerances on the same integrand: no message.
+    testing::internal::CaptureStderr();
+    k = mintegrate_inf(decay_and_zero, 2, 1, 1e-6, 1e-9);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NEAR(k.data[0], 1, 1e-5);
+    EXPECT_EQ(ist.exit_status, 0);
+    freem(&k);
 }
