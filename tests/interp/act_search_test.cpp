@@ -132,6 +132,30 @@ TEST(LadderItems, OptladderGridThenCoordinateSearch)
     free_ss(&keep);
 }
 
+// optladder2 installs the best solution at the best grid point: a ladder
+// of the same filter, with fresh analysis data and no cached Gramians.
+TEST(LadderItems, Optladder2InstallsALadderOfTheFilter)
+{
+    for (int n : {1, 3, 5}) {
+        program p;
+        install(cauer(5, 0.5, 40));
+        ss keep = copy_ss(fst.cur_filter);
+        ensure_w();
+        act_tr_optladder2(n);
+        EXPECT_EQ(ist.exit_status, 0) << n;
+        expect_same_filter(keep, fst.cur_filter, "optladder2");
+        for (int i = 0; i < 5; i++)
+            for (int j = 0; j < 5; j++)
+                if (std::abs(i - j) > 1) {
+                    EXPECT_EQ(at(fst.cur_filter.A, i, j), 0.0) << n;
+                }
+        EXPECT_EQ(fst.cur_W.cols, 0);
+        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+        EXPECT_NE(p.report().find("Optimum found at\n"), std::string::npos);
+        free_ss(&keep);
+    }
+}
+
 // The synthesis fails for these weights (the numeric road of order 4 does
 // not converge from its start): each item says so and keeps the filter,
 // scaled by the reference cost, with its own analysis data.
