@@ -52,9 +52,14 @@ jw_point pt;
 // |re| + |im|, the pivoting measure of LAPACK.
 inline double cabs1(complex z) { return std::fabs(z.re) + std::fabs(z.im); }
 
-// x / y by Smith's scaling: no square overflows or underflows.
+// x / y. Where |y|^2 could overflow or underflow, by Smith's scaling.
 inline complex cdiv(complex x, complex y)
 {
+    double a = cabs1(y);
+    if (a > 1e-150 && a < 1e150) {
+        double f = 1.0 / (y.re * y.re + y.im * y.im);
+        return complex{(x.re * y.re + x.im * y.im) * f, (x.im * y.re - x.re * y.im) * f};
+    }
     if (std::fabs(y.re) >= std::fabs(y.im)) {
         double r = y.im / y.re, d = y.re + y.im * r;
         return complex{(x.re + x.im * r) / d, (x.im - x.re * r) / d};
@@ -98,24 +103,34 @@ void factor_point(double w)
             U[i * n + j] = complex{-H[j * n + i], 0.0};
         U[i * n + i].im = w;
     }
+    // U(k, k) as the elimination leaves it is carried in hand: each step
+    // waits for it (the pivot choice, the multiplier), and the next one for
+    // the element that the update makes next to it.
+    complex diag = U[0];
     for (int k = 0; k + 1 < n; k++) {
         complex *rk = U + k * n, *rk1 = U + (k + 1) * n;
-        if (cabs1(rk1[k]) > cabs1(rk[k])) {
+        complex sub = rk1[k];
+        bool sw = cabs1(sub) > cabs1(diag);
+        rk[k] = diag;
+        if (sw) {
             for (int j = k; j < n; j++)
                 std::swap(rk[j], rk1[j]);
             p.swapped[k] = 1;
             p.nswaps++;
         }
-        complex piv = rk[k];
+        complex piv = sw ? sub : diag, low = sw ? diag : sub;
         if (piv.re == 0.0 && piv.im == 0.0) {
             // the whole column is zero from row k on
             p.l[k] = complex{0.0, 0.0};
             p.singular = true;
+            diag = rk1[k + 1];
             continue;
         }
-        complex m = cdiv(rk1[k], piv);
+        complex m = cdiv(low, piv);
         p.l[k] = m;
-        for (int j = k + 1; j < n; j++)
+        diag = cnmsub(rk1[k + 1], m, rk[k + 1]);
+        rk1[k + 1] = diag;
+        for (int j = k + 2; j < n; j++)
             rk1[j] = cnmsub(rk1[j], m, rk[j]);
     }
     for (int k = 0; k < n; k++) {
@@ -138,20 +153,27 @@ jw_point &point_at(double w)
     return pt;
 }
 
-// M z = b in place (M = jwI - Hs, from the factors).
+// M z = b in place (M = jwI - Hs, from the factors). Both solves keep the
+// value that the next step waits for in hand, and the back substitution
+// adds the term of the element just found last: the steps of a solve
+// depend on each other, so its time is the length of that chain.
 void solve_n(const jw_point &p, complex *z)
 {
     int n = p.n;
+    complex cur = z[0];
     for (int k = 0; k + 1 < n; k++) {
+        complex next = z[k + 1];
         if (p.swapped[k])
-            std::swap(z[k], z[k + 1]);
-        z[k + 1] = cnmsub(z[k + 1], p.l[k], z[k]);
+            std::swap(cur, next);
+        z[k] = cur;
+        cur = cnmsub(next, p.l[k], cur);
     }
+    z[n - 1] = cur;
     const complex *U = p.U.data();
     for (int i = n - 1; i >= 0; i--) {
         const complex *ri = U + i * n;
         complex sum = z[i];
-        for (int j = i + 1; j < n; j++)
+        for (int j = n - 1; j > i; j--)
             sum = cnmsub(sum, ri[j], z[j]);
         z[i] = cmul(sum, p.rdiag[i]);
     }
@@ -162,18 +184,27 @@ void solve_t(const jw_point &p, complex *z)
 {
     int n = p.n;
     const complex *U = p.U.data();
+    complex next = z[0];
     for (int i = 0; i < n; i++) {
-        complex zi = cmul(z[i], p.rdiag[i]);
+        complex zi = cmul(next, p.rdiag[i]);
         z[i] = zi;
         const complex *ri = U + i * n;
-        for (int j = i + 1; j < n; j++)
+        if (i + 1 < n)
+            next = cnmsub(z[i + 1], ri[i + 1], zi);
+        for (int j = i + 2; j < n; j++)
             z[j] = cnmsub(z[j], ri[j], zi);
     }
+    complex cur = z[n - 1];
     for (int k = n - 2; k >= 0; k--) {
-        z[k] = cnmsub(z[k], p.l[k], z[k + 1]);
-        if (p.swapped[k])
-            std::swap(z[k], z[k + 1]);
+        complex a = cnmsub(z[k], p.l[k], cur);
+        if (p.swapped[k]) {
+            z[k + 1] = a;
+        } else {
+            z[k + 1] = cur;
+            cur = a;
+        }
     }
+    z[0] = cur;
 }
 
 // t := Q^T z.
