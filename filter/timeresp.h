@@ -1,6 +1,8 @@
 // Impulse and step responses of the analysis filter (fst.ana_ss), t in
 // seconds. From the eigen-decomposition of A when its eigenvectors are well
-// conditioned, otherwise from the matrix exponential by scaling and squaring.
+// conditioned (with the eigenvectors folded with B and C: O(n) a time for
+// H, O(n^2) for F and G), otherwise from the matrix exponential by scaling
+// and squaring.
 #pragma once
 
 #include <vector>

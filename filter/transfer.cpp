@@ -160,6 +160,8 @@ jw_point &point_at(double w)
 void solve_n(const jw_point &p, complex *z)
 {
     int n = p.n;
+    if (n < 1)
+        return;
     complex cur = z[0];
     for (int k = 0; k + 1 < n; k++) {
         complex next = z[k + 1];
@@ -183,6 +185,8 @@ void solve_n(const jw_point &p, complex *z)
 void solve_t(const jw_point &p, complex *z)
 {
     int n = p.n;
+    if (n < 1)
+        return;
     const complex *U = p.U.data();
     complex next = z[0];
     for (int i = 0; i < n; i++) {

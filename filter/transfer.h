@@ -4,8 +4,11 @@
 // the dynamic-range figures of the frequency table.
 //
 // The values are computed by solving (jwI - A) x = b in complex arithmetic,
-// not from the polynomials. At a frequency exactly at a pole the resolvent
-// does not exist: the values are infinite and the caller goes on.
+// not from the polynomials: with the Hessenberg form of A that the analysis
+// data holds, one O(n^2) factorisation per frequency, which every response
+// asked for at the same frequency shares. At a frequency exactly at a pole
+// the resolvent does not exist: the values are infinite and the caller goes
+// on.
 #pragma once
 
 #include "filter/ss.h"

@@ -259,6 +259,28 @@ TEST(Responses, KeptFrequencyFollowsInPlaceScaling)
     free_ss(&s);
 }
 
+// Analysis data of a record without integrators: H is the direct term, the
+// state responses are empty, nothing is read out of bounds.
+TEST(Responses, NoIntegrators)
+{
+    ss s;
+    s.D = 0.5;
+    analysis_prep(s);
+    for (double w : {0.0, 2.0}) {
+        complex h = h_jw(w);
+        EXPECT_EQ(h.re, 0.5);
+        EXPECT_EQ(h.im, 0.0);
+        complex dh = dh_jw(w);
+        EXPECT_EQ(dh.re, 0.0);
+        cmatrix F = f_jw(w), G = g_jw(w);
+        EXPECT_EQ(F.rows * F.cols, 0);
+        EXPECT_EQ(G.rows * G.cols, 0);
+        cfreem(&F);
+        cfreem(&G);
+    }
+    analysis_free();
+}
+
 // H(s) = 1/(s + 1): H(0) = 1, delay 1/(1 + w^2).
 TEST(Responses, FirstOrderClosedForms)
 {
