@@ -64,15 +64,25 @@ void print_bias(FILE *fp)
 {
     double u = u_out_max_inf();
     double total = 0.0;
-    fprintf(fp, "Bias information:\n\n");
-    fprintf(fp, "Maximal input signal level: %g\n", u);
-    fprintf(fp, "Minimum output bias currents:\n");
     if (ist.evalc_flag == 1) {
         if (ist.optc_flag == 1)
             ensure_w();
         divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
     }
     matrix m = max_input_level();
+    // A pole on the jw axis makes a peak of F infinite: the input level is
+    // then 0 and the currents have no value (0 times an infinite peak).
+    bool finite = std::isfinite(u);
+    for (int i = 0; finite && i < m.rows; i++)
+        finite = std::isfinite(elem(m, i, 0) * u);
+    if (!finite) {
+        freem(&m);
+        error("the bias currents cannot be computed for this filter");
+        return;
+    }
+    fprintf(fp, "Bias information:\n\n");
+    fprintf(fp, "Maximal input signal level: %g\n", u);
+    fprintf(fp, "Minimum output bias currents:\n");
     for (int i = 0; i < m.rows; i++) {
         double mi = elem(m, i, 0);
         fprintf(fp, "Integrator %d: %15g A\n", i + 1, mi * u);

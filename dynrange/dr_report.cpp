@@ -41,13 +41,12 @@ void print_dr(FILE *fp)
     if (!filter_defined())
         return;
     double noise = 0.0;
-    ensure_w();
-    ensure_k();
     fprintf(fp, "\n");
     if (ist.optc_flag == 1)
         fprintf(fp, "Capacitance is divided optimally.\n");
     double *ct = getvar("ctot");
     if (ct) {
+        ensure_w();
         if (fst.cur_W.cols == 0) {
             error("the noise needs W, which cannot be determined for this filter");
             return;
@@ -55,6 +54,10 @@ void print_dr(FILE *fp)
         if (ist.evalc_flag == 1)
             divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
         noise = noise_total(fst.cur_filter, fst.cur_W);
+        if (!(noise >= 0.0) || !std::isfinite(noise)) {
+            error("the output noise level cannot be computed for this filter");
+            return;
+        }
         fprintf(fp, "Output noise level: %e V.\n", std::sqrt(noise));
     }
     double u, u2;
@@ -64,12 +67,17 @@ void print_dr(FILE *fp)
         u2 = u * u;
     } else {
         fprintf(fp, "Scaling is L2.\n");
+        ensure_k();
         if (fst.cur_K.cols == 0) {
             error("the maximum output level needs K, which cannot be determined for this filter");
             return;
         }
         u2 = Usq_out_max(fst.cur_K, fst.cur_filter.C);
         u = std::sqrt(u2);
+    }
+    if (!std::isfinite(u)) {
+        error("the maximum output level cannot be computed for this filter");
+        return;
     }
     fprintf(fp, "Maximum output level: %e V.\n", u);
     if (noise > 0.0) {

@@ -1,5 +1,6 @@
 #include "filter/gramian.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -202,6 +203,52 @@ static bool get_tolerances(double *epsrel, double *epsabs)
     return true;
 }
 
+const char *gramian_obstacle(const ss &s)
+{
+    if (s.n < 1)
+        return nullptr;
+    matrix l = evc(s.A);
+    double rho = 0.0;
+    for (int k = 0; k < s.n; k++)
+        rho = std::max(rho, std::hypot(l.data[k], l.data[s.n + k]));
+    // A real part within this of 0 is taken as on the axis: rounding of the
+    // eigenvalues leaves an undamped pair a few ulps off it.
+    double tol = 1e-10 * rho;
+    const char *why = nullptr;
+    for (int k = 0; k < s.n; k++) {
+        double re = l.data[k];
+        if (re > tol) {
+            why = "the filter is not stable (it has a pole in the right half-plane)";
+            break;
+        }
+        if (re >= -tol)
+            why = "the filter has a pole on the jw axis";
+    }
+    freem(&l);
+    return why;
+}
+
+bool gramians_exist(const ss &s)
+{
+    const char *why = gramian_obstacle(s);
+    if (why)
+        error("%s, so its Gramians over all frequencies do not exist", why);
+    return why == nullptr;
+}
+
+// m itself, or (freed) the empty matrix after an error when an entry is
+// infinite or NaN.
+static matrix finite_or_refused(matrix m, const char *what)
+{
+    for (int k = 0; k < m.rows * m.cols; k++)
+        if (!std::isfinite(m.data[k])) {
+            error("%s is not finite", what);
+            freem(&m);
+            return null_matrix();
+        }
+    return m;
+}
+
 matrix calc_k(ss s, int num, int sfr)
 {
     if (s.n < 1)
@@ -220,13 +267,15 @@ matrix calc_k(ss s, int num, int sfr)
                 K.data[j * n + i] = a.re * b.re + a.im * b.im;
             }
         cfreem(&F);
-        return K;
+        return finite_or_refused(K, "K at the frequency fr");
     }
+    if (!gramians_exist(s))
+        return null_matrix();
     if (num != 0) {
         double epsrel, epsabs;
         if (!get_tolerances(&epsrel, &epsabs))
             return null_matrix();
-        return k_by_integration(epsrel, epsabs);
+        return finite_or_refused(k_by_integration(epsrel, epsabs), "K");
     }
     return k_algebraic(s);
 }
@@ -235,11 +284,13 @@ matrix calc_w(ss s, int num)
 {
     if (s.n < 1)
         return null_matrix();
+    if (!gramians_exist(s))
+        return null_matrix();
     if (num != 0) {
         double epsrel, epsabs;
         if (!get_tolerances(&epsrel, &epsabs))
             return null_matrix();
-        return w_by_integration(epsrel, epsabs);
+        return finite_or_refused(w_by_integration(epsrel, epsabs), "W");
     }
     return w_algebraic(s);
 }

@@ -8,10 +8,19 @@
 
 // K of s: sfr != 0 gives Re(F F^H) at w = fr; else num != 0 integrates over
 // frequency (on the analysis filter); else solves. The empty matrix when it
-// cannot be determined.
+// cannot be determined: over all frequencies when s has a pole in the closed
+// right half-plane (reported, naming the cause), or an entry that is not
+// finite (reported).
 matrix calc_k(ss s, int num, int sfr);
-// W of s: integrated (num != 0) or solved.
+// W of s: integrated (num != 0) or solved; empty as for K.
 matrix calc_w(ss s, int num);
+// Why K and W over all frequencies do not exist for s: "the filter is not
+// stable ..." (a pole in the open right half-plane) or "the filter has a pole
+// on the jw axis" (real part within 1e-10 of the largest |pole|); else null.
+const char *gramian_obstacle(const ss &s);
+// True when s has its Gramians over all frequencies; otherwise false after an
+// error naming the cause.
+bool gramians_exist(const ss &s);
 // A K + K A^T + B B^T = 0; empty when the operator is singular.
 matrix k_algebraic(ss s);
 // A^T W + W A + C^T C = 0; empty when the operator is singular.
