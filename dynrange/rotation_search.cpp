@@ -74,12 +74,40 @@ matrix congruence(const matrix &X, const matrix &M)
 
 matrix rotation(int n, const vector &a, int mode) { return mode == 0 ? givens(n, a) : givens2(n, a); }
 
+// A T whose condition number exceeds this counts as singular: the record
+// it gives carries too few correct digits for its cost to mean anything
+// (rows of T that leave a column empty but for rounding, cos(pi/2) ~ 6e-17,
+// give condition numbers near 1e17, and their costs are rounding noise).
+const double max_condition = 1e10;
+
+// Largest column sum of |M|.
+double norm1(const matrix &M)
+{
+    double big = 0.0;
+    for (int j = 0; j < M.cols; j++) {
+        double s = 0.0;
+        for (int i = 0; i < M.rows; i++)
+            s += std::fabs(M.data[j * M.rows + i]);
+        big = std::fmax(big, s);
+    }
+    return big;
+}
+
+// T^-1, or the empty matrix when T is singular or nearly so.
+matrix usable_inverse(const matrix &T)
+{
+    matrix Ti = try_minv(T);
+    if (Ti.cols != 0 && !(norm1(T) * norm1(Ti) <= max_condition))
+        freem(&Ti);
+    return Ti;
+}
+
 // Cost of the record turned by the angles: the largest double when T is
-// singular or the candidate cannot be costed.
+// singular (or nearly) or the candidate cannot be costed.
 double rotated_cost(const rotation_frame &f, const vector &a)
 {
     matrix T = rotation(f.s.n, a, f.mode);
-    matrix Ti = try_minv(T);
+    matrix Ti = usable_inverse(T);
     if (Ti.cols == 0) {
         freem(&T);
         return DBL_MAX;

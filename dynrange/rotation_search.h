@@ -16,7 +16,9 @@ matrix givens2(int n, vector a);
 // Number of angles of T of order n in the mode.
 int rotation_angles(int n, int mode);
 // Cost of (T^-1 A T, T^-1 B, C T, D) with T from the angles in the mode;
-// the largest double when T is singular or the candidate cannot be costed.
+// the largest double when T is singular, or so nearly singular (condition
+// number above 1e10) that the cost would be rounding noise, or when the
+// candidate cannot be costed.
 double dr_rotated(ss s, vector a, int mode);
 // Coordinate search over the angles from all zeros with the step h
 // (0 < h < 1), divided by 4 whenever no move helps, down to 1e-6. Returns

@@ -14,6 +14,7 @@
 #include "dynrange/rotation_search.h"
 #include "filter/approx.h"
 #include "base/vars.h"
+#include "numeric/linalg.h"
 #include "numeric/matrix.h"
 #include "numeric/vector.h"
 
@@ -98,6 +99,29 @@ TEST(Givens, UnitRowsIdentityAndShortVectors)
     EXPECT_EQ(rotation_angles(4, 0), 12);
     EXPECT_EQ(rotation_angles(4, 1), 6);
     freevector(&v);
+}
+
+// Angles of 1/2 make rows of T unit vectors; here rows 1 and 2 become
+// (1, 6e-17, 0) and (1, 0, 6e-17): invertible in floating point, with a
+// condition number near 1e17, so the candidate is no realisation to cost.
+TEST(DrRotated, NearlySingularTransformationIsRefused)
+{
+    program p;
+    ss s = butterworth(3);
+    vector a = vec({0.5, 0, 0, 0.5, 0.5, 0});
+    matrix T = givens(3, a);
+    matrix Ti = try_minv(T);
+    EXPECT_EQ(Ti.cols, 3);  // not exactly singular
+    EXPECT_EQ(dr_rotated(s, a, 0), DBL_MAX);
+    // a permutation from angles of 1/2 is well conditioned and is costed
+    vector perm = vec({0.5, 0, 0.5, 0, 0.5, 0});
+    EXPECT_NEAR(dr_rotated(s, perm, 0), program_cost(s), 1e-9 * program_cost(s));
+    EXPECT_EQ(p.report(), "");
+    freem(&T);
+    freem(&Ti);
+    freevector(&a);
+    freevector(&perm);
+    free_ss(&s);
 }
 
 // The odometer visits every point of {0..steps-1}^count exactly once, first
