@@ -385,6 +385,13 @@ double h_t(double t)
         return 0.0;
     need_eigen("expAt");
     const ss &s = fst.ana_ss;
+    if (t == 0.0) {
+        // e^(A 0) = I: C B exactly, not the residues summed with rounding
+        double v = 0.0;
+        for (int i = 0; i < s.n; i++)
+            v += s.C.data[i] * s.B.data[i];
+        return v;
+    }
     if (fst.expat_defective) {
         matrix f = times_column(pair_E(t), s.B.data);
         double v = 0.0;
@@ -418,6 +425,8 @@ matrix f_t(double t)
     if (t < 0.0)
         return newm(fst.ana_ss.n, 1);
     need_eigen("expAt");
+    if (t == 0.0)
+        return mcopy(fst.ana_ss.B);
     if (fst.expat_defective)
         return times_column(pair_E(t), fst.ana_ss.B.data);
     return eig_state_column(exps(eig_at(t)));
@@ -428,6 +437,8 @@ matrix g_t(double t)
     if (t < 0.0)
         return newm(1, fst.ana_ss.n);
     need_eigen("expAt");
+    if (t == 0.0)
+        return mcopy(fst.ana_ss.C);
     if (fst.expat_defective)
         return row_times(fst.ana_ss.C.data, pair_E(t));
     return eig_state_row(exps(eig_at(t)));

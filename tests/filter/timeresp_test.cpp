@@ -172,3 +172,28 @@ TEST(TimeResponses, TableOfRepeatedPole)
 }
 
 }  // namespace
+
+namespace {
+
+// At t = 0, e^(At) = I: the impulse response is C B and the state
+// responses are B and C, exactly, on the eigen route too (where the sum of
+// the residues would leave rounding in place of the zero C B of a lowpass
+// of relative degree two).
+TEST(TimeResponses, TimeZeroIsExact)
+{
+    ss s = fx::make_ss(3, {-1, 2, 0, -2, -1, 0.5, 0.3, -0.7, -3}, {0, 1, 0.5}, {1, 0, 0});
+    fx::use(s);
+    ASSERT_EQ(fst.expat_defective, 0);
+    EXPECT_EQ(h_t(0.0), 0.0);
+    EXPECT_EQ(hs_t(0.0), 0.0);
+    matrix f = f_t(0.0), g = g_t(0.0);
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(f.data[i], s.B.data[i]);
+        EXPECT_EQ(g.data[i], s.C.data[i]);
+    }
+    freem(&f);
+    freem(&g);
+    free_ss(&s);
+}
+
+}  // namespace
