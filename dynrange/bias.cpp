@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "dynrange/minimize.h"
 #include "dynrange/peaks.h"
@@ -25,6 +26,15 @@ bias_state bst;
 namespace {
 
 const int bias_maxit = 100;
+
+// The square of the bias level of the integrator of the bias search at w;
+// at w infinite its limit (B_k c_k)^2.
+double bias_sq(double w)
+{
+    if (std::isinf(w))
+        return -bias_level_neg(1.0);
+    return bias_level_sq(w, bst.index);
+}
 
 }  // namespace
 
@@ -50,12 +60,22 @@ matrix max_input_level()
     if (n > 0)
         pks.w0 = freq_scale(f.A);
     matrix m = newm(n, 1);
+    // The single search from the middle of the axis finds the peak that lies
+    // downhill from there; a peak elsewhere is found from the walk over the
+    // resonances of the filter.
+    std::vector<double> w = pole_walk();
+    std::vector<double> v(w.size());
     for (int j = 0; j < n; j++) {
         bst.index = j;
         double x, fx;
         if (bracket_min(0.0, 0.5, 1.0, bias_level_neg, 0.0, bias_maxit, &x, &fx) != 0)
             error("No convergence");
-        matrix_set(m, j, 0, std::sqrt(-fx));
+        double top = std::sqrt(-fx);
+        for (size_t i = 0; i < w.size(); i++)
+            v[i] = bias_sq(w[i]);
+        if (!w.empty())
+            top = better_top(top, walk_peak(w, v.data(), 1, bias_sq, peak_known{top * top, NAN, 0.0, 0.0}));
+        matrix_set(m, j, 0, top);
     }
     return m;
 }

@@ -3,6 +3,8 @@
 // [0, 1), scanned on a grid and each peak refined by the minimiser.
 #pragma once
 
+#include <vector>
+
 #include "numeric/types.h"
 
 // Program-wide state of the peak searches.
@@ -29,6 +31,33 @@ double peak_f(double x);
 // For each integrator the grid index of its largest |F_i|, and in the last
 // place the grid size N (n + 1 entries).
 ivector linf_grid_scan();
+// Frequencies from w = 0 to far above the largest pole of the analysis copy,
+// each step a fraction of the distance from jw to the nearest pole, so that
+// no resonance, however narrow, lies between two of them unsampled. Empty
+// when A has no pole off the origin.
+std::vector<double> pole_walk();
+// A peak found before the walk: its square sq and, when it was refined to a
+// local peak inside the axis, the frequency w where it lies, the slope of
+// the square there and the width of the minimiser's last bracket around it
+// (w NaN otherwise).
+struct peak_known {
+    double sq;
+    double w;
+    double slope;
+    double window;
+};
+// The largest square of a peak quantity among the local maxima of its
+// samples v[j * stride] at the walk frequencies w[j], each refined by the
+// minimiser between its neighbours; val(w) is the square at w (val(INFINITY)
+// its limit). Maxima whose estimated peak lies well below the known square
+// are not refined, nor the one that holds the known peak when its slope
+// shows it to be that peak. 0 when nothing was refined.
+double walk_peak(const std::vector<double> &w, const double *v, int stride, double (*val)(double),
+                 const peak_known &known);
+// The top that the peak searches report from the grid's top and the best
+// walk candidate (a square): the candidate only when it beats the grid's top
+// by more than one part in a million, else the grid's top unchanged.
+double better_top(double top, double cand_sq);
 // Tops max over w of |F_i(jw)|, one per integrator; the caller frees it.
 // Sets w0 from the analysis copy.
 vector linf_peaks();
