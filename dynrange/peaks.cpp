@@ -57,7 +57,7 @@ const double walk_tol = 1e-4;
 // when the estimated shortfall of its square is below cert_tol (relative),
 // and the minimiser's last bracket around it was narrow against the peak:
 // over it the square falls by less than cert_window.
-const double cert_tol = 1e-7;
+const double cert_tol = 5e-7;
 const double cert_window = 0.05;
 // A walk candidate replaces the grid's top only when larger by more than
 // this, relatively.
@@ -195,9 +195,7 @@ double refine(double lo, double hi, double *xp)
 double walk_top(const std::vector<double> &w, const double *v, int stride, double top, double x)
 {
     peak_known known{top * top, NAN, 0.0, 0.0};
-    // the grid's top is certified as its local peak only inside the axis:
-    // at w = 0 the slope vanishes whether or not a peak lies just above
-    if (x > 0.0 && x < 1.0) {
+    if (x >= 0.0 && x < 1.0) {
         known.w = map_freq(x);
         known.slope = component_sq_slope(known.w);
         // the minimiser stops when its bracket is about 4 tol x wide
@@ -403,15 +401,20 @@ double walk_peak(const std::vector<double> &w, const double *v, int stride, doub
         // minimiser's last bracket was narrow against the peak, and the slope
         // there leaves no room: with 1 / |z|^2 close to 1 / sq* + lead
         // (w - w*)^2 the square falls short of its peak by about
-        // slope^2 / (4 lead sq^3), relatively.
-        if (known.w >= lo && known.w <= hi && c.lead > 0.0 && known.sq > 0.0 &&
-            c.lead * known.window * known.window * known.sq < cert_window) {
+        // slope^2 / (4 lead sq^3), relatively. The slope also vanishes in the
+        // dip between two humps of a flat top, so the known point must also
+        // stand above the sample and above the points a quarter step to
+        // either side. At w = 0 the slope vanishes by symmetry: a known top
+        // there is the peak of the first bracket when it stands above the
+        // point a quarter step up.
+        double q = 0.125 * (hi - lo);
+        if (known.w >= lo && known.w <= hi && known.sq >= at(j)) {
             double sq = known.sq;
-            double shortfall = known.slope * known.slope / (4.0 * c.lead * sq * sq * sq);
-            // the slope also vanishes in the dip between two humps of a flat
-            // top: look a quarter step to either side
-            double q = 0.125 * (hi - lo);
-            if (shortfall < cert_tol && val(std::fmax(0.0, known.w - q)) <= sq && val(known.w + q) <= sq)
+            if (j == 0 && known.w <= q && val(q) <= sq)
+                continue;
+            if (j > 0 && c.lead > 0.0 && c.lead * known.window * known.window * sq < cert_window &&
+                known.slope * known.slope / (4.0 * c.lead * sq * sq * sq) < cert_tol &&
+                val(std::fmax(0.0, known.w - q)) <= sq && val(known.w + q) <= sq)
                 continue;
         }
         double r = refine_walk(lo, w[j], hi, at(j), val);
