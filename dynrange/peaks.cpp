@@ -59,6 +59,9 @@ const double walk_tol = 1e-4;
 // over it the square falls by less than cert_window.
 const double cert_tol = 5e-7;
 const double cert_window = 0.05;
+// Samples next to a local maximum above this fraction of it mark a flat
+// top.
+const double flat_top = 0.99;
 // A walk candidate replaces the grid's top only when larger by more than
 // this, relatively.
 const double walk_better = 1e-6;
@@ -92,9 +95,11 @@ double bracket_obj(double u)
     return f;
 }
 
-// The largest square of val in [lo, hi], from the sample v at w.
-double refine_walk(double lo, double w, double hi, double v, double (*val)(double))
+// The largest square of val in [lo, hi], from the sample v at w; the point
+// found goes to *at.
+double refine_walk(double lo, double w, double hi, double v, double (*val)(double), double *at)
 {
+    *at = w;
     if (!(hi > lo))
         return v;
     wbr.lo = lo;
@@ -107,7 +112,10 @@ double refine_walk(double lo, double w, double hi, double v, double (*val)(doubl
     wbr.next = 1 % walk_bracket::kept;
     double u, f;
     bracket_min(1.0, u0, 2.0, bracket_obj, walk_tol, peak_maxit, &u, &f);
-    return std::fmax(v, 1.0 / f);
+    if (!(1.0 / f > v))
+        return v;
+    *at = lo + (u - 1.0) * (hi - lo);
+    return 1.0 / f;
 }
 
 // Parabola through (a, ya), (b, yb), (c, yc), a < b < c, as
@@ -391,6 +399,10 @@ double walk_peak(const std::vector<double> &w, const double *v, int stride, doub
     std::stable_sort(cands.begin(), cands.end(), [](const cand &a, const cand &b) { return a.est > b.est; });
     double best = known.sq > 0.0 ? known.sq : 0.0;
     double found = 0.0;
+    // the bracket of the best refined candidate, the sample in it and the
+    // point found
+    double blo = 0.0, bw = 0.0, bhi = 0.0, bat = 0.0;
+    bool bflat = false;
     for (const cand &c : cands) {
         if (c.est < keep_ratio * best)
             break;
@@ -417,11 +429,30 @@ double walk_peak(const std::vector<double> &w, const double *v, int stride, doub
                 val(std::fmax(0.0, known.w - q)) <= sq && val(known.w + q) <= sq)
                 continue;
         }
-        double r = refine_walk(lo, w[j], hi, at(j), val);
+        double wr;
+        double r = refine_walk(lo, w[j], hi, at(j), val, &wr);
         if (j == m - 1)
             r = std::fmax(r, val(INFINITY));
-        found = std::fmax(found, r);
+        if (r > found) {
+            found = r;
+            blo = lo;
+            bw = w[j];
+            bhi = hi;
+            bflat = j > 0 && j < m - 1 && std::fmin(at(j - 1), at(j + 1)) >= flat_top * at(j);
+            bat = wr;
+        }
         best = std::fmax(best, r);
+    }
+    // A flat top, where the samples next to the winner's lie within a
+    // percent of it (a lone resonance falls by some 6 % over a step), may
+    // hold two humps in one bracket, the sample between them: the minimiser
+    // climbs one, so the winner's other side is searched too.
+    if (bflat && found >= (1.0 - 4.0 * walk_better) * known.sq) {
+        // from the middle of that side: its end at the sample may stand on
+        // the hump already climbed
+        double lo = bat > bw ? blo : bw, hi = bat > bw ? bw : bhi, mid = 0.5 * (lo + hi), wr;
+        if (bat != bw)
+            found = std::fmax(found, refine_walk(lo, mid, hi, val(mid), val, &wr));
     }
     return found;
 }

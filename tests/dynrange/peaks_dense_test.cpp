@@ -125,6 +125,16 @@ std::vector<narrow_case> narrow_cases()
         {"chebyshev(4, 0.5) bandpass(1, 0.001)", [] { install_bandpass(chebyshev(4, 0.5), 0.001); }, 0.5, 2},
         {"cauer(6, 0.5, 1.5) bandpass(1, 0.01)", [] { install_bandpass(cauer(6, 0.5, 1.5), 0.01); }, 0.5, 2},
         {"butterworth(8) bandpass(1, 0.001)", [] { install_bandpass(butterworth(8), 0.001); }, 0.5, 2},
+        // the tridiagonal realisation of a narrow Chebyshev bandpass
+        {"chebyshev(3, 1) bandpass(1, 0.01) orthogonal",
+         [] {
+             install_bandpass(chebyshev(3, 1.0), 0.01);
+             install(orthogonal_ss(fst.cur_filter));
+         },
+         0.5, 2},
+        // a flat top with two humps 1e-5 apart in height, closer together
+        // than the poles' width
+        {"ic_approx(2, 40) bandpass(1, 0.001)", [] { install_bandpass(ic_approx(2, 40), 0.001); }, 0.5, 2},
     };
 }
 
