@@ -8,6 +8,7 @@
 
 #include <gsl/gsl_errno.h>
 
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct search_state {
     int grid_refused = 0;         // 1 when `grid = n` was written with n below 1
 } sst;
 
+constexpr double min_step = 0.001;
+
 bool step_ok(double step)
 {
     if (!(step > 0)) {
@@ -39,6 +42,28 @@ bool step_ok(double step)
     // a step of 1 turns every angle by a whole pi: the search refuses it
     if (step >= 1) {
         error("step size is too large");
+        return false;
+    }
+    // The search moves by the step until no move helps, then quarters it
+    // down to 1e-6: a smaller start only makes it crawl (step 1e-5 on a
+    // sixth-order filter runs for minutes), so it is refused.
+    if (step < min_step) {
+        error("step size is too small (at least 0.001)");
+        return false;
+    }
+    return true;
+}
+
+// The grid of do4 visits steps^(n (n - 1)) points; beyond this many (about
+// ten seconds of cost evaluations at order 3) it is refused. Order 4 with 3
+// steps already has 531441.
+constexpr double max_grid_points = 200000;
+
+bool grid_ok(int steps, int n)
+{
+    double points = std::pow((double)steps, (double)n * (n - 1));
+    if (points > max_grid_points) {
+        error("too many grid points: %d steps on order %d (at most 200000 points)", steps, n);
         return false;
     }
     return true;
@@ -100,7 +125,7 @@ void act_tr_do4(int steps)
         error("too few steps");
         return;
     }
-    if (filter_defined())
+    if (filter_defined() && grid_ok(steps, fst.cur_filter.n))
         take_result(dr_optimize4_grid(fst.cur_filter, steps));
 }
 
