@@ -27,6 +27,8 @@ TEST(LinfPeaks, SecondOrderSectionsClosedForm)
         {2, 1e4, 50}, {10, 1e-3, 50}, {2, 1, 2}, {0.6, 1, 2},
         // det A = a^4 lies beyond the range of a double: w0 must still be a
         {2, 1e100, 50}, {0.8, 1e-100, 50},
+        // resonances far narrower than the grid's spacing
+        {100, 1, 50}, {1000, 3, 50}, {1e4, 1e-2, 2},
     };
     for (const auto &c : cases) {
         program p;
