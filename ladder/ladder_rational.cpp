@@ -4,9 +4,8 @@
 #include <cstdio>
 
 #include "algebra/rational.h"
-#include "base/error.h"
-#include "base/globals.h"
 #include "ladder/ladder_drivers.h"
+#include "ladder/side_drivers.h"
 #include "ladder/symbolic_ladder.h"
 #include "numeric/matrix.h"
 
@@ -26,29 +25,14 @@ void print_titled_q(FILE *fp, const char *title, const eq_array_q &E)
     fputs("\n", fp);
 }
 
-// The ladder equations exist from order 2 on.
-bool order_usable(int n)
-{
-    if (n >= 2)
-        return true;
-    error("ladder driver: the target has order %d; a ladder needs order 2 or more", n);
-    return false;
-}
-
 }  // namespace
 
 void rational_pipeline(const double *a, const double *q, int n)
 {
-    if (!order_usable(n))
+    if (!ladder_driver_order(n))
         return;
-    FILE *fp = ist.out_fp;
-    spoly S = slpoly(n, a);
-    if (ist.verbosity >= 0) {
-        fputs("s=\n", fp);
-        print_spoly(S, fp);
-        fputs("\n", fp);
-    }
-    free_spoly(&S);
+    FILE *fp = ladder_driver_stream();
+    print_ladder_poly(a, n, fp);
 
     eq_array E = ladder_eq_array(a, q, n);
     print_titled(fp, "\nequations:\n", E);
@@ -70,9 +54,9 @@ void rational_pipeline(const double *a, const double *q, int n)
 
 void write_cas_script(const double *a, const double *p, int n)
 {
-    if (!order_usable(n))
+    if (!ladder_driver_order(n))
         return;
-    FILE *fp = ist.out_fp;
+    FILE *fp = ladder_driver_stream();
     eq_array E = ladder_eq_array(a, p, n);
     fputs("ring r=real,(", fp);
     for (int k = 0; k <= n - 2; k++)

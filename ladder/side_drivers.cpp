@@ -20,24 +20,34 @@
 
 namespace {
 
-FILE *out_stream()
+}  // namespace
+
+FILE *ladder_driver_stream()
 {
     return ist.out_fp ? ist.out_fp : stdout;
 }
 
-// The ladder equations need at least one unknown.
-bool order_ok(int n)
+bool ladder_driver_order(int n)
 {
     if (n < 2)
         error("ladder driver: the target has order %d; a ladder needs order 2 or more", n);
     return n >= 2;
 }
 
-}  // namespace
+void print_ladder_poly(const double *a, int n, FILE *fp)
+{
+    if (ist.verbosity < 0)
+        return;
+    spoly S = slpoly(n, a);
+    fputs("s=\n", fp);
+    print_spoly(S, fp);
+    fputs("\n", fp);
+    free_spoly(&S);
+}
 
 bool ladder_preamble(int nweights, const double *weights, const double *p, int n, double *q, double *a)
 {
-    if (!order_ok(n))
+    if (!ladder_driver_order(n))
         return false;
     const double lead = p[n];
     if (lead == 0.0 || !std::isfinite(lead)) {
@@ -103,7 +113,7 @@ void ladder_symbolic_test(int nweights, const double *weights, const double *p, 
     if (!d.ok)
         return;
     if (ist.verbosity >= 0) {
-        FILE *fp = out_stream();
+        FILE *fp = ladder_driver_stream();
         fputs("target=\n", fp);
         print_poly(p, n, fp);
         fputs("\nscaled target=\n", fp);
@@ -127,16 +137,10 @@ void ladder_symbolic_test(int nweights, const double *weights, const double *p, 
 
 void ladder_by_groebner_verify(const double *a, const double *p, int n)
 {
-    if (!order_ok(n))
+    if (!ladder_driver_order(n))
         return;
-    FILE *fp = out_stream();
-    spoly S = slpoly(n, a);
-    if (ist.verbosity >= 0) {
-        fputs("s=\n", fp);
-        print_spoly(S, fp);
-        fputs("\n", fp);
-    }
-    free_spoly(&S);
+    FILE *fp = ladder_driver_stream();
+    print_ladder_poly(a, n, fp);
     eq_array E = ladder_eq_array(a, p, n);
     matrix M = groebner_solve(&E, n);
     free_eq_array(&E);
@@ -154,9 +158,9 @@ void ladder_by_groebner_verify(const double *a, const double *p, int n)
 
 void g_ladder_eliminate2(const double *a, const double *p, int n)
 {
-    if (!order_ok(n))
+    if (!ladder_driver_order(n))
         return;
-    FILE *fp = out_stream();
+    FILE *fp = ladder_driver_stream();
     spoly S = slpoly(n, a);
     fputs("s=\n", fp);
     print_spoly(S, fp);

@@ -4,6 +4,19 @@
 // the report stream.
 #pragma once
 
+#include <cstdio>
+
+// The report stream of the drivers (standard output before a run has one).
+FILE *ladder_driver_stream();
+
+// True for an order of 2 or more, the orders whose ladder equations have an
+// unknown; otherwise an error report and false.
+bool ladder_driver_order(int n);
+
+// "s=", the symbolic ladder polynomial P_n(a, B) and a newline, unless the
+// verbosity is negative.
+void print_ladder_poly(const double *a, int n, FILE *fp);
+
 // The shared preamble of ladder_by_polysys and ladder_symbolic_test: the
 // target p[0..n] made monic and scaled to q[0..n] (roots of about unit size:
 // q_k = p_k / sc^(n-k), sc = |p_0|^(1/n), or 1 when p_0 is 0 or not finite)
