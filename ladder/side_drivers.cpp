@@ -185,22 +185,8 @@ void g_ladder_eliminate2(const double *a, const double *p, int n)
     int budget = 2;
     while (budget > 0) {
         i_matrix M = occurrence_matrix(neq, E);
-        auto open_vars = [&](int i) {
-            int count = 0;
-            for (int k = 0; k < neq; k++)
-                count += im_element(M, i, k) > 0 && !e1[k];
-            return count;
-        };
-        int min = neq, min_i = neq - 1;
-        for (int i = neq - 1; i >= 0; i--) {
-            if (e2[i])
-                continue;
-            const int count = open_vars(i);
-            if (count < min) {
-                min = count;
-                min_i = i;
-            }
-        }
+        int min_i;
+        const int min = fewest_open_variables(M, neq, e2, e1, &min_i);
         fputs("e1 =", fp);
         for (int k = 0; k < neq; k++)
             fprintf(fp, " %d", e1[k]);

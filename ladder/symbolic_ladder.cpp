@@ -358,6 +358,26 @@ void eliminate_var(int k, const termlist &P, termlist *Q, double scale)
     free_termlist(&cQ);
 }
 
+int fewest_open_variables(const i_matrix &occ, int neq, const std::vector<int> &used,
+                          const std::vector<int> &eliminated, int *min_i)
+{
+    int min = neq;
+    *min_i = neq - 1;
+    for (int i = neq - 1; i >= 0; i--) {
+        if (used[i])
+            continue;
+        int count = 0;
+        for (int k = 0; k < neq; k++)
+            if (im_element(occ, i, k) > 0 && !eliminated[k])
+                count++;
+        if (count < min) {
+            min = count;
+            *min_i = i;
+        }
+    }
+    return min;
+}
+
 matrix g_ladder_eliminate(const double *a, const double *p, int n, double f)
 {
     FILE *fp = report_stream();
@@ -391,21 +411,8 @@ matrix g_ladder_eliminate(const double *a, const double *p, int n, double f)
     std::vector<int> used(std::max(neq, 0), 0), eliminated(std::max(neq, 0), 0);
     for (int round = 0; round < neq; round++) {
         i_matrix occ = occurrence_matrix(neq, E);
-        // The open equation with the fewest variables not yet eliminated,
-        // the later one on a tie.
-        int min = neq, min_i = neq - 1;
-        for (int i = neq - 1; i >= 0; i--) {
-            if (used[i])
-                continue;
-            int count = 0;
-            for (int k = 0; k < neq; k++)
-                if (im_element(occ, i, k) > 0 && !eliminated[k])
-                    count++;
-            if (count < min) {
-                min = count;
-                min_i = i;
-            }
-        }
+        int min_i;
+        const int min = fewest_open_variables(occ, neq, used, eliminated, &min_i);
         if (ist.verbosity > 1) {
             fputs("e =", fp);
             for (int k = 0; k < neq; k++)

@@ -7,6 +7,8 @@
 // (g_ladder_eliminate); no statement of the program uses it.
 #pragma once
 
+#include <vector>
+
 #include "algebra/imatrix.h"
 #include "algebra/spoly.h"
 #include "numeric/types.h"
@@ -37,6 +39,14 @@ matrix solve_reduced_equations(int neq, const eq_array &E, int n);
 // that the elimination leaves non-triangular ends the run. One column per
 // solution.
 matrix g_ladder_eliminate(const double *a, const double *p, int n, double f);
+
+// The pivot of a pairwise elimination: the equation not yet used as pivot
+// (used[i] == 0) with the fewest variables not yet eliminated (per the
+// occurrence matrix occ), the later one on a tie. Its index goes to *min_i;
+// the result is that count (neq, with *min_i = neq - 1, when every equation
+// has been used).
+int fewest_open_variables(const i_matrix &occ, int neq, const std::vector<int> &used,
+                          const std::vector<int> &eliminated, int *min_i);
 
 // Eliminates Bk between P and Q: Q becomes the combination of the two in
 // which the top power of Bk cancels, cleared of small terms and of common
