@@ -59,6 +59,21 @@ bool step_ok(double step)
 // steps already has 531441.
 constexpr double max_grid_points = 200000;
 
+// The weight grid of optladder and optladder2 has one point per composition
+// of the grid size N into n parts (the n - 1 weights and the rest):
+// C(N + n - 1, n - 1) points, each a ladder synthesis; bounded as for do4.
+bool ladder_grid_ok(int N, int n)
+{
+    double points = 1;
+    for (int i = 1; i < n && points <= max_grid_points; i++)
+        points = points * (N + (double)i) / i;
+    if (points > max_grid_points) {
+        error("too many grid points: grid %d on order %d (at most 200000 points)", N, n);
+        return false;
+    }
+    return true;
+}
+
 bool grid_ok(int steps, int n)
 {
     double points = std::pow((double)steps, (double)n * (n - 1));
@@ -194,9 +209,10 @@ void act_tr_optladder()
 {
     double cost0;
     poly N, D;
+    bool grid_fits = sst.weights_given || fst.cur_filter.n < 1 || ladder_grid_ok(sst.grid, fst.cur_filter.n);
     if (sst.grid_refused || sst.grid < 1)
         grid_size_error();
-    else if (ladder_start_cost(&cost0, &N, &D)) {
+    else if (grid_fits && ladder_start_cost(&cost0, &N, &D)) {
         FILE *fp = ist.out_fp;
         ss res;
         int status;
@@ -228,6 +244,8 @@ void act_tr_optladder2(int n)
         grid_size_error();
         return;
     }
+    if (fst.cur_filter.n > 0 && !ladder_grid_ok(n, fst.cur_filter.n))
+        return;
     if (!ladder_start_cost(&cost0, &N, &D))
         return;
     ss res;

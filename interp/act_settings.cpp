@@ -116,9 +116,15 @@ void act_debug(int n)
     nst.debug_level = n;
 }
 
+// Every L-infinity peak search evaluates the filter at this many points per
+// integrator; a grid of 2^31 points never ends.
+constexpr int max_scale_grid = 100000;
+
 void act_scale_grid(int n)
 {
-    if (n > 1)
+    if (n > max_scale_grid)
+        error("scale grid parameter too large (at most 100000)");
+    else if (n > 1)
         ist.scale_grid = n;
     else
         error("scale grid parameter too small");
