@@ -8,6 +8,7 @@
 #include "dynrange/scale.h"
 #include "filter/current.h"
 #include "filter/gramian.h"
+#include "filter/transfer.h"
 #include "base/getvar.h"
 #include "base/globals.h"
 #include "numeric/matrix.h"
@@ -46,10 +47,14 @@ double filter_cost()
 
 double dr_of_filter(ss s, int *status) { return dr_of_filter_with(s, matrix(), matrix(), status); }
 
-double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
+namespace {
+
+// The cost of s, scaled in place with W and K (released); the analysis data
+// that the peak search reads is ready. With prepare the scaled record
+// becomes the analysis copy.
+double scaled_cost(ss s, matrix W, matrix K, bool prepare, int *status)
 {
-    analysis_prep(s);
-    int bad = try_scale(s, &W, &K, 0, 0, pks.dr_scale);
+    int bad = try_scale(s, &W, &K, 0, 0, pks.dr_scale, prepare);
     freem(&K);
     if (bad) {
         freem(&W);
@@ -71,6 +76,27 @@ double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
         return DBL_MAX;
     }
     *status = dr_ok;
+    return cost;
+}
+
+}  // namespace
+
+double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
+{
+    analysis_prep(s);
+    return scaled_cost(s, W, K, true, status);
+}
+
+double dr_of_similar(ss s, matrix T, matrix Ti, matrix W, matrix K, int *status)
+{
+    if (fst.ana_ss.A.data != s.A.data || fst.ana_ss.B.data != s.B.data || fst.ana_ss.C.data != s.C.data
+        || fst.ana_ss.n != s.n || fst.ana_ss.D != s.D)
+        analysis_prep(s);
+    ss t = transform_ss2(T, Ti, s);
+    set_similarity_view(T, Ti);
+    double cost = scaled_cost(t, W, K, false, status);
+    clear_similarity_view();
+    free_ss(&t);
     return cost;
 }
 

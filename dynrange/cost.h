@@ -33,6 +33,12 @@ double dr_of_filter(ss s, int *status);
 // were solved): W and K, when not empty, are scaled with the record instead
 // of being solved again. Both handles are released.
 double dr_of_filter_with(ss s, matrix W, matrix K, int *status);
+// The same for the record (T^-1 A T, T^-1 B, C T, D), T^-1 = Ti, with W and
+// K those of that record (or empty; both released): its peaks are found
+// through a similarity view of the analysis data of s, prepared when s is
+// not the analysis copy, so that the candidates of a search over T need no
+// preparation of their own. The analysis copy stays s.
+double dr_of_similar(ss s, matrix T, matrix Ti, matrix W, matrix K, int *status);
 // The target peak of the scaling in the costs of a search (pks.dr_scale)
 // from the variable sf, or 1 when it gives no number.
 void dr_scale_from_sf();

@@ -137,10 +137,7 @@ double component_sq(double w)
     if (k < s.n) {
         if (std::isinf(w))
             return 0.0;
-        cmatrix F = f_jw(w);
-        double m = cmod2(F.data[k]);
-        cfreem(&F);
-        return m;
+        return cmod2(f_elem_jw(w, k));
     }
     if (std::isinf(w))
         return s.D * s.D;
@@ -153,12 +150,8 @@ void component_and_deriv(double w, complex *z, complex *dz)
 {
     int k = pks.component;
     if (k < fst.ana_ss.n) {
-        cmatrix F = f_jw(w);
-        cmatrix dF = df_jw(w);
-        *z = F.data[k];
-        *dz = dF.data[k];
-        cfreem(&F);
-        cfreem(&dF);
+        *z = f_elem_jw(w, k);
+        *dz = df_elem_jw(w, k);
     } else {
         *z = h_jw(w);
         *dz = dh_jw(w);
@@ -267,14 +260,7 @@ double peak_f(double x)
     // the value alone: no derivative of the resolvent needed
     double w = map_freq(x);
     int k = pks.component;
-    complex z;
-    if (k < fst.ana_ss.n) {
-        cmatrix F = f_jw(w);
-        z = F.data[k];
-        cfreem(&F);
-    } else {
-        z = h_jw(w);
-    }
+    complex z = k < fst.ana_ss.n ? f_elem_jw(w, k) : h_jw(w);
     return -(z.re * z.re + z.im * z.im);
 }
 
@@ -283,25 +269,53 @@ ivector linf_grid_scan()
     int n = fst.ana_ss.n;
     int N = ist.scale_grid;
     ivector idx = new_ivector(n + 1);
-    vector best = newvector(n);
-    for (int g = 0; g < N; g++) {
-        double x = (double)g / N;
-        cmatrix F = f_jw(map_freq(x));
+    std::vector<double> w(N > 0 ? N : 0), sq;
+    for (int g = 0; g < N; g++)
+        w[g] = map_freq((double)g / N);
+    f_sq_at(w, sq);
+    std::vector<double> best(n, 0.0);
+    for (int g = 0; g < N; g++)
         for (int i = 0; i < n; i++) {
-            double m = cmod2(F.data[i]);
-            if (m > best.data[i]) {
-                best.data[i] = m;
+            double m = sq[g * n + i];
+            if (m > best[i]) {
+                best[i] = m;
                 idx.data[i] = g;
             }
         }
-        cfreem(&F);
-    }
-    freevector(&best);
     idx.data[n] = N;
     return idx;
 }
 
+namespace {
+
+// The walk of the analysis data last asked about: the searches come back to
+// it with every candidate seen through a similarity view.
+struct kept_walk {
+    bool valid = false;
+    unsigned generation = 0, eigen_generation = 0;
+    std::vector<double> w;
+};
+kept_walk walk_kept;
+
+std::vector<double> walk_frequencies();
+
+}  // namespace
+
 std::vector<double> pole_walk()
+{
+    kept_walk &k = walk_kept;
+    if (!k.valid || k.generation != fst.ana_generation || k.eigen_generation != fst.expat_generation) {
+        k.w = walk_frequencies();
+        k.valid = true;
+        k.generation = fst.ana_generation;
+        k.eigen_generation = fst.expat_generation;
+    }
+    return k.w;
+}
+
+namespace {
+
+std::vector<double> walk_frequencies()
 {
     std::vector<double> w;
     const ss &s = fst.ana_ss;
@@ -362,6 +376,8 @@ std::vector<double> pole_walk()
     }
     return w;
 }
+
+}  // namespace
 
 double walk_peak(const std::vector<double> &w, const double *v, int stride, double (*val)(double),
                  const peak_known &known)
@@ -479,13 +495,8 @@ vector linf_peaks()
 
     // the walk over the resonances: one F a frequency serves every integrator
     std::vector<double> w = pole_walk();
-    std::vector<double> v(w.size() * n);
-    for (size_t j = 0; j < w.size(); j++) {
-        cmatrix F = f_jw(w[j]);
-        for (int i = 0; i < n; i++)
-            v[j * n + i] = cmod2(F.data[i]);
-        cfreem(&F);
-    }
+    std::vector<double> v;
+    f_sq_at(w, v);
     for (int k = 0; k < n && !w.empty(); k++) {
         pks.component = k;
         tops.data[k] = walk_top(w, v.data() + k, n, tops.data[k], xs[k]);

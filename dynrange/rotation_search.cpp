@@ -36,7 +36,9 @@ void print_change(FILE *fp, double cost0, double cost)
 
 // The record searched with its Gramians, solved once: a candidate
 // T^-1 A T has W = T^T W0 T and K = T^-1 K0 T^-T, so no candidate needs a
-// Lyapunov solve of its own. K0 is needed only for L2 scaling.
+// Lyapunov solve of its own. K0 is needed only for L2 scaling. The record is
+// the analysis copy during the search: the candidates' peaks are its own
+// seen through T.
 struct rotation_frame {
     ss s;
     int mode = 0;
@@ -49,6 +51,7 @@ rotation_frame frame_of(ss s, int mode)
     rotation_frame f;
     f.s = s;
     f.mode = mode;
+    analysis_prep(s);
     f.W0 = calc_w(s, 0);
     if (ist.linf_flag == 0)
         f.K0 = calc_k(s, 0, 0);
@@ -112,7 +115,6 @@ double rotated_cost(const rotation_frame &f, const vector &a)
         freem(&T);
         return DBL_MAX;
     }
-    ss t = transform_ss2(T, Ti, f.s);
     matrix W, K;
     if (f.W0.cols != 0)
         W = congruence(T, f.W0);
@@ -121,11 +123,10 @@ double rotated_cost(const rotation_frame &f, const vector &a)
         K = congruence(Tit, f.K0);
         freem(&Tit);
     }
+    int status;
+    double cost = dr_of_similar(f.s, T, Ti, W, K, &status);
     freem(&T);
     freem(&Ti);
-    int status;
-    double cost = dr_of_filter_with(t, W, K, &status);
-    free_ss(&t);
     return cost;
 }
 

@@ -85,7 +85,7 @@ vector Scale(matrix K, double kappa)
 
 // do_scale without its reports: 0 on success, 1 for K of the wrong size, 2
 // when the factors are unusable.
-static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
     int n = s.n;
     vector t;
@@ -111,7 +111,8 @@ static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double s
         return 2;
     }
     scale_ss(t, s);
-    analysis_prep(s);
+    if (prepare)
+        analysis_prep(s);
     rescale_w(t, *W);
     rescale_k(t, *K);
     freevector(&t);
@@ -120,7 +121,7 @@ static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double s
 
 int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
 {
-    int r = scale_in_place(s, W, K, num, sfr, sf);
+    int r = scale_in_place(s, W, K, num, sfr, sf, true);
     if (r == 1)
         error("do_scale: dimension error");
     else if (r == 2)
@@ -128,9 +129,9 @@ int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
     return r != 0;
 }
 
-int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
-    return scale_in_place(s, W, K, num, sfr, sf) != 0;
+    return scale_in_place(s, W, K, num, sfr, sf, prepare) != 0;
 }
 
 void rescale_w(vector t, matrix W)

@@ -16,8 +16,11 @@ vector Scale(matrix K, double kappa);
 // filter is then unchanged.
 int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf);
 // do_scale without reporting a failure: for the candidates of a search,
-// which skip a record that cannot be scaled.
-int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf);
+// which skip a record that cannot be scaled. Without prepare the scaled
+// record's analysis data is not prepared: for a record that is not the
+// analysis copy (a candidate seen through a similarity view), whose cost
+// needs only the record and its Gramians.
+int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare);
 // K_ij / (t_i t_j) and W_ij t_i t_j in place; an empty matrix is left alone.
 void rescale_w(vector t, matrix W);
 void rescale_k(vector t, matrix K);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "filter/gramian.h"
+#include "filter/transfer.h"
 #include "base/error.h"
 #include "base/globals.h"
 #include "numeric/cmatrix.h"
@@ -298,6 +299,7 @@ void nmat_free()
     fst.ana_unreached.clear();
     fst.ana_unobserved.clear();
     fst.ana_ss = ss();
+    clear_similarity_view();  // it belongs to the record released
     fst.ana_generation++;
 }
 

@@ -46,8 +46,47 @@ struct jw_point {
     std::vector<complex> f, rf, g, rg;
     bool have_f = false, have_rf = false, have_g = false, have_rg = false;
     std::vector<complex> b, t, r;  // scratch of the solves
+    std::vector<complex> v;        // a response mapped by the similarity view
 };
 jw_point pt;
+
+// The similarity view is set for the analysis copy.
+bool view_on() { return tst.view_T.cols != 0 && tst.view_T.cols == fst.ana_ss.n; }
+
+// Element i of T^-1 z: the F side of the view.
+inline complex view_f_elem(const complex *z, int n, int i)
+{
+    const double *Ti = tst.view_Ti.data;
+    complex s{0.0, 0.0};
+    for (int k = 0; k < n; k++) {
+        s.re += Ti[k * n + i] * z[k].re;
+        s.im += Ti[k * n + i] * z[k].im;
+    }
+    return s;
+}
+
+// Element i of T^T z: the G side of the view (G = G0 T, as a column).
+inline complex view_g_elem(const complex *z, int n, int i)
+{
+    const double *ti = tst.view_T.data + i * n;  // column i of T
+    complex s{0.0, 0.0};
+    for (int k = 0; k < n; k++) {
+        s.re += ti[k] * z[k].re;
+        s.im += ti[k] * z[k].im;
+    }
+    return s;
+}
+
+// z as the view sees it (into out), or z itself without a view.
+const complex *viewed(const std::vector<complex> &z, int n, bool g_side, std::vector<complex> &out)
+{
+    if (!view_on())
+        return z.data();
+    out.resize(n);
+    for (int i = 0; i < n; i++)
+        out[i] = g_side ? view_g_elem(z.data(), n, i) : view_f_elem(z.data(), n, i);
+    return out.data();
+}
 
 // |re| + |im|, the pivoting measure of LAPACK.
 inline double cabs1(complex z) { return std::fabs(z.re) + std::fabs(z.im); }
@@ -400,7 +439,7 @@ complex out_of(const std::vector<complex> &z, int n)
 }
 
 // z, or -j z, into a new r x c matrix.
-cmatrix response_matrix(const std::vector<complex> &z, int r, int c, bool mj)
+cmatrix response_matrix(const complex *z, int r, int c, bool mj)
 {
     cmatrix m = cnewm(r, c);
     for (int i = 0; i < r * c; i++)
@@ -427,7 +466,7 @@ cmatrix f_or_df(double w, bool derivative)
     int n = p.n;
     if (p.singular)
         return infinite_cmatrix(n, 1);
-    return response_matrix(derivative ? rf_of(p) : f_of(p), n, 1, derivative);
+    return response_matrix(viewed(derivative ? rf_of(p) : f_of(p), n, false, p.v), n, 1, derivative);
 }
 
 // G (1 x n) or its derivative -j G R.
@@ -437,10 +476,98 @@ cmatrix g_or_dg(double w, bool derivative)
     int n = p.n;
     if (p.singular)
         return infinite_cmatrix(1, n);
-    return response_matrix(derivative ? rg_of(p) : g_of(p), 1, n, derivative);
+    return response_matrix(viewed(derivative ? rg_of(p) : g_of(p), n, true, p.v), 1, n, derivative);
+}
+
+// The F of the analysis copy at a set of frequencies, kept for the peak
+// searches, which come back to the same grid and walk.
+struct f_table {
+    unsigned generation = 0;
+    std::vector<double> w;
+    std::vector<complex> f;       // F at w[j] from f[j * n]
+    std::vector<char> singular;   // w[j] at a pole
+};
+const int kept_tables = 2;  // the grid and the walk
+f_table tables[kept_tables];
+int next_table = 0;
+
+const f_table &table_for(const std::vector<double> &w)
+{
+    for (const f_table &t : tables)
+        if (t.generation == fst.ana_generation && t.w.size() == w.size() && !w.empty()
+            && std::memcmp(t.w.data(), w.data(), w.size() * sizeof(double)) == 0)
+            return t;
+    f_table &t = tables[next_table];
+    next_table = (next_table + 1) % kept_tables;
+    int n = fst.ana_ss.n;
+    t.generation = fst.ana_generation;
+    t.w = w;
+    t.f.assign(w.size() * n, complex{0.0, 0.0});
+    t.singular.assign(w.size(), 0);
+    for (size_t j = 0; j < w.size(); j++) {
+        jw_point &p = point_at(w[j]);
+        if (p.singular) {
+            t.singular[j] = 1;
+            continue;
+        }
+        const std::vector<complex> &f = f_of(p);
+        std::copy(f.begin(), f.end(), t.f.begin() + j * n);
+    }
+    return t;
 }
 
 }  // namespace
+
+void set_similarity_view(matrix T, matrix Ti)
+{
+    tst.view_T = T;
+    tst.view_Ti = Ti;
+}
+
+void clear_similarity_view()
+{
+    freem(&tst.view_T);
+    freem(&tst.view_Ti);
+}
+
+complex f_elem_jw(double w, int k)
+{
+    jw_point &p = point_at(w);
+    if (p.singular)
+        return infinite_value();
+    const std::vector<complex> &f = f_of(p);
+    return view_on() ? view_f_elem(f.data(), p.n, k) : f[k];
+}
+
+complex df_elem_jw(double w, int k)
+{
+    jw_point &p = point_at(w);
+    if (p.singular)
+        return infinite_value();
+    const std::vector<complex> &rf = rf_of(p);
+    complex z = view_on() ? view_f_elem(rf.data(), p.n, k) : rf[k];
+    return complex{z.im, -z.re};
+}
+
+void f_sq_at(const std::vector<double> &w, std::vector<double> &sq)
+{
+    int n = fst.ana_ss.n;
+    sq.resize(w.size() * (n > 0 ? n : 0));
+    if (n < 1 || w.empty())
+        return;
+    const f_table &t = table_for(w);
+    bool view = view_on();
+    for (size_t j = 0; j < w.size(); j++) {
+        double *out = sq.data() + j * n;
+        if (t.singular[j]) {
+            std::fill(out, out + n, INFINITY);
+            continue;
+        }
+        const complex *f = t.f.data() + j * n;
+        for (int i = 0; i < n; i++)
+            out[i] = cmod2(view ? view_f_elem(f, n, i) : f[i]);
+    }
+}
 
 complex den_jw(double w)
 {

@@ -11,11 +11,34 @@
 // on.
 #pragma once
 
+#include <vector>
+
 #include "filter/ss.h"
 #include "numeric/types.h"
 
 // det(jwI - A).
 complex den_jw(double w);
+
+// A similarity view of the analysis copy: while one is set, F, G and their
+// derivatives (f_jw, df_jw, g_jw, dg_jw, f_elem_jw, df_elem_jw, f_sq_at)
+// are those of the record (T^-1 A T, T^-1 B, C T, D), found from the
+// analysis copy's own as F = T^-1 F0 and G = G0 T without a factorisation
+// of their own. H, dH/dw, the group delay of H and det(jwI - A) are the
+// same for both records. Every other evaluator stays that of the analysis
+// copy. The searches over similarity transformations cost each candidate
+// this way; preparing analysis data drops the view.
+void set_similarity_view(matrix T, matrix Ti);
+void clear_similarity_view();
+
+// F_k(jw) and dF_k/dw alone (infinite at a pole).
+complex f_elem_jw(double w, int k);
+complex df_elem_jw(double w, int k);
+// |F_i(jw_j)|^2 of every integrator at every frequency of w, into
+// sq[j * n + i] (infinite at a pole). The F of the analysis copy at the
+// last few sets of frequencies are kept, so that a peak search that comes
+// back with the same grid and walk (the candidates of a search under a
+// similarity view) pays O(n^2) a frequency and no factorisation.
+void f_sq_at(const std::vector<double> &w, std::vector<double> &sq);
 // adj(jwI - A), n x n.
 cmatrix adj_jw(double w);
 // R(w) = (jwI - A)^-1, n x n.
@@ -74,5 +97,8 @@ struct transfer_state {
     matrix dropfact_T1;     // transformation held by dropfact
     matrix dropfact_T1inv;
     int h_sq_sel[4] = {0, 0, 0, 0};
+    // the similarity view, when view_T has columns: T and T^-1
+    matrix view_T;
+    matrix view_Ti;
 };
 extern transfer_state tst;
