@@ -15,3 +15,6 @@ run_suite() {
 run_suite "$top/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTEVO_SANITIZE=ON
+# A fixed-seed run of the fuzzer on the sanitizer build: any finding fails.
+python3 "$top/tests/fuzz/fuzz.py" --tevo "$top/build-asan/tevo" --seed 1 --seconds 60 \
+  --findings "$top/build-asan/fuzz-findings"
