@@ -1,6 +1,7 @@
 #include "filter/transfer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -39,6 +40,7 @@ struct jw_point {
     std::vector<complex> rdiag;     // 1 / U(k, k)
     std::vector<complex> l;         // multiplier of elimination step k
     std::vector<unsigned char> swapped;  // step k swapped rows k and k + 1
+    std::vector<int> reach;         // row k of U is zero beyond column reach[k]
     int nswaps = 0;
     // In the basis of A: f = F = R B, rf = R F, g = G^T = R^T C^T,
     // rg = R^T g (R = (jwI - A)^-1), so that H = C f + D, dH/dw = -j C rf,
@@ -47,6 +49,11 @@ struct jw_point {
     bool have_f = false, have_rf = false, have_g = false, have_rg = false;
     std::vector<complex> b, t, r;  // scratch of the solves
     std::vector<complex> v;        // a response mapped by the similarity view
+    // -Hs by rows, the start of every factorisation of this analysis data
+    std::vector<complex> neg_h;
+    std::vector<int> neg_h_reach;  // its last non-zero column in each row (at least the diagonal)
+    unsigned neg_h_generation = 0;
+    bool neg_h_valid = false;
 };
 jw_point pt;
 
@@ -131,28 +138,47 @@ void factor_point(double w)
         p.rdiag.resize(n);
         p.l.resize(n);
         p.swapped.resize(n);
+        p.reach.resize(n);
     }
-    const double *H = fst.hess_A.data;
+    if (!p.neg_h_valid || p.neg_h_generation != fst.ana_generation || p.neg_h.size() != (size_t)n * n) {
+        const double *H = fst.hess_A.data;
+        p.neg_h.assign((size_t)n * n, complex{0.0, 0.0});
+        p.neg_h_reach.assign(n, 0);
+        for (int i = 0; i < n; i++) {
+            p.neg_h_reach[i] = i;
+            for (int j = i > 0 ? i - 1 : 0; j < n; j++) {
+                p.neg_h[i * n + j] = complex{-H[j * n + i], 0.0};
+                if (H[j * n + i] != 0.0)
+                    p.neg_h_reach[i] = std::max(p.neg_h_reach[i], j);
+            }
+        }
+        p.neg_h_valid = true;
+        p.neg_h_generation = fst.ana_generation;
+    }
     complex *U = p.U.data();
-    // -Hs by rows from the subdiagonal on; the elimination never reads the
-    // zeros below it, nor the eliminated subdiagonal again.
-    for (int i = 0; i < n; i++) {
-        p.swapped[i] = 0;
-        for (int j = i > 0 ? i - 1 : 0; j < n; j++)
-            U[i * n + j] = complex{-H[j * n + i], 0.0};
+    // -Hs + jwI; the elimination never reads below the subdiagonal, nor the
+    // eliminated subdiagonal again.
+    std::copy(p.neg_h.begin(), p.neg_h.end(), U);
+    std::fill(p.swapped.begin(), p.swapped.end(), 0);
+    for (int i = 0; i < n; i++)
         U[i * n + i].im = w;
-    }
     // U(k, k) as the elimination leaves it is carried in hand: each step
     // waits for it (the pivot choice, the multiplier), and the next one for
     // the element that the update makes next to it.
+    // A banded Hs (a ladder, a cascade of sections) keeps its band: rows k
+    // and k + 1 are zero beyond the farther of their last non-zero columns,
+    // and so is each of them after the step, which is not carried beyond it.
     complex diag = U[0];
+    int reach = p.neg_h_reach[0];
     for (int k = 0; k + 1 < n; k++) {
         complex *rk = U + k * n, *rk1 = U + (k + 1) * n;
         complex sub = rk1[k];
         bool sw = cabs1(sub) > cabs1(diag);
         rk[k] = diag;
+        reach = std::max(reach, p.neg_h_reach[k + 1]);
+        p.reach[k] = reach;
         if (sw) {
-            for (int j = k; j < n; j++)
+            for (int j = k; j <= reach; j++)
                 std::swap(rk[j], rk1[j]);
             p.swapped[k] = 1;
             p.nswaps++;
@@ -169,9 +195,10 @@ void factor_point(double w)
         p.l[k] = m;
         diag = cnmsub(rk1[k + 1], m, rk[k + 1]);
         rk1[k + 1] = diag;
-        for (int j = k + 2; j < n; j++)
+        for (int j = k + 2; j <= reach; j++)
             rk1[j] = cnmsub(rk1[j], m, rk[j]);
     }
+    p.reach[n - 1] = n - 1;
     for (int k = 0; k < n; k++) {
         complex d = U[k * n + k];
         if (d.re == 0.0 && d.im == 0.0)
@@ -214,7 +241,7 @@ void solve_n(const jw_point &p, complex *z)
     for (int i = n - 1; i >= 0; i--) {
         const complex *ri = U + i * n;
         complex sum = z[i];
-        for (int j = n - 1; j > i; j--)
+        for (int j = p.reach[i]; j > i; j--)
             sum = cnmsub(sum, ri[j], z[j]);
         z[i] = cmul(sum, p.rdiag[i]);
     }
@@ -516,6 +543,49 @@ const f_table &table_for(const std::vector<double> &w)
     return t;
 }
 
+// F of the analysis copy at the frequencies last asked for one element: the
+// refinements of the peak searches start every component's bracket, and
+// every candidate's under a similarity view, from the same points. Direct
+// mapped by the bits of w.
+struct f_memo {
+    static const int slots = 1024;
+    int n = 0;
+    std::vector<double> w;
+    std::vector<unsigned> generation;
+    std::vector<char> used;
+    std::vector<complex> f;  // slot k from f[k * n]
+};
+f_memo memo;
+
+// F at w (nullptr at a pole), from the memo or factored and kept there.
+const complex *f_memo_at(double w)
+{
+    int n = fst.ana_ss.n;
+    f_memo &m = memo;
+    if (m.n != n) {
+        m.n = n;
+        m.w.assign(f_memo::slots, 0.0);
+        m.generation.assign(f_memo::slots, 0);
+        m.used.assign(f_memo::slots, 0);
+        m.f.assign((size_t)f_memo::slots * n, complex{0.0, 0.0});
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &w, sizeof bits);
+    size_t k = (size_t)((bits * 0x9e3779b97f4a7c15ULL) >> 54) % f_memo::slots;
+    complex *slot = m.f.data() + k * n;
+    if (m.used[k] && m.generation[k] == fst.ana_generation && std::memcmp(&m.w[k], &w, sizeof w) == 0)
+        return slot;
+    jw_point &p = point_at(w);
+    if (p.singular)
+        return nullptr;
+    const std::vector<complex> &f = f_of(p);
+    std::copy(f.begin(), f.end(), slot);
+    m.used[k] = 1;
+    m.w[k] = w;
+    m.generation[k] = fst.ana_generation;
+    return slot;
+}
+
 }  // namespace
 
 void set_similarity_view(matrix T, matrix Ti)
@@ -532,11 +602,10 @@ void clear_similarity_view()
 
 complex f_elem_jw(double w, int k)
 {
-    jw_point &p = point_at(w);
-    if (p.singular)
+    const complex *f = f_memo_at(w);
+    if (!f)
         return infinite_value();
-    const std::vector<complex> &f = f_of(p);
-    return view_on() ? view_f_elem(f.data(), p.n, k) : f[k];
+    return view_on() ? view_f_elem(f, fst.ana_ss.n, k) : f[k];
 }
 
 complex df_elem_jw(double w, int k)
