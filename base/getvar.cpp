@@ -2,6 +2,7 @@
 #include "base/getvar.h"
 
 #include <cmath>
+#include <string>
 
 #include "base/error.h"
 #include "base/eval.h"
@@ -24,7 +25,15 @@ double *getvar(const char *name)
             value = r->value;
             res = &value;
         } else {
-            error("the value of %s is not finite", name);
+            // Said once per line and name, not at every frequency point
+            // that reads the setting again.
+            static std::string last_name;
+            static int last_line = -1;
+            if (last_line != ist.line_no || last_name != name) {
+                error("the value of %s is not finite", name);
+                last_name = name;
+                last_line = ist.line_no;
+            }
         }
     }
     free_expr(r);
