@@ -7,6 +7,7 @@ packages=(
   libgsl-dev liblapack-dev libblas-dev libgmp-dev xaw3dg-dev libxt-dev libxmu-dev libx11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xfonts-base xdotool x11-apps imagemagick
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do
