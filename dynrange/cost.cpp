@@ -84,7 +84,10 @@ double scaled_cost(ss s, matrix W, matrix K, bool prepare, int *status)
 double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
 {
     analysis_prep(s);
-    return scaled_cost(s, W, K, true, status);
+    double cost = scaled_cost(s, W, K, false, status);
+    // the scaling has changed the record that the analysis copy shares
+    analysis_free();
+    return cost;
 }
 
 double dr_of_similar(ss s, matrix T, matrix Ti, matrix W, matrix K, int *status)

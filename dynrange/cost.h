@@ -22,9 +22,10 @@ double filter_cost_sum(ss s, matrix W);
 // cached and returns the cost of the scaled filter; 0 when the filter cannot
 // be scaled or W cannot be found.
 double filter_cost();
-// Cost of one candidate record: it becomes the analysis copy, is scaled in
-// place from empty Gramians with the target peak pks.dr_scale, and W is
-// solved. A failure gives the largest double and *status dr_no_scale or
+// Cost of one candidate record: it becomes the analysis copy for its peak
+// search, is scaled in place from empty Gramians with the target peak
+// pks.dr_scale, and W is solved; the analysis copy is released after (it
+// would be stale: the scaled record is not prepared again). A failure gives the largest double and *status dr_no_scale or
 // dr_no_w (also for a cost that is not positive and finite); success gives
 // dr_ok.
 double dr_of_filter(ss s, int *status);
