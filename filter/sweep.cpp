@@ -12,6 +12,11 @@ plot_settings pst;
 
 namespace {
 
+// A table has at most this many points: each costs an evaluation of every
+// requested column, and a log sweep of 2^31 - 1 points per decade would run
+// for hours (a million points take about a second).
+constexpr double max_sweep_points = 1000000;
+
 // Point k of p intervals from start to stop: k (stop - start) / p + start,
 // or, where k (stop - start) alone would overflow, the same point with the
 // fraction taken first.
@@ -42,6 +47,11 @@ int set_freq_sweep(double start, double stop, int points, int log)
         error("frequency sweep range too large");
         return 0;
     }
+    double total = log ? std::fabs(std::log10(stop / start)) * points : points;
+    if (total > max_sweep_points) {
+        error("frequency sweep of more than 1000000 points");
+        return 0;
+    }
     pst.freq_start = start;
     pst.freq_stop = stop;
     pst.freq_points = points;
@@ -62,6 +72,10 @@ int set_time_sweep(double start, double stop, int points)
     }
     if (!std::isfinite(stop - start)) {
         error("time sweep range too large");
+        return 0;
+    }
+    if (points > max_sweep_points) {
+        error("time sweep of more than 1000000 points");
         return 0;
     }
     pst.time_start = start;

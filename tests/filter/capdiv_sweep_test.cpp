@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "filter/capdiv.h"
 #include "filter/sweep.h"
@@ -99,20 +100,41 @@ TEST(Sweeps, BadSweepsRefusedOldOneKept)
     ist.exit_status = status;
 }
 
-// A sweep whose number of points an int cannot count ends the program with
-// the allocation message instead of overflowing the count.
-TEST(Sweeps, PointCountsBeyondAnIntEndTheProgram)
+// A sweep of more than a million points (2^31 - 1 intervals, or 2e9 points
+// per decade over 600 decades) is refused as a sweep, with the old one kept;
+// a table whose count an int cannot hold, should its settings get there by
+// another way, ends the program with the allocation message instead of
+// overflowing the count.
+TEST(Sweeps, PointCountsBeyondTheBoundAreRefused)
 {
+    int status = ist.exit_status;
+    ASSERT_EQ(set_freq_sweep(1, 100, 5, 1), 1);
+    ASSERT_EQ(set_time_sweep(0, 1, 10), 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(set_freq_sweep(0, 1, 2147483647, 0), 0);
+    EXPECT_EQ(set_freq_sweep(1e-300, 1e300, 2000000000, 1), 0);
+    EXPECT_EQ(set_freq_sweep(1, 10, 1000001, 1), 0);
+    EXPECT_EQ(set_time_sweep(0, 1, 2147483647), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(err, testing::HasSubstr("frequency sweep of more than 1000000 points"));
+    EXPECT_THAT(err, testing::HasSubstr("time sweep of more than 1000000 points"));
+    EXPECT_EQ(pst.freq_points, 5);
+    EXPECT_EQ(pst.time_points, 10);
+    EXPECT_EQ(set_freq_sweep(1, 10, 1000000, 1), 1);
+    EXPECT_EQ(ist.exit_status, 1);
+    ist.exit_status = status;
+
     struct {
         const char *name;
         void (*build)();
         const char *message;
     } cases[] = {
-        {"linear", [] { set_freq_sweep(0, 1, 2147483647, 0); freq_table_lin(); },
+        {"linear", [] { pst.freq_start = 0, pst.freq_stop = 1, pst.freq_points = 2147483647; freq_table_lin(); },
          "could not allocate space for frequency table"},
-        {"logarithmic", [] { set_freq_sweep(1e-300, 1e300, 2000000000, 1); freq_table_log(); },
+        {"logarithmic",
+         [] { pst.freq_start = 1e-300, pst.freq_stop = 1e300, pst.freq_points = 2000000000; freq_table_log(); },
          "could not allocate space for frequency table"},
-        {"time", [] { set_time_sweep(0, 1, 2147483647); time_table(); },
+        {"time", [] { pst.time_start = 0, pst.time_stop = 1, pst.time_points = 2147483647; time_table(); },
          "could not allocate space for time table"},
     };
     for (auto &c : cases) {
