@@ -546,10 +546,10 @@ const f_table &table_for(const std::vector<double> &w)
 // F of the analysis copy at the frequencies last asked for one element: the
 // refinements of the peak searches start every component's bracket, and
 // every candidate's under a similarity view, from the same points. Direct
-// mapped by the bits of w.
+// mapped by the bits of w; up to 16384 frequencies in at most some 4 MB.
 struct f_memo {
-    static const int slots = 1024;
     int n = 0;
+    int bits = 0;  // 2^bits slots
     std::vector<double> w;
     std::vector<unsigned> generation;
     std::vector<char> used;
@@ -564,14 +564,18 @@ const complex *f_memo_at(double w)
     f_memo &m = memo;
     if (m.n != n) {
         m.n = n;
-        m.w.assign(f_memo::slots, 0.0);
-        m.generation.assign(f_memo::slots, 0);
-        m.used.assign(f_memo::slots, 0);
-        m.f.assign((size_t)f_memo::slots * n, complex{0.0, 0.0});
+        m.bits = 8;
+        while (m.bits < 14 && ((size_t)2 << m.bits) * n <= ((size_t)1 << 18))
+            m.bits++;
+        size_t slots = (size_t)1 << m.bits;
+        m.w.assign(slots, 0.0);
+        m.generation.assign(slots, 0);
+        m.used.assign(slots, 0);
+        m.f.assign(slots * n, complex{0.0, 0.0});
     }
-    uint64_t bits;
-    std::memcpy(&bits, &w, sizeof bits);
-    size_t k = (size_t)((bits * 0x9e3779b97f4a7c15ULL) >> 54) % f_memo::slots;
+    uint64_t key;
+    std::memcpy(&key, &w, sizeof key);
+    size_t k = (size_t)((key * 0x9e3779b97f4a7c15ULL) >> (64 - m.bits));
     complex *slot = m.f.data() + k * n;
     if (m.used[k] && m.generation[k] == fst.ana_generation && std::memcmp(&m.w[k], &w, sizeof w) == 0)
         return slot;
