@@ -117,13 +117,15 @@ void act_debug(int n)
 }
 
 // Every L-infinity peak search evaluates the filter at this many points per
-// integrator; a grid of 2^31 points never ends.
-constexpr int max_scale_grid = 100000;
+// integrator, and the searches of `transform:` run a peak search for every
+// candidate: 200 times the default grid is the most that keeps them usable
+// (a grid of 2^31 points never ends).
+constexpr int max_scale_grid = 10000;
 
 void act_scale_grid(int n)
 {
     if (n > max_scale_grid)
-        error("scale grid parameter too large (at most 100000)");
+        error("scale grid parameter too large (at most 10000)");
     else if (n > 1)
         ist.scale_grid = n;
     else

@@ -284,7 +284,10 @@ class Gen:
         if k < 86:
             return ".debug = %s;" % self.order()
         if k < 88:
-            return "scale_grid = %s;" % self.order()
+            # Every candidate of a search runs a peak search on this grid:
+            # small grids, and ones beyond the bound.
+            return "scale_grid = %s;" % self.pick(["0", "1", "2", "3", "50", "200", "10001", "65536",
+                                                   "2147483647", "-5"])
         if k < 90:
             return "bla = %s;" % self.order()
         if k < 92:
