@@ -54,14 +54,17 @@ bool step_ok(double step)
     return true;
 }
 
-// The grid of do4 visits steps^(n (n - 1)) points; beyond this many (about
-// ten seconds of cost evaluations at order 3) it is refused. Order 4 with 3
-// steps already has 531441.
-constexpr double max_grid_points = 200000;
-
 // The weight grid of optladder and optladder2 has one point per composition
 // of the grid size N into n parts (the n - 1 weights and the rest):
-// C(N + n - 1, n - 1) points, each a ladder synthesis; bounded as for do4.
+// C(N + n - 1, n - 1) points, each a ladder synthesis; beyond this many it is
+// refused.
+constexpr double max_grid_points = 200000;
+
+// The grid of do4 visits steps^(n (n - 1)) points, each a cost evaluation
+// and a printed line: 3^12 = 531441 at order 4 with the default 3 steps
+// (some seconds), 4^12 or 3^20 beyond any useful time; refused above this.
+constexpr double max_do4_points = 1e7;
+
 bool ladder_grid_ok(int N, int n)
 {
     double points = 1;
@@ -77,8 +80,8 @@ bool ladder_grid_ok(int N, int n)
 bool grid_ok(int steps, int n)
 {
     double points = std::pow((double)steps, (double)n * (n - 1));
-    if (points > max_grid_points) {
-        error("too many grid points: %d steps on order %d (at most 200000 points)", steps, n);
+    if (points > max_do4_points) {
+        error("too many grid points: %d steps on order %d (at most 10000000 points)", steps, n);
         return false;
     }
     return true;
