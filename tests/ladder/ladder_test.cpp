@@ -351,3 +351,31 @@ TEST(Ladder, UnusableWeightsGiveNoRecord)
             EXPECT_EQ(s.r.nsol, 0);
         }
 }
+
+// The known limit of the numeric road from its default start, as the README
+// states it: with the weight 0.5, Butterworth targets of orders 8, 10, 11
+// and 12 and Bessel targets of orders 7 and 11 do not converge; every other
+// order from 6 to 12 gives ladders that realise the target.
+TEST(Ladder, NumericRoadFailsExactlyWhereTheReadmeSays)
+{
+    const struct {
+        const char *name;
+        dvec (*target)(int);
+        std::vector<int> failing;
+    } families[] = {{"butterworth", butterworth, {8, 10, 11, 12}}, {"bessel", bessel, {7, 11}}};
+    for (const auto &f : families)
+        for (int n = 6; n <= 12; n++) {
+            SCOPED_TRACE(std::string(f.name) + " order " + std::to_string(n));
+            const bool fails = std::find(f.failing.begin(), f.failing.end(), n) != f.failing.end();
+            synthesis s({1.0}, f.target(n), {0.5});
+            if (fails) {
+                EXPECT_NE(s.r.status, 0);
+                EXPECT_EQ(s.r.nsol, 0);
+            } else {
+                EXPECT_EQ(s.r.status, 0);
+                ASSERT_GT(s.r.nsol, 0);
+                for (int k = 0; k < s.r.nsol; k++)
+                    expect_realises(s.r.systems[k], {1.0}, f.target(n), 1e-6);
+            }
+        }
+}
