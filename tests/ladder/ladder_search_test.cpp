@@ -152,16 +152,33 @@ TEST(DrTransform, CostsOfEverySolution)
 TEST(DrTransform, FailedSynthesisIsStatusOne)
 {
     program p;
-    ss s = chebyshev(4, 1.0);
+    ss s = butterworth(11);
     target t(s);
-    // the numeric road does not converge for these weights
-    vector pw = vec({0.4, 0.1}), q = null_vector();
+    // the synthesis does not converge for these weights
+    vector pw = vec({0.3, 0.2}), q = null_vector();
     int status = -1;
     vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
     EXPECT_EQ(status, dr_no_convergence);
     EXPECT_EQ(costs.n, 0);
     EXPECT_EQ(dr_eval(t.N, t.D, pw, 0.5, q, &status), DBL_MAX);
     EXPECT_EQ(std::string(dr_status_text(status)), " no convergence\n");
+    freevector(&pw);
+    free_ss(&s);
+}
+
+// Every solution of chebyshev(4, 1) with the weights (0.4, 0.1) is complex
+// (SymPy, lex Groebner basis in exact rationals, run once by hand): no
+// solution, status 3.
+TEST(DrTransform, NoRealLadderIsStatusThree)
+{
+    program p;
+    ss s = chebyshev(4, 1.0);
+    target t(s);
+    vector pw = vec({0.4, 0.1}), q = null_vector();
+    int status = -1;
+    vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
+    EXPECT_EQ(status, dr_no_solution);
+    EXPECT_EQ(costs.n, 0);
     EXPECT_EQ(std::string(dr_status_text(dr_no_w)), " cannot determine W\n");
     EXPECT_EQ(std::string(dr_status_text(dr_no_solution)), " no solution\n");
     EXPECT_EQ(std::string(dr_status_text(dr_no_scale)), " cannot scale\n");
