@@ -232,10 +232,12 @@ TEST(DrSolutions, ChoosesTheCheapestSolution)
     freevector(&pw);
 }
 
-// One solution is handed back as the synthesis gave it, without a report:
+// One solution is handed back without a report, scaled as it was costed:
 // the butterworth(3) ladder with the weight 0.5 has the diagonal (-1, 0, -1)
-// (equal ends, the products split half and half: b_0 = b_1 = -1/2).
-TEST(DrSolutions, SingleSolutionUnchanged)
+// (equal ends, the products split half and half: b_0 = b_1 = -1/2); scaling
+// keeps the diagonal and the products and brings every top of F to the DR
+// scale value (tops from dense sweeps, search_reference.h).
+TEST(DrSolutions, SingleSolutionScaledAsCosted)
 {
     program p;
     ss s = butterworth(3);
@@ -244,11 +246,13 @@ TEST(DrSolutions, SingleSolutionUnchanged)
     ladder_result r = dr_solutions(t.N, t.D, pw, 0.5, q, 1.0);
     ASSERT_EQ(r.nsol, 1);
     const ss &x = r.systems[0];
-    double want[3][3] = {{-1, -0.5, 0}, {1, 0, -0.5}, {0, 1, -1}};
+    const double diag[3] = {-1, 0, -1};
     for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 3; j++)
-            EXPECT_NEAR(at(x.A, i, j), want[i][j], 1e-12);
-    EXPECT_NEAR(x.C.data[2], 1.0, 1e-15);
+        EXPECT_NEAR(at(x.A, i, i), diag[i], 1e-12);
+    for (int i = 0; i < 2; i++)
+        EXPECT_NEAR(at(x.A, i, i + 1) * at(x.A, i + 1, i), -0.5, 1e-12);
+    for (double top : true_tops(x))
+        EXPECT_NEAR(top, 1.0, 1e-6);
     EXPECT_EQ(p.report(), "");
     expect_same_filter(s, x, "butterworth ladder");
     free_ss(&r.systems[0]);
