@@ -30,6 +30,12 @@ void dtrsyl_(const char *trana, const char *tranb, const int *isgn, const int *m
              const int *ldc, double *scale, int *info, std::size_t, std::size_t);
 void dgebal_(const char *job, const int *n, double *a, const int *lda, int *ilo, int *ihi, double *scale,
              int *info, std::size_t);
+void dgesvd_(const char *jobu, const char *jobvt, const int *m, const int *n, double *a, const int *lda,
+             double *s, double *u, const int *ldu, double *vt, const int *ldvt, double *work,
+             const int *lwork, int *info, std::size_t, std::size_t);
+void dtrmm_(const char *side, const char *uplo, const char *transa, const char *diag, const int *m,
+            const int *n, const double *alpha, const double *a, const int *lda, double *b, const int *ldb,
+            std::size_t, std::size_t, std::size_t, std::size_t);
 void dgemm_(const char *transa, const char *transb, const int *m, const int *n, const int *k,
             const double *alpha, const double *a, const int *lda, const double *b, const int *ldb,
             const double *beta, double *c, const int *ldc, std::size_t, std::size_t);
@@ -236,4 +242,68 @@ matrix sylv_same(const matrix &a, const matrix &q)
     congruence(n, "N", z.p, x.data, "T", w.p);
     scale_entries(x, [&](int i) { return d[i]; }, [&](int j) { return 1.0 / d[j]; });
     return unscaled(x, scale);
+}
+
+bool balancing_by_factors(const matrix &a, const matrix &b, const matrix &c, matrix *T, matrix *Ti,
+                          matrix *sigma)
+{
+    matrix Lk = lyap_factor(a, b, true);
+    if (Lk.cols == 0)
+        return false;
+    matrix Rw = lyap_factor(a, c, false);
+    if (Rw.cols == 0) {
+        freem(&Lk);
+        return false;
+    }
+    const int n = a.rows;
+    const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    // M = Rw Lk
+    matrix M = mcopy(Lk);
+    const double one = 1.0;
+    dtrmm_("L", "U", "N", "N", &n, &n, &one, Rw.data, &n, M.data, &n, 1, 1, 1, 1);
+    work_array<double> s(n), u(nn, "singular vectors"), vt(nn, "singular vectors");
+    int lwork = -1, info = 0;
+    double w0 = 0.0;
+    dgesvd_("A", "A", &n, &n, M.data, &n, s.p, u.p, &n, vt.p, &n, &w0, &lwork, &info, 1, 1);
+    lwork = info == 0 && w0 >= 5 * n && w0 < 2e9 ? static_cast<int>(w0) : 5 * n + 8;
+    work_array<double> work(static_cast<std::size_t>(lwork));
+    dgesvd_("A", "A", &n, &n, M.data, &n, s.p, u.p, &n, vt.p, &n, work.p, &lwork, &info, 1, 1);
+    freem(&M);
+    bool ok = info == 0;
+    for (int k = 0; ok && k < n; k++)
+        ok = s.p[k] > 0.0 && std::isfinite(s.p[k]);
+    if (!ok) {
+        freem(&Lk);
+        freem(&Rw);
+        return false;
+    }
+    // column k of T (ascending order) is column n-1-k of Lk V, over sqrt(s);
+    // row k of Ti is row n-1-k of U^T Rw, over sqrt(s)
+    matrix t = newm(n, n), ti = newm(n, n), sg = newm(n, 1);
+    for (int k = 0; k < n; k++) {
+        int r = n - 1 - k;
+        double f = 1.0 / std::sqrt(s.p[r]);
+        sg.data[k] = s.p[r];
+        for (int i = 0; i < n; i++) {
+            double x = 0.0, y = 0.0;
+            for (int m = i; m < n; m++)  // Lk upper triangular: (Lk V)(i, r) = sum_m Lk(i, m) V(m, r)
+                x += Lk.data[static_cast<std::size_t>(m) * n + i] * vt.p[static_cast<std::size_t>(m) * n + r];
+            for (int m = 0; m <= i; m++)  // (U^T Rw)(r, i) = sum_m U(m, r) Rw(m, i)
+                y += u.p[static_cast<std::size_t>(r) * n + m] * Rw.data[static_cast<std::size_t>(i) * n + m];
+            t.data[static_cast<std::size_t>(k) * n + i] = x * f;
+            ti.data[static_cast<std::size_t>(i) * n + k] = y * f;
+        }
+    }
+    freem(&Lk);
+    freem(&Rw);
+    if (!finite(t) || !finite(ti)) {
+        freem(&t);
+        freem(&ti);
+        freem(&sg);
+        return false;
+    }
+    *T = t;
+    *Ti = ti;
+    *sigma = sg;
+    return true;
 }

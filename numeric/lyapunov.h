@@ -22,3 +22,15 @@ matrix lyap_solve(const matrix &a, const matrix &q, bool trans_left);
 matrix lyap_factor(const matrix &a, const matrix &b, bool trans_left);
 // X with a X + X a + q = 0 (q n x n, not necessarily symmetric).
 matrix sylv_same(const matrix &a, const matrix &q);
+// The balancing transformation of the system (a, b, c) by the square-root
+// method: with K = Lk Lk^T and W = Rw^T Rw from lyap_factor and the singular
+// value decomposition Rw Lk = U S V^T,
+//   T = Lk V S^-1/2,  Ti = S^-1/2 U^T Rw  (Ti T = I),
+// so that Ti K Ti^T = T^T W T = S. sigma gets the singular values (the
+// second-order modes) in ascending order, the columns of T in the same
+// order. False, with nothing set, when a factor cannot be computed or a
+// singular value is not positive. Neither K nor W is formed, and no inverse
+// taken: the modes keep their accuracy where W is too ill-conditioned for an
+// eigenvalue test or a Cholesky step.
+bool balancing_by_factors(const matrix &a, const matrix &b, const matrix &c, matrix *T, matrix *Ti,
+                          matrix *sigma);
