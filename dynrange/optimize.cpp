@@ -115,12 +115,13 @@ matrix equalised(matrix T, matrix Pm, matrix *P, FILE *fp, double eps, int itmax
 // their product (numeric/lyapunov.h). W is never inverted nor tested for
 // definiteness, so the modes keep their accuracy where W's smallest
 // eigenvalue is below its rounding (a Butterworth filter from order 20 or
-// so). Empty T when the factors or the singular values cannot be had.
+// so). Empty T when the factors or the singular values cannot be had, or
+// when K and W are not the Gramians of s.
 matrix factored_transformation(const ss &s, matrix K, matrix W, matrix *Pm, FILE *fp, int som, int level,
                                int per_line)
 {
     matrix T, Ti, sigma;
-    if (s.n != K.rows || !balancing_by_factors(s.A, s.B, s.C, &T, &Ti, &sigma))
+    if (s.n != K.rows || !balancing_by_factors(s.A, s.B, s.C, K, W, &T, &Ti, &sigma))
         return null_matrix();
     int n = s.n;
     if (som) {

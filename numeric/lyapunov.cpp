@@ -244,15 +244,38 @@ matrix sylv_same(const matrix &a, const matrix &q)
     return unscaled(x, scale);
 }
 
-bool balancing_by_factors(const matrix &a, const matrix &b, const matrix &c, matrix *T, matrix *Ti,
-                          matrix *sigma)
+// True when f f^T (upper, when upper_left) or f^T f equals g to 1e-8 of g's
+// largest entry.
+static bool reproduces(const matrix &f, const matrix &g, bool left)
+{
+    const int n = f.rows;
+    if (g.rows != n || g.cols != n)
+        return false;
+    double big = 0.0;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(n) * n; k++)
+        big = std::max(big, std::fabs(g.data[k]));
+    auto F = [&](int i, int j) { return f.data[static_cast<std::size_t>(j) * n + i]; };
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++) {
+            double x = 0.0;
+            for (int m = 0; m < n; m++)
+                x += left ? F(i, m) * F(j, m) : F(m, i) * F(m, j);
+            if (!(std::fabs(x - g.data[static_cast<std::size_t>(j) * n + i]) <= 1e-8 * big))
+                return false;
+        }
+    return true;
+}
+
+bool balancing_by_factors(const matrix &a, const matrix &b, const matrix &c, const matrix &K,
+                          const matrix &W, matrix *T, matrix *Ti, matrix *sigma)
 {
     matrix Lk = lyap_factor(a, b, true);
     if (Lk.cols == 0)
         return false;
     matrix Rw = lyap_factor(a, c, false);
-    if (Rw.cols == 0) {
+    if (Rw.cols == 0 || !reproduces(Lk, K, true) || !reproduces(Rw, W, false)) {
         freem(&Lk);
+        freem(&Rw);
         return false;
     }
     const int n = a.rows;

@@ -28,9 +28,11 @@ matrix sylv_same(const matrix &a, const matrix &q);
 //   T = Lk V S^-1/2,  Ti = S^-1/2 U^T Rw  (Ti T = I),
 // so that Ti K Ti^T = T^T W T = S. sigma gets the singular values (the
 // second-order modes) in ascending order, the columns of T in the same
-// order. False, with nothing set, when a factor cannot be computed or a
-// singular value is not positive. Neither K nor W is formed, and no inverse
+// order. False, with nothing set, when a factor cannot be computed, when
+// Lk Lk^T or Rw^T Rw differs from the given K or W by more than 1e-8 of its
+// largest entry (they are another system's Gramians), or when a singular
+// value is not positive. Neither K nor W is formed, and no inverse
 // taken: the modes keep their accuracy where W is too ill-conditioned for an
 // eigenvalue test or a Cholesky step.
-bool balancing_by_factors(const matrix &a, const matrix &b, const matrix &c, matrix *T, matrix *Ti,
-                          matrix *sigma);
+bool balancing_by_factors(const matrix &a, const matrix &b, const matrix &c, const matrix &K,
+                          const matrix &W, matrix *T, matrix *Ti, matrix *sigma);
