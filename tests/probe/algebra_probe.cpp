@@ -69,7 +69,7 @@ constexpr int max_ladder_order = 8;
 // The work of one Groebner basis (terms met in the pair queue and the
 // reductions): a basis that needs more is refused with its size. It is
 // reached in about 10 s under the sanitizers.
-constexpr long max_groebner_work = 50000000;
+constexpr long max_groebner_work = 10000000;
 
 // The first limit that the polynomial passes, or an empty text.
 std::string over_limit(const termlist &L)
