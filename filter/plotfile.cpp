@@ -17,6 +17,7 @@
 #include "base/expr.h"
 #include "base/getvar.h"
 #include "base/globals.h"
+#include "base/outfile.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
@@ -452,7 +453,7 @@ void plot_cmd()
         return;
     }
     std::string name = ist.base_name + ".plot";
-    FILE *fp = fopen(name.c_str(), "w");
+    FILE *fp = out_open(name.c_str());
     if (!fp) {
         perror(name.c_str());
         exit(1);
@@ -461,7 +462,7 @@ void plot_cmd()
         write_freq_table(fp);
     if (want_time)
         write_time_table(fp);
-    fclose(fp);
+    out_commit(fp);
     pst.freq_requested = 0;
     pst.time_requested = 0;
 }
