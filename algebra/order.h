@@ -21,6 +21,10 @@ struct algebra_state {
     int monomial_order = 1;
     // The weight vector of the weighted order.
     weight_factors weights;
+    // Relative precision of the coefficients that the zero tests assume
+    // (see coef_cancelled): that of double, in which the ladder data are
+    // computed; a caller with exact data in extended precision sets 2^-64.
+    long double precision = 0x1p-53L;
 };
 extern algebra_state algst;
 
