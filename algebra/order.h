@@ -28,6 +28,10 @@ struct algebra_state {
     long work_limit = 0;
     long work_done = 0;
     bool work_exceeded = false;
+    // Relative precision of the coefficients that the zero tests assume
+    // (see coef_cancelled): that of double, in which the ladder data are
+    // computed; a caller with exact data in extended precision sets 2^-64.
+    long double precision = 0x1p-53L;
 };
 extern algebra_state algst;
 
