@@ -395,3 +395,116 @@ TEST(DrGrid, TraceLinePerPoint)
 }
 
 }  // namespace
+
+// The ladder x realises the filter s with its poles and zeros times f:
+// poles / f and H(j w f) against those of s, to 1e-6. With ones below the
+// diagonal and products of size f^2 above it, A is far from balanced at
+// large and small f, and its eigenvalues are ill-conditioned: the check
+// takes the similar record with t_i = f^-i (A_ij t_j / t_i, B_i / t_i,
+// C_i t_i), whose A is f times a ladder of unit size.
+void expect_same_filter_scaled(const ss &s, const ss &x0, double f)
+{
+    ASSERT_EQ(s.n, x0.n);
+    const int n = x0.n;
+    dvec A(n * n), B(n), C(n);
+    for (int i = 0; i < n; i++) {
+        for (int j = 0; j < n; j++)
+            A[i * n + j] = at(x0.A, i, j) * std::pow(f, i - j);
+        B[i] = x0.B.data[i] * std::pow(f, i);
+        C[i] = x0.C.data[i] * std::pow(f, -i);
+    }
+    ss x = make_ss(n, A, B, C, x0.D);
+    std::vector<cplx> ps = poles_of(s), px = poles_of(x);
+    // matched as a set: the order of a conjugate pair can follow rounding
+    for (int i = 0; i < s.n; i++) {
+        double nearest = 1e300;
+        for (const cplx &p : ps)
+            nearest = std::min(nearest, std::abs(px[i] / f - p) / std::abs(p));
+        EXPECT_LT(nearest, 1e-6) << "pole " << i;
+    }
+    for (double w : {0.0, 0.3, 0.9, 1.0, 1.7, 5.0}) {
+        cplx hs = H_of(s, w), hx = H_of(x, w * f);
+        EXPECT_LT(std::abs(hx - hs), 1e-6 * std::max(std::abs(hs), 1e-12)) << "H at w = " << w;
+    }
+    free_ss(&x);
+}
+
+// The synthesis works on the target normalised to unit frequency: with the
+// poles and zeros of every approximation of orders 2 to 8 multiplied by f
+// (f^n N(s/f) over f^n D(s/f)), the ladders are those at unit frequency
+// with their products times f^2, and their costs (so the DR changes) are
+// the same to 1e-6. Each record realises the scaled target (checked by
+// expect_same_filter on the scaled approximation).
+TEST(LadderScales, SameLaddersAndCostsAtEveryFrequencyScale)
+{
+    struct family {
+        const char *name;
+        ss (*make)(int);
+    };
+    const family families[] = {
+        {"butterworth", [](int n) { return butterworth(n); }},
+        {"chebyshev 1 dB", [](int n) { return chebyshev(n, 1.0); }},
+        {"bessel", [](int n) { return bessel(n); }},
+        {"cauer 0.1 dB, 1.5", [](int n) { return cauer(n, 0.1, 1.5); }},
+        {"ic 40 dB", [](int n) { return ic_approx(n, 40.0); }},
+    };
+    for (const family &fam : families)
+        for (int n = 2; n <= 8; n++) {
+            program p;
+            ss s = fam.make(n);
+            target t(s);
+            vector pw = vec({0.5}), q = null_vector();
+            int st1 = -1;
+            vector c1 = dr_transform(t.N, t.D, pw, 0.5, q, &st1);
+            ladder_result r1 = ladder(t.N, t.D, 1, pw.data, 0.5, 0, nullptr);
+            for (double f : {1e-6, 2 * M_PI * 1e6, 1e7}) {
+                SCOPED_TRACE(std::string(fam.name) + " order " + std::to_string(n) + " scale " + std::to_string(f));
+                poly N = polycopy(t.N.coef, t.N.degree), D = polycopy(t.D.coef, t.D.degree);
+                for (int k = 0; k <= N.degree; k++)
+                    N.coef[k] *= std::pow(f, n - k);
+                for (int k = 0; k <= D.degree; k++)
+                    D.coef[k] *= std::pow(f, n - k);
+                ladder_result r = ladder(N, D, 1, pw.data, 0.5, 0, nullptr);
+                EXPECT_EQ(r.status, r1.status);
+                ASSERT_EQ(r.nsol, r1.nsol);
+                // the same set of ladders (in any order)
+                std::vector<bool> used(r1.nsol, false);
+                for (int k = 0; k < r.nsol; k++) {
+                    const ss &x = r.systems[k];
+                    bool found = false;
+                    for (int j = 0; j < r1.nsol && !found; j++) {
+                        const ss &y = r1.systems[j];
+                        bool same = !used[j];
+                        for (int i = 0; same && i + 1 < n; i++) {
+                            const double bx = at(x.A, i, i + 1) * at(x.A, i + 1, i) / (f * f);
+                            const double by = at(y.A, i, i + 1) * at(y.A, i + 1, i);
+                            same = std::fabs(bx - by) <= 1e-6 * std::max(1.0, std::fabs(by));
+                        }
+                        if (same)
+                            used[j] = found = true;
+                    }
+                    EXPECT_TRUE(found) << "solution " << k << " is none of those at unit frequency";
+                    expect_same_filter_scaled(s, x, f);
+                }
+                int st = -1;
+                vector c = dr_transform(N, D, pw, 0.5, q, &st);
+                EXPECT_EQ(st, st1);
+                ASSERT_EQ(c.n, c1.n);
+                std::vector<double> sc(c.data, c.data + c.n), sc1(c1.data, c1.data + c1.n);
+                std::sort(sc.begin(), sc.end());
+                std::sort(sc1.begin(), sc1.end());
+                for (int k = 0; k < c.n; k++)
+                    EXPECT_NEAR(sc[k], sc1[k], 1e-6 * sc1[k]) << "cost " << k;
+                freevector(&c);
+                for (ss &x : r.systems)
+                    free_ss(&x);
+                freepoly(&N);
+                freepoly(&D);
+            }
+            for (ss &x : r1.systems)
+                free_ss(&x);
+            freevector(&c1);
+            freevector(&pw);
+            free_ss(&s);
+        }
+}
