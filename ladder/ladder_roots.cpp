@@ -217,13 +217,28 @@ bool homotopy_roots(const double *a, const double *p, int n, std::vector<std::ve
               eval_count.data(), real_work.data(), int_work.data());
     if (mode != 10)
         return false;
+    double size = 1.0;
+    for (int i = 0; i < n; i++)
+        size = std::max(size, 1.0 + a[i] * a[i]);
     bool every_path = true;
     for (int k = 0; k < T; k++) {
+        const double *r = roots.data() + 2LL * (m + 1) * k;
         if (path_flag[k] != 1) {
-            every_path = false;
+            // A path that stopped on its way to a solution at infinity (the
+            // total degree counts more paths than the system has finite
+            // solutions) misses nothing: its homogenising coordinate has
+            // gone toward 0, or its point is far beyond the size of a
+            // ladder of a target scaled to unit frequency (products of
+            // about 1 + max a_i^2; those of the tests stay below 10 times
+            // that).
+            double big = 0.0;
+            for (int v = 0; v < m; v++)
+                big = std::max(big, std::hypot(r[2 * v], r[2 * v + 1]));
+            const double h = std::hypot(r[2 * m], r[2 * m + 1]);
+            if (!(h < 5e-2 || big > 30.0 * size))
+                every_path = false;
             continue;
         }
-        const double *r = roots.data() + 2LL * (m + 1) * k;
         std::vector<double> b(m);
         bool real = true;
         for (int v = 0; v < m; v++) {
