@@ -23,9 +23,6 @@
 
 namespace {
 
-// Deterministic starts of the restarts: enough to find the real solutions
-// of the orders up to 10 in tests, few enough to stay within milliseconds.
-const int restart_count = 160;
 const int newton_iterations = 200;
 
 struct full_system {
@@ -401,7 +398,8 @@ bool ladder_polish(const double *a, const double *p, int n, double *b)
     return false;
 }
 
-matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete)
+matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete, int restarts,
+                         int homotopy_order)
 {
     *complete = false;
     const int m = n - 1;
@@ -421,7 +419,7 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
         std::vector<double> b(m);
         const bool symmetric = symmetric_diagonal(a, n);
         const full_system fs = make_system(a, p, n);
-        for (int r = 0; symmetric && r < restart_count; r++) {
+        for (int r = 0; symmetric && r < restarts; r++) {
             for (int i = 0; i < m; i++) {
                 const double mag = r == 0 ? std::fabs(mean) : std::fabs(mean) * std::pow(10.0, 2.0 * seq.uniform() - 1.0);
                 const double sign = r == 0 || seq.uniform() < 0.8 ? (mean < 0 ? -1.0 : 1.0) : (mean < 0 ? 1.0 : -1.0);
@@ -430,7 +428,7 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
             if (symmetric_newton(fs, b.data()))
                 add_solution(found, b);
         }
-        for (int r = 0; r < restart_count; r++) {
+        for (int r = 0; r < restarts; r++) {
             for (int i = 0; i < m; i++) {
                 if (r == 0) {
                     b[i] = mean;
@@ -452,7 +450,7 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
                 add_solution(found, mirror);
             }
         }
-        if (found.empty() && n <= ladder_homotopy_max_order())
+        if (found.empty() && n <= std::min(homotopy_order, ladder_homotopy_max_order()))
             *complete = homotopy_roots(a, p, n, found);
     }
     matrix M = newm(m, static_cast<int>(found.size()));
