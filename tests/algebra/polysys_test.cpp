@@ -300,6 +300,39 @@ TEST(Polysys, KatsuraSixHasSixtyFourRoots)
     EXPECT_FALSE(rc.repeated) << r.out;
 }
 
+// katsura-4: the last coordinate B4 of its 16 roots are the roots of the
+// last polynomial of the lex basis (SymPy: groebner over QQ, then nroots
+// to 20 digits); two of them lie only 9e-6 apart.
+TEST(Polysys, KatsuraFourAgainstTheLexBasis)
+{
+    const std::vector<const char *> katsura4 = {
+        "B0 + 2 * B1 + 2 * B2 + 2 * B3 + 2 * B4 - 1",
+        "B0^2 + 2 * B1^2 + 2 * B2^2 + 2 * B3^2 + 2 * B4^2 - B0",
+        "2 * B0 * B1 + 2 * B1 * B2 + 2 * B2 * B3 + 2 * B3 * B4 - B1",
+        "2 * B0 * B2 + B1^2 + 2 * B1 * B3 + 2 * B2 * B4 - B2",
+        "2 * B0 * B3 + 2 * B1 * B2 + 2 * B1 * B4 - B3",
+    };
+    using cplx = std::complex<double>;
+    std::vector<cplx> b4 = {-0.22139001521928151474, -0.13060193748187072126, -0.13059296603803747022,
+                            -0.10684888036378067128, -0.055094704185095969744, 0.0,
+                            0.088575036959033282453, 0.12047230128671340625,  0.24493331580441736158,
+                            0.27345908033901357840,  0.30214306806002112378,  0.33333333333333333333,
+                            {0.072586184317863129281, -0.18137363883425277120},
+                            {0.072586184317863129281, 0.18137363883425277120},
+                            {0.13964857086347543001, -0.13682837315564645023},
+                            {0.13964857086347543001, 0.13682837315564645023}};
+    const polysys_run r = run_texts(katsura4);
+    const auto sols = solutions(r.out);
+    ASSERT_EQ(sols.size(), 16u) << r.out;
+    for (const auto &s : sols) {
+        ASSERT_EQ(s.size(), 5u);
+        auto near = std::find_if(b4.begin(), b4.end(), [&](cplx z) { return std::abs(z - s[4]) < 2e-6; });
+        ASSERT_NE(near, b4.end()) << "B4 = " << s[4] << "\n" << r.out;
+        b4.erase(near);
+    }
+    EXPECT_LT(check_roots(katsura4, r.out).worst, 1e-4) << r.out;
+}
+
 // Degrees whose product is beyond an int are refused before any array is
 // made.
 TEST(Polysys, TotalDegreeBeyondAnIntIsRefused)
