@@ -265,9 +265,10 @@ void polysys(const eq_array &E)
     // chart instead of running away. Each end point is refined by Newton's
     // method on the given system; paths that end at the same regular root
     // (one has jumped to the other's curve) and paths that failed are
-    // tracked again with a tolerance a hundred times tighter, twice at
-    // most. A root is printed once, under the first path that reached it:
-    // a double root, where two paths meet, is found once.
+    // tracked again, four times at most, each time with a tolerance a
+    // hundred times tighter (down to 1e-10) and shorter steps. A root is
+    // printed once, under the first path that reached it: a double root,
+    // where two paths meet, is found once.
     const double end_tol = 1e-7;
     double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     const int ld = n, rlen = static_cast<int>(real_len), ilen = static_cast<int>(int_len);
@@ -286,7 +287,7 @@ void polysys(const eq_array &E)
     std::vector<char> track(T, 1);
     double track_tol = 1e-4;
     bool refused = false;
-    for (int round = 0; round < 3; round++) {
+    for (int round = 0; round < 5; round++) {
         int mode = 10, max_restarts = 10;
         for (int p = 0; p < T; p++)
             path_flag[p] = track[p] ? -2 : 0;
@@ -305,6 +306,7 @@ void polysys(const eq_array &E)
             if (!track[p])
                 continue;
             path_end &pe = ends[p];
+            const path_end before = pe;
             pe.kind = endpoint::none;
             pe.at_infinity = false;
             pe.x.assign(n, 0.0);
@@ -327,6 +329,9 @@ void polysys(const eq_array &E)
             // method does not make a root is taken to be at infinity and
             // not tracked again.
             pe.at_infinity = pe.kind == endpoint::none && lambda[p] > 0.99 && big > 100.0;
+            // A path tracked again that now fails keeps the root it had.
+            if (pe.kind == endpoint::none && before.kind != endpoint::none)
+                pe = before;
         }
         // Which paths to track again: failures, and regular roots reached
         // by more than one path.
@@ -347,12 +352,12 @@ void polysys(const eq_array &E)
         }
         if (!again)
             break;
-        track_tol *= 0.01;
+        track_tol = std::max(track_tol * 0.01, 1e-10);
         // Shorter and more cautious steps: the largest step and the ideal
         // ratios of the corrector's contraction.
         step_param[0] = 0.25;
         step_param[2] = 0.25;
-        step_param[4] = round == 0 ? 0.1 : 0.01;
+        step_param[4] = 0.1 * std::pow(0.3, round);
     }
     fputs("\n", out);
     if (!refused) {
