@@ -231,7 +231,7 @@ void buchberger(typename Ops::eqs *E)
         fprintf(fp, "\n");
     }
     int count = 0;
-    while (P.n > 0) {
+    while (P.n > 0 && !algebra_work(P.n)) {
         if (ist.verbosity > 1)
             fprintf(fp, "equations: %d, pairs: %d\n", G.n, P.n);
         if (ist.verbosity > 2)
