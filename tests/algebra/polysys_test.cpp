@@ -249,8 +249,19 @@ polysys_run run_texts(const std::vector<const char *> &texts)
     return r;
 }
 
-// cyclic-5 has 70 isolated roots (PHCpack's blackbox solver, run once by
-// hand, and the literature); 50 of its 120 paths go to infinity. Among the
+// Printed solutions with every value in the real form "x, ".
+int real_solutions(const std::string &out)
+{
+    int count = 0;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line))
+        count += line.rfind("solution ", 0) == 0 && line.find('(') == std::string::npos;
+    return count;
+}
+
+// cyclic-5 has 70 isolated roots, 10 of them real (PHCpack's blackbox
+// solver, run once by hand); 50 of its 120 paths go to infinity. Among the
 // roots is (1, w, w^2, w^3, w^4), w = e^(2 pi i/5).
 TEST(Polysys, CyclicFiveHasSeventyRoots)
 {
@@ -266,6 +277,7 @@ TEST(Polysys, CyclicFiveHasSeventyRoots)
     EXPECT_NE(r.out.find("\ntotal degree = 120\n"), std::string::npos);
     const root_check rc = check_roots(cyclic5, r.out);
     EXPECT_EQ(rc.count, 70u) << r.out;
+    EXPECT_EQ(real_solutions(r.out), 10) << r.out;
     EXPECT_LT(rc.worst, 1e-4) << r.out;  // six printed digits
     EXPECT_FALSE(rc.repeated) << r.out;
     int found = 0;
@@ -278,7 +290,8 @@ TEST(Polysys, CyclicFiveHasSeventyRoots)
     EXPECT_EQ(found, 1) << r.out;
 }
 
-// katsura-6 has all its 64 = 2^6 roots finite (PHCpack, run once by hand);
+// katsura-6 has all its 64 = 2^6 roots finite, 32 of them real (PHCpack,
+// run once by hand);
 // tracked at 1e-4, several pairs of its paths meet, and the paths tracked
 // again part.
 TEST(Polysys, KatsuraSixHasSixtyFourRoots)
@@ -296,6 +309,7 @@ TEST(Polysys, KatsuraSixHasSixtyFourRoots)
     EXPECT_EQ(r.status, 0);
     const root_check rc = check_roots(katsura6, r.out);
     EXPECT_EQ(rc.count, 64u) << r.out;
+    EXPECT_EQ(real_solutions(r.out), 32) << r.out;
     EXPECT_LT(rc.worst, 1e-4) << r.out;
     EXPECT_FALSE(rc.repeated) << r.out;
 }
