@@ -1,11 +1,11 @@
 #include "algebra/polysys.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <algorithm>
 #include <vector>
 
 #include "algebra/m3.h"
@@ -24,8 +24,21 @@ int term_degree(const poly_term &t)
     return d > INT_MAX ? INT_MAX : static_cast<int>(d);
 }
 
-
 using cplx = std::complex<double>;
+
+// z^k for k >= 0 by repeated squaring.
+cplx ipow(cplx z, int k)
+{
+    cplx r = 1.0;
+    while (k > 0) {
+        if (k & 1)
+            r *= z;
+        k >>= 1;
+        if (k > 0)
+            z *= z;
+    }
+    return r;
+}
 
 // The packed system as the driver hands it to the solver, read back for the
 // refinement of the end points: coef n x maxT, exponents n x (n+1) x maxT.
@@ -57,8 +70,7 @@ void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double
         for (int k = 0; k < S.term_count[j]; k++) {
             cplx t = S.coefficient(j, k);
             for (int v = 0; v < n; v++)
-                for (int p = S.exponent(j, v, k); p > 0; p--)
-                    t *= x[v];
+                t *= ipow(x[v], S.exponent(j, v, k));
             F[j] += t;
             int deg = 0;
             for (int v = 0; v < n; v++)
@@ -70,8 +82,7 @@ void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double
                     continue;
                 cplx d = S.coefficient(j, k) * static_cast<double>(ei);
                 for (int v = 0; v < n; v++)
-                    for (int p = S.exponent(j, v, k) - (v == i); p > 0; p--)
-                        d *= x[v];
+                    d *= ipow(x[v], S.exponent(j, v, k) - (v == i));
                 J[j + i * n] += d;
             }
         }
@@ -155,8 +166,11 @@ endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
     for (int it = 0; it < 100; it++) {
         eval_system(S, x.data(), F.data(), J.data(), size.data());
         resid = 0.0;
-        for (int j = 0; j < n; j++)
+        for (int j = 0; j < n; j++) {
+            if (!std::isfinite(size[j]))
+                return endpoint::none;  // the terms overflow: no measure
             resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
+        }
         if (!std::isfinite(resid))
             return endpoint::none;
         if (resid == 0.0)
@@ -188,7 +202,7 @@ endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
     eval_system(S, x.data(), F.data(), J.data(), size.data());
     resid = 0.0;
     for (int j = 0; j < n; j++)
-        resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
+        resid = std::max(resid, std::isfinite(size[j]) ? std::abs(F[j]) / std::max(size[j], DBL_MIN) : HUGE_VAL);
     if (!(resid < 1e-9))
         return endpoint::none;
     for (int j = 0; j < n; j++)
