@@ -49,6 +49,8 @@ void buchberger(eq_array *E)
 void groebner_basis(eq_array *E)
 {
     buchberger(E);
+    if (algst.work_exceeded)
+        return;
     minimise_basis(E);
     reduce_basis(E);
 }

@@ -232,7 +232,7 @@ void buchberger(typename Ops::eqs *E)
         fprintf(fp, "\n");
     }
     int count = 0;
-    while (P.n > 0 && !Ops::stopped()) {
+    while (P.n > 0 && !Ops::stopped() && !algebra_work(P.n)) {
         if (ist.verbosity > 1)
             fprintf(fp, "equations: %d, pairs: %d\n", G.n, P.n);
         if (ist.verbosity > 2)

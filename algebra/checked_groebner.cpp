@@ -148,8 +148,17 @@ int checked_groebner_basis(eq_array *E, std::string *why)
 {
     char text[160];
     const int nv = count_variables(*E);
+    // Past the work bound no run gives a basis: the caller reports that.
+    auto stopped = [&]() {
+        if (!algst.work_exceeded)
+            return false;
+        *why = "the work bound was passed";
+        return true;
+    };
     eq_array G = *E;
     groebner_basis(&G);
+    if (stopped())
+        return 0;
     if (!finite_basis(G)) {
         *why = "coefficients overflowed";
         return 0;
@@ -159,6 +168,8 @@ int checked_groebner_basis(eq_array *E, std::string *why)
     // same basis up to rounding.
     eq_array H = rescaled(*E, 1);
     groebner_basis(&H);
+    if (stopped())
+        return 0;
     H = rescaled(H, -1);
     sort_eq_array(&H);
     if (!same_basis(G, H, 1e-7)) {
@@ -169,6 +180,8 @@ int checked_groebner_basis(eq_array *E, std::string *why)
     if (algst.monomial_order != 2 && algst.monomial_order != 3) {
         // lex: as many solutions as the grevlex basis gives.
         eq_array R = basis_under(*E, 2);
+        if (stopped())
+            return 0;
         const long limit = 10000000;
         long a = standard_monomial_count(G, nv, limit), b = standard_monomial_count(R, nv, limit);
         if (a != -2 && b != -2 && a != b) {
@@ -193,6 +206,8 @@ int checked_groebner_basis(eq_array *E, std::string *why)
         bool too_large = algst.exact_too_large;
         algst.exact_too_large = saved;
         algst.monomial_order = saved_order;
+        if (stopped())
+            return 0;
         bool unit = !too_large && Q.n == 1 && Q.eq[0].n == 1;
         for (int k = 0; unit && k < Q.eq[0].t[0].n; k++)
             unit = Q.eq[0].t[0].exp[k] == 0;

@@ -18,7 +18,8 @@
 //     is that of the grevlex basis;
 //   - the basis {1} (no solution) is confirmed by the exact computation
 //     on the coefficients as they are, within the exact road's size limit.
-// Otherwise E is left as it was, *why says what failed, and it returns 0.
+// Otherwise E is left as it was, *why says what failed, and it returns 0;
+// so also when the work bound (algst.work_limit) is passed in any run.
 int checked_groebner_basis(eq_array *E, std::string *why);
 
 // The number of monomials that no leading monomial of the basis G divides

@@ -73,7 +73,7 @@ termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
     termlist p = f;
     sort_terms(&p);
     drop_cancelled_terms(&p);
-    while (p.n > 0) {
+    while (p.n > 0 && !algebra_work(p.n)) {
         const poly_term lt = p.t[0];
         int i = 0;
         while (i < E.n && !(has_lead(E.eq[i]) && monomial_divides(lt, E.eq[i].t[0])))
@@ -304,9 +304,9 @@ void reduce_basis(eq_array *E)
     sort_eq_array(E);
     scale_by_lead(E);
     bool changed = true;
-    while (changed) {
+    while (changed && !algst.work_exceeded) {
         changed = false;
-        for (int i = E->n - 1; i >= 1; i--) {
+        for (int i = E->n - 1; i >= 1 && !algebra_work(E->n); i--) {
             for (int j = i - 1; j >= 0 && i < E->n && j < E->n; j--) {
                 termlist &ej = E->eq[j];
                 // Only the tail: the leading term stays.

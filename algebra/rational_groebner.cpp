@@ -77,9 +77,9 @@ void interreduce_q(eq_array_q *E, bool whole)
     sort_eq_array_q(E);
     bool changed = true;
     // Exact reduction always ends; the bound only guards the loop.
-    for (int pass = 0; changed && pass < 100000 && !algst.exact_too_large; pass++) {
+    for (int pass = 0; changed && pass < 100000 && !algst.work_exceeded && !algst.exact_too_large; pass++) {
         changed = false;
-        for (int k = E->n - 1; k >= 1; k--) {
+        for (int k = E->n - 1; k >= 1 && !algebra_work(E->n); k--) {
             for (int l = whole ? E->n - 1 : k - 1; l >= 0 && k < E->n; l--) {
                 if (l == k || l >= E->n)
                     continue;
@@ -139,12 +139,24 @@ termlist_q qs_poly(termlist_q *f, termlist_q *g)
     return S;
 }
 
+// The work of one step on p: its terms and the limbs of their exact
+// coefficients, which grow without bound in a long reduction.
+static long q_work(const termlist_q &p)
+{
+    long w = p.n;
+    for (int i = 0; i < p.n; i++) {
+        mpq_srcptr c = p.t[i].coef.get();
+        w += static_cast<long>(mpz_size(mpq_numref(c)) + mpz_size(mpq_denref(c)));
+    }
+    return w;
+}
+
 termlist_q reduce_poly_q(const eq_array_q &E, const termlist_q &f)
 {
     termlist_q p = f, R;
     cleanup_q(&p);
     sort_terms_q(&p);
-    while (p.n > 0) {
+    while (p.n > 0 && !(algst.work_limit > 0 && algebra_work(q_work(p)))) {
         int k = 0;
         while (k < E.n && !(has_terms(E.eq[k]) && mpq_cmp_ui(E.eq[k].t[0].coef.get(), 0, 1) != 0 &&
                             subterm_divides_q(p.t[0], E.eq[k].t[0])))
@@ -223,7 +235,7 @@ void buchberger_q(eq_array_q *E)
 void groebner_basis_q(eq_array_q *E)
 {
     buchberger_q(E);
-    if (algst.exact_too_large)
+    if (algst.work_exceeded || algst.exact_too_large)
         return;
     remove_redundant_q(E);
     reduce_basis_q(E);

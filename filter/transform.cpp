@@ -96,6 +96,7 @@ ss orthogonal_ss(ss s)
         error("orthogonal: the denominator is not Hurwitz; no tridiagonal realisation");
         return ss{};
     }
+    nmat_ready();
     vector r = cauer_extract(fst.ana_den.coef, n);
     for (int k = 0; k < n; k++)
         if (!(r.data[k] > 0.0) || !std::isfinite(r.data[k])) {
