@@ -86,6 +86,21 @@ void check_alloc(const void *ptr, const char *label)
     exit(1);
 }
 
+static unsigned long numeric_bytes = 0;
+
+void reserve_numeric(unsigned long bytes, const char *label)
+{
+    if (bytes > numeric_max_bytes - numeric_bytes)
+        fatal("numeric arrays would take more than %d MB (%s)", static_cast<int>(numeric_max_bytes >> 20),
+              label);
+    numeric_bytes += bytes;
+}
+
+void release_numeric(unsigned long bytes)
+{
+    numeric_bytes -= bytes < numeric_bytes ? bytes : numeric_bytes;
+}
+
 void bad_tag(const char *source, int line, int tag)
 {
     fprintf(stderr, "Fatal error: %s line %d: bad tag %d.\n", source, line, tag);
