@@ -16,6 +16,13 @@ void error_print(const char *fmt, va_list ap);
 void error_text(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // End the program when an allocation returned null.
 void check_alloc(const void *ptr, const char *label);
+// The memory bound of the numeric arrays (matrices, vectors, work arrays,
+// plot arrays): all of them alive at one time take at most 768 MB. An
+// allocation that would pass it is refused before it is made: the run ends
+// with "numeric arrays would take more than 768 MB (LABEL)".
+constexpr unsigned long numeric_max_bytes = 768ul << 20;
+void reserve_numeric(unsigned long bytes, const char *label);
+void release_numeric(unsigned long bytes);
 [[noreturn]] void bad_tag(const char *source, int line, int tag);
 char *xstrdup(const char *s);
 void xfree(void *p);
