@@ -16,6 +16,7 @@ struct ld_ops {
     static termlist reduce(const eq_array &E, const termlist &f) { return reduce_poly(E, f); }
     static void print_eqs(const eq_array &E, FILE *fp) { print_eq_array(E, fp); }
     static void print_list(const termlist &f, FILE *fp) { print_termlist(f, fp); }
+    static bool stopped() { return false; }
 };
 
 }  // namespace

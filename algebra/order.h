@@ -28,6 +28,15 @@ struct algebra_state {
     long work_limit = 0;
     long work_done = 0;
     bool work_exceeded = false;
+    // Relative precision of the coefficients that the zero tests assume
+    // (see coef_cancelled): that of double, in which the ladder data are
+    // computed; a caller with exact data in extended precision sets 2^-64.
+    long double precision = 0x1p-53L;
+    // The exact road stops when a coefficient's numerator or denominator
+    // grows past this many bits (the lex basis of the Katsura-5 system
+    // would take tens of minutes), and records it in exact_too_large.
+    long exact_bit_limit = 65536;
+    bool exact_too_large = false;
 };
 extern algebra_state algst;
 

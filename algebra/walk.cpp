@@ -81,9 +81,9 @@ termlist combine(const eq_array &q, const eq_array &G)
     termlist s;
     for (int j = 0; j < q.n && j < G.n; j++) {
         termlist prod = termlist_mul(q.eq[j], G.eq[j]);
-        s = termlist_lincomb(1, s, 1, prod);
+        s = termlist_lincomb_sorted(1, s, 1, prod);
     }
-    cleanup_term2(&s);
+    drop_cancelled_terms(&s);
     sort_terms(&s);
     return s;
 }

@@ -47,6 +47,8 @@ void error_print(const char *fmt, va_list ap)
 
 void error(const char *fmt, ...)
 {
+    if (ist.quiet > 0)
+        return;
     va_list ap;
     va_start(ap, fmt);
     error_print(fmt, ap);
@@ -56,6 +58,8 @@ void error(const char *fmt, ...)
 
 void error_text(const char *fmt, ...)
 {
+    if (ist.quiet > 0)
+        return;
     va_list ap;
     va_start(ap, fmt);
     vfprintf(stderr, fmt, ap);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "filter/capdiv.h"
+#include "filter/columns.h"
 #include "filter/cmdtext.h"
 #include "filter/current.h"
 #include "filter/plotfile.h"
@@ -39,123 +40,45 @@ void act_plot_start()
     init_plot_settings();
 }
 
-void act_plot_magn(int resp)
+// An item selects its column after preparing what the column reads: W for
+// the columns of the dynamic-range figures, and for those that read the
+// capacitor values W under `optc` and the divided capacitance under `evalc`.
+static void select_item(const char *item, char resp, int value = 1)
 {
-    if (resp == RESP_H)
-        plot_h_magn();
-    else if (resp == RESP_G)
-        plot_g_magn();
-    else
-        plot_f_magn();
-}
-
-void act_plot_phase(int resp)
-{
-    if (resp == RESP_H)
-        plot_h_phase();
-    else if (resp == RESP_G)
-        plot_g_phase();
-    else
-        plot_f_phase();
-}
-
-void act_plot_delay(int resp)
-{
-    if (resp == RESP_H)
-        plot_h_delay();
-    else if (resp == RESP_G)
-        plot_g_delay();
-    else
-        plot_f_delay();
-}
-
-void act_plot_db(int resp)
-{
-    if (resp == RESP_H)
-        plot_h_db();
-    else if (resp == RESP_G)
-        plot_g_db();
-    else
-        plot_f_db();
-}
-
-void act_plot_reim(int resp)
-{
-    if (resp == RESP_H)
-        plot_h_reim();
-    else if (resp == RESP_G)
-        plot_g_reim();
-    else
-        plot_f_reim();
-}
-
-void act_plot_dropfact()
-{
-    plot_dropfact();
-    calc_w_item();
-}
-
-void act_plot_drscfact()
-{
-    plot_drscfact();
-    calc_w_item();
-}
-
-void act_plot_drfact()
-{
-    plot_drfact();
-    calc_w_item();
-}
-
-void act_plot_relsens(int n) { plot_relsens(n); }
-void act_plot_sens(int n) { plot_sens(n); }
-void act_plot_abssens(int n) { plot_abssens(n); }
-
-void act_plot_onoise()
-{
-    if (ist.optc_flag)
+    const freq_column *c = find_freq_column(item, resp);
+    if (!c) {
+        select_column(*find_time_column(item, resp));
+        return;
+    }
+    if ((c->needs & NEED_W) || ((c->needs & NEED_CAPS) && ist.optc_flag))
         calc_w_item();
-    if (ist.evalc_flag)
+    if ((c->needs & NEED_CAPS) && ist.evalc_flag)
         divide_item();
-    plot_onoise();
+    select_column(*c, value);
 }
 
-void act_plot_dr()
+// The response of an item: RESP_H, RESP_G or RESP_F.
+static char resp_name(int resp)
 {
-    calc_w_item();
-    if (ist.evalc_flag)
-        divide_item();
-    plot_dr();
+    return "HGF"[resp];
 }
 
-void act_plot_outputcurrents()
-{
-    if (ist.optc_flag)
-        calc_w_item();
-    if (ist.evalc_flag)
-        divide_item();
-    plot_current();
-}
-
-void act_plot_impulse(int resp)
-{
-    if (resp == RESP_H)
-        plot_h_impulse();
-    else if (resp == RESP_G)
-        plot_g_impulse();
-    else
-        plot_f_impulse();
-}
-
-void act_plot_step(int resp)
-{
-    if (resp == RESP_H)
-        plot_h_step();
-    else if (resp == RESP_G)
-        plot_g_step();
-    else
-        plot_f_step();
-}
+void act_plot_magn(int resp) { select_item("magn", resp_name(resp)); }
+void act_plot_phase(int resp) { select_item("phase", resp_name(resp)); }
+void act_plot_delay(int resp) { select_item("delay", resp_name(resp)); }
+void act_plot_db(int resp) { select_item("db", resp_name(resp)); }
+void act_plot_reim(int resp) { select_item("", resp_name(resp)); }
+void act_plot_dropfact() { select_item("dropfact", 0); }
+void act_plot_drscfact() { select_item("drscfact", 0); }
+void act_plot_drfact() { select_item("drfact", 0); }
+void act_plot_relsens(int n) { select_item("relsens", 0, n); }
+void act_plot_sens(int n) { select_item("sens", 0, n); }
+void act_plot_abssens(int n) { select_item("abssens", 0, n); }
+void act_plot_onoise() { select_item("onoise", 0); }
+void act_plot_dr() { select_item("dr", 0); }
+void act_plot_outputcurrents() { select_item("outputcurrents", 0); }
+void act_plot_impulse(int resp) { select_item("impulse", resp_name(resp)); }
+void act_plot_step(int resp) { select_item("step", resp_name(resp)); }
 
 void act_plot_name(char *name)
 {

@@ -130,6 +130,7 @@ bool ladder_start_cost(double *cost0, poly *N, poly *D)
         analysis_prep(fst.cur_filter);
         return false;
     }
+    nmat_ready();
     *N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
     *D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
     return true;

@@ -3,7 +3,9 @@
 //
 //   algebra_probe groebner lex FILE
 //   algebra_probe groebner grevlex FILE
-//       the reduced Groebner basis of the system under that order
+//       the reduced Groebner basis of the system under that order, checked
+//       against rounding (checked_groebner_basis); a basis that does not
+//       hold up is refused with the reason and exit status 1
 //   algebra_probe polysys FILE
 //       all roots of the square system by the homotopy solver, as polysys
 //       prints them; exit status 1 when it reports an error
@@ -16,7 +18,8 @@
 //       method 0, 1 or 2)
 //   algebra_probe rational FILE
 //       the exact reduced lex basis of the system, its coefficients
-//       first turned into nearby rationals (relative 0.001)
+//       first turned into nearby rationals (relative 0.001); refused with
+//       exit status 1 when its coefficients outgrow the exact road's limit
 //   algebra_probe walk FILE
 //       the Groebner walk of the system from grevlex, as it prints
 //
@@ -34,6 +37,7 @@
 #include <vector>
 
 #include "algebra/buchberger.h"
+#include "algebra/checked_groebner.h"
 #include "algebra/order.h"
 #include "algebra/polysys.h"
 #include "algebra/rational.h"
@@ -190,10 +194,15 @@ int run_groebner(const char *order, const char *file)
     int saved = algst.monomial_order;
     algst.monomial_order = sel;
     bound_groebner_work();
-    groebner_basis(&E);
+    std::string why;
+    int ok = checked_groebner_basis(&E, &why);
     algst.monomial_order = saved;
     if (!groebner_work_fits(E))
         return 1;
+    if (!ok) {
+        fprintf(stderr, "algebra_probe: the basis could not be determined reliably: %s\n", why.c_str());
+        return 1;
+    }
     print_eq_array(E, stdout);
     return ist.exit_status;
 }
@@ -307,6 +316,11 @@ int run_rational(const char *file)
         return 1;
     bound_groebner_work();
     groebner_basis_q(&Q);
+    if (algst.exact_too_large) {
+        fprintf(stderr, "algebra_probe: the exact basis needs coefficients of more than %ld bits\n",
+                algst.exact_bit_limit);
+        return 1;
+    }
     if (algst.work_exceeded) {
         fprintf(stderr,
                 "algebra_probe: the exact Groebner basis needs more than %ld steps of work "
