@@ -9,6 +9,8 @@
 #include <X11/Intrinsic.h>
 #include <X11/Xlib.h>
 
+#include <vector>
+
 #include "xplot/plot_array.h"
 
 // Window state, one per call of tevo_xplot, handed to every callback and
@@ -32,7 +34,7 @@ struct plot_state {
     int grid_type = 1;  // 1 solid grid lines, 2 dotted
     XFontStruct *font = nullptr;
 
-    Pixel *pixels = nullptr;  // the distinct colours allocated for the window
+    std::vector<Pixel> pixels;  // the distinct colours allocated for the window
     int npixels = 0;
 
     // Requested and shown ranges of both axes.
