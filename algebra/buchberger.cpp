@@ -16,6 +16,7 @@ struct ld_ops {
     static termlist reduce(const eq_array &E, const termlist &f) { return reduce_poly(E, f); }
     static void print_eqs(const eq_array &E, FILE *fp) { print_eq_array(E, fp); }
     static void print_list(const termlist &f, FILE *fp) { print_termlist(f, fp); }
+    static bool stopped() { return false; }
 };
 
 }  // namespace
@@ -48,6 +49,8 @@ void buchberger(eq_array *E)
 void groebner_basis(eq_array *E)
 {
     buchberger(E);
+    if (algst.work_exceeded)
+        return;
     minimise_basis(E);
     reduce_basis(E);
 }

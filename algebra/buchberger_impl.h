@@ -2,7 +2,8 @@
 // Gebauer-Moeller criteria, written once for the equation arrays of both
 // coefficient kinds (extended precision and exact rational). An equation
 // array type has n and eq[k]; an equation has n and sorted terms t[k] with
-// n and exp. The Ops type supplies what depends on the coefficients.
+// n and exp. The Ops type supplies what depends on the coefficients, and
+// stopped(), which ends the loop early (the exact road past its size limit).
 #pragma once
 
 #include <cstdio>
@@ -231,7 +232,7 @@ void buchberger(typename Ops::eqs *E)
         fprintf(fp, "\n");
     }
     int count = 0;
-    while (P.n > 0) {
+    while (P.n > 0 && !Ops::stopped() && !algebra_work(P.n)) {
         if (ist.verbosity > 1)
             fprintf(fp, "equations: %d, pairs: %d\n", G.n, P.n);
         if (ist.verbosity > 2)

@@ -22,26 +22,23 @@ bool has_lead(const termlist &e)
 // *p -= q * e, where q * LT(e) has the monomial of target. That monomial
 // cancels exactly, as the division means it to, whatever the rounding (and
 // also for a coefficient that is not finite), so every reduction step
-// removes its term and reductions always end.
+// removes its term and reductions always end. What else cancels to
+// rounding noise of its size is zero too and is dropped.
 void subtract_multiple(termlist *p, const poly_term &q, const termlist &e, const poly_term &target)
 {
     termlist qe = termlist_mul_term(q, e);
-    termlist r = termlist_lincomb(1, *p, -1, qe);
+    termlist r = termlist_lincomb_sorted(1, *p, -1, qe);
     for (int i = 0; i < r.n; i++)
         if (monomial_equal(r.t[i], target)) {
             r.t[i].coef = 0;
             break;
         }
+    drop_cancelled_terms(&r);
     *p = std::move(r);
 }
 
 // Reduces *p by e at term k when LT(e) divides it; returns whether it did.
-// Used on the basis equations during inter-reduction. Only exact zeros are
-// removed here (termlist_lincomb has already zeroed what cancelled): the
-// tail of a lex basis may pass through coefficients 1e11 times the final
-// ones before they cancel, and a clean-up relative to the largest
-// coefficient would then throw away the leading term and other terms that
-// belong to the result.
+// Used on the basis equations during inter-reduction.
 bool reduce_term_by(termlist *p, int k, const termlist &e)
 {
     if (!has_lead(e) || !monomial_divides(p->t[k], e.t[0]))
@@ -50,7 +47,6 @@ bool reduce_term_by(termlist *p, int k, const termlist &e)
     poly_term q;
     term_divide(target, e.t[0], &q);
     subtract_multiple(p, q, e, target);
-    drop_zero_terms(p);
     sort_terms(p);
     return true;
 }
@@ -59,17 +55,16 @@ void scale_by_lead(eq_array *E)
 {
     for (int i = 0; i < E->n; i++)
         if (has_lead(E->eq[i]))
-            termlist_scale_inplace(&E->eq[i], 1 / E->eq[i].t[0].coef);
+            normalise_lead(&E->eq[i]);
 }
 
 // The end of an inter-reduction: every equation scaled to a leading
-// coefficient of 1, and only then cleaned of what is small beside its
-// largest coefficient (while the reduction runs, only exact zeros go).
+// coefficient of 1 and cleaned of what has cancelled.
 void finish_reduction(eq_array *E)
 {
     scale_by_lead(E);
     for (int i = 0; i < E->n; i++)
-        cleanup_term2(&E->eq[i]);
+        drop_cancelled_terms(&E->eq[i]);
 }
 
 termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
@@ -77,7 +72,8 @@ termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
     termlist r;
     termlist p = f;
     sort_terms(&p);
-    while (p.n > 0) {
+    drop_cancelled_terms(&p);
+    while (p.n > 0 && !algebra_work(p.n)) {
         const poly_term lt = p.t[0];
         int i = 0;
         while (i < E.n && !(has_lead(E.eq[i]) && monomial_divides(lt, E.eq[i].t[0])))
@@ -86,19 +82,19 @@ termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
             poly_term q;
             term_divide(lt, E.eq[i].t[0], &q);
             subtract_multiple(&p, q, E.eq[i], lt);
-            cleanup_term2(&p);
             if (quot) {
                 termlist_add_term(&quot->eq[i], 1, q.n, q.exp.data(), q.coef);
                 sort_terms(&quot->eq[i]);
             }
+            sort_terms(&p);
         } else {
-            termlist_add_term(&r, 1, lt.n, lt.exp.data(), lt.coef);
-            cleanup_term2(&r);
-            p.t[0].coef = 0;  // the term has moved to the remainder
+            // The term moves to the remainder; the remainder's terms come
+            // in descending order, so it stays sorted.
+            sp_resize(&r.t, static_cast<std::size_t>(r.n) + 1, "polynomial term");
+            r.t[r.n++] = std::move(p.t[0]);
+            p.t.erase(p.t.begin());
+            p.n--;
         }
-        cleanup_term2(&p);
-        sort_terms(&p);
-        sort_terms(&r);
     }
     return r;
 }
@@ -134,6 +130,7 @@ int term_divide(const poly_term &t, const poly_term &u, poly_term *q)
             divides = 0;
     }
     q->coef = t.coef / u.coef;
+    q->size = 0;
     return divides;
 }
 
@@ -280,13 +277,13 @@ termlist s_poly(termlist *f, termlist *g)
     term_divide(m, lg, &v);
     termlist uf = termlist_mul_term(u, *f);
     termlist vg = termlist_mul_term(v, *g);
-    termlist S = termlist_lincomb(1, uf, -1, vg);
+    termlist S = termlist_lincomb_sorted(1, uf, -1, vg);
     for (int i = 0; i < S.n; i++)
         if (monomial_equal(S.t[i], m)) {
             S.t[i].coef = 0;
             break;
         }
-    cleanup_term2(&S);
+    drop_cancelled_terms(&S);
     sort_terms(&S);
     return S;
 }
@@ -307,9 +304,9 @@ void reduce_basis(eq_array *E)
     sort_eq_array(E);
     scale_by_lead(E);
     bool changed = true;
-    while (changed) {
+    while (changed && !algst.work_exceeded) {
         changed = false;
-        for (int i = E->n - 1; i >= 1; i--) {
+        for (int i = E->n - 1; i >= 1 && !algebra_work(E->n); i--) {
             for (int j = i - 1; j >= 0 && i < E->n && j < E->n; j--) {
                 termlist &ej = E->eq[j];
                 // Only the tail: the leading term stays.

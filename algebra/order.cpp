@@ -99,9 +99,14 @@ void normalise_lead(termlist *L)
     if (L->n == 0)
         return;
     long double lc = L->t[0].coef;
-    for (int i = 1; i < L->n; i++)
+    // The uncertainty of the leading coefficient passes to every quotient;
+    // the leading coefficient itself is then exactly 1.
+    for (int i = 1; i < L->n; i++) {
+        L->t[i].size = quotient_size(L->t[i].coef, term_size(L->t[i]), lc, lc < 0 ? -lc : lc);
         L->t[i].coef /= lc;
+    }
     L->t[0].coef = 1;
+    L->t[0].size = 1;
 }
 
 void sort_eq_array(eq_array *E)

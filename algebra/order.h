@@ -21,8 +21,35 @@ struct algebra_state {
     int monomial_order = 1;
     // The weight vector of the weighted order.
     weight_factors weights;
+    // A bound on the work of one Groebner basis (terms met in the pair
+    // queue and in the reduction steps), 0 for none. When the work passes
+    // it the basis stops early with work_exceeded set and is not a basis;
+    // the caller reports it. The ladder road sets no bound.
+    long work_limit = 0;
+    long work_done = 0;
+    bool work_exceeded = false;
+    // Relative precision of the coefficients that the zero tests assume
+    // (see coef_cancelled): that of double, in which the ladder data are
+    // computed; a caller with exact data in extended precision sets 2^-64.
+    long double precision = 0x1p-53L;
+    // The exact road stops when a coefficient's numerator or denominator
+    // grows past this many bits (the lex basis of the Katsura-5 system
+    // would take tens of minutes), and records it in exact_too_large.
+    long exact_bit_limit = 65536;
+    bool exact_too_large = false;
 };
 extern algebra_state algst;
+
+// Counts units of Groebner work; true once the bound is passed.
+inline bool algebra_work(long units)
+{
+    if (algst.work_limit <= 0)
+        return false;
+    algst.work_done += units;
+    if (algst.work_done > algst.work_limit)
+        algst.work_exceeded = true;
+    return algst.work_exceeded;
+}
 
 // +1, 0 or -1 as a is above, equal to or below b; missing entries count as 0.
 int cmp_lex(int na, const int *a, int nb, const int *b);

@@ -1,7 +1,10 @@
 #include "algebra/polysys.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <climits>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <vector>
 
@@ -19,6 +22,193 @@ int term_degree(const poly_term &t)
     for (int v = 0; v < t.n; v++)
         d += t.exp[v];
     return d > INT_MAX ? INT_MAX : static_cast<int>(d);
+}
+
+using cplx = std::complex<double>;
+
+// z^k for k >= 0 by repeated squaring.
+cplx ipow(cplx z, int k)
+{
+    cplx r = 1.0;
+    while (k > 0) {
+        if (k & 1)
+            r *= z;
+        k >>= 1;
+        if (k > 0)
+            z *= z;
+    }
+    return r;
+}
+
+// The packed system as the driver hands it to the solver, read back for the
+// refinement of the end points: coef n x maxT, exponents n x (n+1) x maxT.
+struct packed_system {
+    int n = 0, max_terms = 0;
+    const int *term_count = nullptr;
+    const double *coef = nullptr;
+    const int *e = nullptr;
+    int exponent(int j, int v, int k) const { return e[j + v * n + k * n * (n + 1)]; }
+    double coefficient(int j, int k) const { return coef[k * n + j]; }
+};
+
+// F(x) and its Jacobian J (n x n, column-major) of the given system at the
+// affine point x, and for each equation the size of its terms, the sum of
+// |coef| r^deg with r = max(1, |x|), against which a residual counts as
+// small: at a root where every term vanishes, such as 0, the terms
+// themselves are no measure.
+void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double *size)
+{
+    const int n = S.n;
+    double r = 1.0;
+    for (int v = 0; v < n; v++)
+        r = std::max(r, std::abs(x[v]));
+    for (int j = 0; j < n; j++) {
+        F[j] = 0.0;
+        size[j] = 0.0;
+        for (int i = 0; i < n; i++)
+            J[j + i * n] = 0.0;
+        for (int k = 0; k < S.term_count[j]; k++) {
+            cplx t = S.coefficient(j, k);
+            for (int v = 0; v < n; v++)
+                t *= ipow(x[v], S.exponent(j, v, k));
+            F[j] += t;
+            int deg = 0;
+            for (int v = 0; v < n; v++)
+                deg += S.exponent(j, v, k);
+            size[j] += std::fabs(S.coefficient(j, k)) * std::pow(r, deg);
+            for (int i = 0; i < n; i++) {
+                const int ei = S.exponent(j, i, k);
+                if (ei == 0)
+                    continue;
+                cplx d = S.coefficient(j, k) * static_cast<double>(ei);
+                for (int v = 0; v < n; v++)
+                    d *= ipow(x[v], S.exponent(j, v, k) - (v == i));
+                J[j + i * n] += d;
+            }
+        }
+    }
+}
+
+// Solves J dx = b (n x n, destroyed) by Gaussian elimination with partial
+// pivoting; gives the ratio of the smallest to the largest pivot, 0 when a
+// pivot is 0 (then dx is not set).
+double lu_solve(int n, cplx *J, cplx *b)
+{
+    double pmin = HUGE_VAL, pmax = 0.0;
+    for (int c = 0; c < n; c++) {
+        int piv = c;
+        for (int r = c + 1; r < n; r++)
+            if (std::abs(J[r + c * n]) > std::abs(J[piv + c * n]))
+                piv = r;
+        const double a = std::abs(J[piv + c * n]);
+        pmin = std::min(pmin, a);
+        pmax = std::max(pmax, a);
+        if (!(a > 0.0))
+            return 0.0;
+        if (piv != c) {
+            for (int k = c; k < n; k++)
+                std::swap(J[c + k * n], J[piv + k * n]);
+            std::swap(b[c], b[piv]);
+        }
+        for (int r = c + 1; r < n; r++) {
+            const cplx l = J[r + c * n] / J[c + c * n];
+            if (l == 0.0)
+                continue;
+            for (int k = c + 1; k < n; k++)
+                J[r + k * n] -= l * J[c + k * n];
+            b[r] -= l * b[c];
+        }
+    }
+    for (int c = n - 1; c >= 0; c--) {
+        for (int k = c + 1; k < n; k++)
+            b[c] -= J[c + k * n] * b[k];
+        b[c] /= J[c + c * n];
+    }
+    return pmax > 0.0 ? pmin / pmax : 0.0;
+}
+
+double inf_norm(const std::vector<cplx> &x)
+{
+    double m = 0.0;
+    for (const cplx &z : x)
+        m = std::max(m, std::abs(z));
+    return m;
+}
+
+// What Newton's method on the given system makes of an end point.
+enum class endpoint { regular, singular, none };
+
+// Two refined end points are one root when they agree to 1e-6 relative.
+bool same_root(const std::vector<cplx> &x, const std::vector<cplx> &y)
+{
+    const double scale = 1.0 + std::max(inf_norm(x), inf_norm(y));
+    for (std::size_t v = 0; v < x.size(); v++)
+        if (!(std::abs(x[v] - y[v]) <= 1e-6 * scale))
+            return false;
+    return true;
+}
+
+// Newton's method from x, in place. A root whose Jacobian keeps its rank
+// converges quadratically; at a singular root (a double root of the ladder
+// equations, where two paths meet) the steps shrink only linearly and the
+// pivots of the Jacobian lose their ratio, so that it counts as singular
+// once its residual is at the rounding level of its terms. A point that
+// moves away by more than a tenth of its size is no root near the path's
+// end.
+endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
+{
+    const int n = S.n;
+    const std::vector<cplx> x0 = x;
+    const double size0 = 1.0 + inf_norm(x0);
+    std::vector<cplx> F(n), J(static_cast<std::size_t>(n) * n), dx(n);
+    std::vector<double> size(n);
+    double last_step = HUGE_VAL, ratio = 1.0, resid = HUGE_VAL;
+    for (int it = 0; it < 100; it++) {
+        eval_system(S, x.data(), F.data(), J.data(), size.data());
+        resid = 0.0;
+        for (int j = 0; j < n; j++) {
+            if (!std::isfinite(size[j]))
+                return endpoint::none;  // the terms overflow: no measure
+            resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
+        }
+        if (!std::isfinite(resid))
+            return endpoint::none;
+        if (resid == 0.0)
+            break;
+        for (int j = 0; j < n; j++)
+            dx[j] = -F[j];
+        ratio = lu_solve(n, J.data(), dx.data());
+        if (ratio == 0.0)
+            break;  // an exactly singular Jacobian: the residual decides
+        const double step = inf_norm(dx);
+        if (!std::isfinite(step) || step > 0.1 * size0)
+            return endpoint::none;
+        for (int j = 0; j < n; j++)
+            x[j] += dx[j];
+        double moved = 0.0;
+        for (int j = 0; j < n; j++)
+            moved = std::max(moved, std::abs(x[j] - x0[j]));
+        if (moved > 0.1 * size0)
+            return endpoint::none;
+        const double xs = 1.0 + inf_norm(x);
+        // Converged: the step is at the rounding level of x, or it no
+        // longer shrinks while the residual is at the rounding level.
+        if (step <= 1e-14 * xs)
+            break;
+        if (step >= last_step && resid < 1e-12)
+            break;
+        last_step = step;
+    }
+    eval_system(S, x.data(), F.data(), J.data(), size.data());
+    resid = 0.0;
+    for (int j = 0; j < n; j++)
+        resid = std::max(resid, std::isfinite(size[j]) ? std::abs(F[j]) / std::max(size[j], DBL_MIN) : HUGE_VAL);
+    if (!(resid < 1e-9))
+        return endpoint::none;
+    for (int j = 0; j < n; j++)
+        dx[j] = -F[j];
+    ratio = lu_solve(n, J.data(), dx.data());
+    return ratio < 1e-6 ? endpoint::singular : endpoint::regular;
 }
 
 }  // namespace
@@ -84,35 +274,127 @@ void polysys(const eq_array &E)
         }
     }
 
-    int mode = 0;
-    const double track_tol = 1e-3, end_tol = 1e-7;
-    const double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    int max_restarts = 10;
+    // The paths are tracked in a random affine chart of projective space
+    // (mode 10), so that a path to infinity ends at a finite point of the
+    // chart instead of running away. Each end point is refined by Newton's
+    // method on the given system; paths that end at the same regular root
+    // (one has jumped to the other's curve) and paths that failed are
+    // tracked again, four times at most, each time with a tolerance a
+    // hundred times tighter (down to 1e-10) and shorter steps. A root is
+    // printed once, under the first path that reached it: a double root,
+    // where two paths meet, is found once.
+    const double end_tol = 1e-7;
+    double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     const int ld = n, rlen = static_cast<int>(real_len), ilen = static_cast<int>(int_len);
     std::vector<int> path_flag(T, -2), eval_count(T);
     std::vector<double> lambda(T), arc_length(T), real_work(rlen);
     std::vector<int> int_work(ilen);
     m3 roots = newm3(2, n + 1, T);
-    hom_solve(n, term_count.data(), coef.data, e.data.data(), mode, path_flag.data(), track_tol, end_tol,
-              step_param, max_restarts, ld, max_terms, T, rlen, ilen, lambda.data(), roots.data.data(),
-              arc_length.data(), eval_count.data(), real_work.data(), int_work.data());
-    if (mode != 0) {
-        fputs("Error in polysys.\n", out);
-        error("polysys: the homotopy solver refused the system (code %d)", mode);
+    const packed_system S{n, max_terms, term_count.data(), coef.data, e.data.data()};
+
+    struct path_end {
+        endpoint kind = endpoint::none;
+        bool at_infinity = false;
+        std::vector<cplx> x;
+    };
+    std::vector<path_end> ends(T);
+    std::vector<char> track(T, 1);
+    double track_tol = 1e-4;
+    bool refused = false;
+    for (int round = 0; round < 5; round++) {
+        int mode = 10, max_restarts = 10;
+        for (int p = 0; p < T; p++)
+            path_flag[p] = track[p] ? -2 : 0;
+        std::fill(real_work.begin(), real_work.end(), 0.0);
+        std::fill(int_work.begin(), int_work.end(), 0);
+        hom_solve(n, term_count.data(), coef.data, e.data.data(), mode, path_flag.data(), track_tol, end_tol,
+                  step_param, max_restarts, ld, max_terms, T, rlen, ilen, lambda.data(), roots.data.data(),
+                  arc_length.data(), eval_count.data(), real_work.data(), int_work.data());
+        if (mode != 10) {
+            fputs("Error in polysys.\n", out);
+            error("polysys: the homotopy solver refused the system (code %d)", mode);
+            refused = true;
+            break;
+        }
+        for (int p = 0; p < T; p++) {
+            if (!track[p])
+                continue;
+            path_end &pe = ends[p];
+            const path_end before = pe;
+            pe.kind = endpoint::none;
+            pe.at_infinity = false;
+            pe.x.assign(n, 0.0);
+            for (int v = 0; v < n; v++)
+                pe.x[v] = cplx(m3_element(roots, 0, v, p), m3_element(roots, 1, v, p));
+            // The homogenising coordinate of a path to infinity goes to 0,
+            // so that its affine point lies far out.
+            const double big = inf_norm(pe.x);
+            if (path_flag[p] == 1 && big > 1e8) {
+                pe.at_infinity = true;
+                continue;
+            }
+            // A path that ended near lambda = 1 without converging (two
+            // paths meeting at a double root) is refined all the same.
+            if (path_flag[p] == 1 || lambda[p] > 0.9)
+                pe.kind = refine_root(S, pe.x);
+            // A path to a singular point at infinity gets its homogenising
+            // coordinate down to some 1e-3 only, while the chart's
+            // coefficients are of size 1: a point beyond 100 that Newton's
+            // method does not make a root is taken to be at infinity and
+            // not tracked again.
+            pe.at_infinity = pe.kind == endpoint::none && lambda[p] > 0.99 && big > 100.0;
+            // A path tracked again that now fails keeps the root it had.
+            if (pe.kind == endpoint::none && before.kind != endpoint::none)
+                pe = before;
+        }
+        // Which paths to track again: failures, and regular roots reached
+        // by more than one path.
+        std::fill(track.begin(), track.end(), 0);
+        bool again = false;
+        for (int p = 0; p < T; p++) {
+            if (ends[p].at_infinity)
+                continue;
+            if (ends[p].kind == endpoint::none) {
+                track[p] = again = true;
+                continue;
+            }
+            if (ends[p].kind != endpoint::regular)
+                continue;
+            for (int q = p + 1; q < T; q++)
+                if (ends[q].kind == endpoint::regular && same_root(ends[p].x, ends[q].x))
+                    track[p] = track[q] = again = true;
+        }
+        if (!again)
+            break;
+        track_tol = std::max(track_tol * 0.01, 1e-10);
+        // Shorter and more cautious steps: the largest step and the ideal
+        // ratios of the corrector's contraction.
+        step_param[0] = 0.25;
+        step_param[2] = 0.25;
+        step_param[4] = 0.1 * std::pow(0.3, round);
     }
     fputs("\n", out);
-    for (int p = 0; p < T; p++) {
-        if (path_flag[p] != 1)
-            continue;
-        fprintf(out, "solution %d: ", p);
-        for (int v = 0; v < n; v++) {
-            const double re = m3_element(roots, 0, v, p), im = m3_element(roots, 1, v, p);
-            if (std::fabs(im) < end_tol)
-                fprintf(out, "%g, ", re);
-            else
-                fprintf(out, "(%g,%g) ", re, im);
+    if (!refused) {
+        std::vector<int> printed;
+        for (int p = 0; p < T; p++) {
+            if (ends[p].kind == endpoint::none)
+                continue;
+            bool seen = false;
+            for (int q : printed)
+                seen = seen || same_root(ends[p].x, ends[q].x);
+            if (seen)
+                continue;
+            printed.push_back(p);
+            fprintf(out, "solution %d: ", p);
+            for (int v = 0; v < n; v++) {
+                const double re = ends[p].x[v].real(), im = ends[p].x[v].imag();
+                if (std::fabs(im) < end_tol)
+                    fprintf(out, "%g, ", re);
+                else
+                    fprintf(out, "(%g,%g) ", re, im);
+            }
+            fputs("\n", out);
         }
-        fputs("\n", out);
     }
     freem(&coef);
     free_im3(&e);

@@ -139,6 +139,49 @@ eq_array_q eq_array_q_from_eq_array(const eq_array &E, double eps)
     return R;
 }
 
+namespace {
+
+// x = m 2^e with the 64-bit integer mantissa m, taken over exactly.
+void ld_to_rational(mpq_ptr q, long double x)
+{
+    mpq_set_ui(q, 0, 1);
+    if (x == 0 || !std::isfinite(static_cast<double>(x)))
+        return;
+    int e;
+    long double m = std::frexp(x < 0 ? -x : x, &e);
+    unsigned long long M = static_cast<unsigned long long>(std::ldexp(m, 64));
+    mpz_t z;
+    mpz_init(z);
+    mpz_import(z, 1, 1, sizeof M, 0, 0, &M);
+    mpq_set_z(q, z);
+    mpz_clear(z);
+    if (e - 64 >= 0)
+        mpq_mul_2exp(q, q, static_cast<unsigned long>(e - 64));
+    else
+        mpq_div_2exp(q, q, static_cast<unsigned long>(64 - e));
+    if (x < 0)
+        mpq_neg(q, q);
+}
+
+}  // namespace
+
+eq_array_q eq_array_q_exact(const eq_array &E)
+{
+    eq_array_q R;
+    sp_resize(&R.eq, E.n, "equation array");
+    R.n = E.n;
+    for (int i = 0; i < E.n; i++)
+        for (int j = 0; j < E.eq[i].n; j++) {
+            const poly_term &t = E.eq[i].t[j];
+            term_q q = new_term_q(t.n);
+            for (int k = 0; k < t.n; k++)
+                q.exp[k] = t.exp[k];
+            ld_to_rational(q.coef.get(), t.coef);
+            append_term_q(&R.eq[i], std::move(q));
+        }
+    return R;
+}
+
 poly_term term_q_to_ld(const term_q &t)
 {
     return make_term(t.n, t.exp.data(), static_cast<long double>(mpq_get_d(t.coef.get())));

@@ -77,6 +77,9 @@ int double_to_rational(mpq_ptr q, double x, double eps);
 term_q term_q_from_double(int n, const int *exp, long double c, double eps);
 termlist_q termlist_q_from_termlist(const termlist &f, double eps);
 eq_array_q eq_array_q_from_eq_array(const eq_array &E, double eps);
+// The system with every coefficient turned into the rational that its
+// long double value is, exactly (a non-finite value gives 0).
+eq_array_q eq_array_q_exact(const eq_array &E);
 poly_term term_q_to_ld(const term_q &t);
 termlist termlist_to_ld(const termlist_q &f);
 eq_array eq_array_to_ld(const eq_array_q &E);
@@ -119,6 +122,8 @@ int pair_sugar_q(const termlist_q &f, const termlist_q &g, subterm *lcm);
 void update_pairs_q(const eq_array_q &E, p_pair_array *P);
 void report_redundant_q(const eq_array_q &E, p_pair_array *P);
 void add_equation_q(eq_array_q *E, const termlist_q &f, p_pair_array *P);
+// Both stop early, with algst.exact_too_large set, when a coefficient
+// outgrows algst.exact_bit_limit bits; what E then holds is no basis.
 void buchberger_q(eq_array_q *E);
 void groebner_basis_q(eq_array_q *E);
 

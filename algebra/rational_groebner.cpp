@@ -1,10 +1,28 @@
 // Groebner bases over the exact rationals: S-polynomials, reduction,
 // inter-reduction and Buchberger's algorithm on the shared pair machinery.
 #include "algebra/buchberger_impl.h"
+#include "algebra/order.h"
 #include "algebra/rational.h"
 #include "base/error.h"
 
 namespace {
+
+// Marks the run as too large when a coefficient of f has outgrown the bit
+// limit; returns whether the run is to stop.
+bool outgrown(const termlist_q &f)
+{
+    if (algst.exact_too_large)
+        return true;
+    for (int i = 0; i < f.n; i++) {
+        mpq_srcptr c = f.t[i].coef.get();
+        if (static_cast<long>(mpz_sizeinbase(mpq_numref(c), 2)) > algst.exact_bit_limit ||
+            static_cast<long>(mpz_sizeinbase(mpq_denref(c), 2)) > algst.exact_bit_limit) {
+            algst.exact_too_large = true;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool has_terms(const termlist_q &f)
 {
@@ -59,14 +77,16 @@ void interreduce_q(eq_array_q *E, bool whole)
     sort_eq_array_q(E);
     bool changed = true;
     // Exact reduction always ends; the bound only guards the loop.
-    for (int pass = 0; changed && pass < 100000; pass++) {
+    for (int pass = 0; changed && pass < 100000 && !algst.work_exceeded && !algst.exact_too_large; pass++) {
         changed = false;
-        for (int k = E->n - 1; k >= 1; k--) {
+        for (int k = E->n - 1; k >= 1 && !algebra_work(E->n); k--) {
             for (int l = whole ? E->n - 1 : k - 1; l >= 0 && k < E->n; l--) {
                 if (l == k || l >= E->n)
                     continue;
                 if (reduce_equation_q(E, l, k, whole ? 0 : 1))
                     changed = true;
+                if (outgrown(E->eq[l]))
+                    return;
                 if (E->eq[l].n == 0) {
                     remove_equation_q(E, l);
                     if (l < k)
@@ -89,6 +109,7 @@ struct q_ops {
     static termlist_q reduce(const eq_array_q &E, const termlist_q &f) { return reduce_poly_q(E, f); }
     static void print_eqs(const eq_array_q &E, FILE *fp) { print_eq_array_q(E, fp); }
     static void print_list(const termlist_q &f, FILE *fp) { print_termlist_q(f, fp); }
+    static bool stopped() { return algst.exact_too_large; }
 };
 
 }  // namespace
@@ -118,18 +139,32 @@ termlist_q qs_poly(termlist_q *f, termlist_q *g)
     return S;
 }
 
+// The work of one step on p: its terms and the limbs of their exact
+// coefficients, which grow without bound in a long reduction.
+static long q_work(const termlist_q &p)
+{
+    long w = p.n;
+    for (int i = 0; i < p.n; i++) {
+        mpq_srcptr c = p.t[i].coef.get();
+        w += static_cast<long>(mpz_size(mpq_numref(c)) + mpz_size(mpq_denref(c)));
+    }
+    return w;
+}
+
 termlist_q reduce_poly_q(const eq_array_q &E, const termlist_q &f)
 {
     termlist_q p = f, R;
     cleanup_q(&p);
     sort_terms_q(&p);
-    while (p.n > 0) {
+    while (p.n > 0 && !(algst.work_limit > 0 && algebra_work(q_work(p)))) {
         int k = 0;
         while (k < E.n && !(has_terms(E.eq[k]) && mpq_cmp_ui(E.eq[k].t[0].coef.get(), 0, 1) != 0 &&
                             subterm_divides_q(p.t[0], E.eq[k].t[0])))
             k++;
         if (k < E.n) {
             reduce_term_q(&p, 0, E.eq[k]);
+            if (outgrown(p))
+                return termlist_q();
         } else {
             sp_resize(&R.t, static_cast<std::size_t>(R.n) + 1, "polynomial term");
             R.t[R.n++] = std::move(p.t[0]);
@@ -200,6 +235,8 @@ void buchberger_q(eq_array_q *E)
 void groebner_basis_q(eq_array_q *E)
 {
     buchberger_q(E);
+    if (algst.work_exceeded || algst.exact_too_large)
+        return;
     remove_redundant_q(E);
     reduce_basis_q(E);
 }

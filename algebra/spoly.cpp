@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "algebra/order.h"
 #include "base/error.h"
 
 namespace {
@@ -253,6 +254,73 @@ int var_max_degree(const termlist &P, int k)
 
 // ---- arithmetic ----
 
+namespace {
+
+long double labs_ld(long double x)
+{
+    return x < 0 ? -x : x;
+}
+
+// The term a p as a new term of the result, its size scaled with it.
+poly_term scaled_term(const poly_term &p, long double a)
+{
+    poly_term r = p;
+    r.size = labs_ld(a) * term_size(p);
+    r.coef = a * p.coef;
+    return r;
+}
+
+// c = a p + b q into r (which holds b q), zero when it has cancelled.
+void merge_into(poly_term *r, long double a, const poly_term &p)
+{
+    long double ap = a * p.coef;
+    long double size = labs_ld(a) * term_size(p) + term_size(*r);
+    long double c = ap + r->coef;
+    r->coef = coef_cancelled(c, size) ? 0 : c;
+    r->size = size;
+}
+
+// Both lists strictly sorted: one pass over the two, descending.
+termlist lincomb_merge(long double a, const termlist &P, long double b, const termlist &Q)
+{
+    termlist R = new_termlist(P.n + Q.n);
+    int i = 0, j = 0, k = 0;
+    while (i < P.n || j < Q.n) {
+        int c = i == P.n ? -1 : (j == Q.n ? 1 : cmp_term_monomials(P.t[i], Q.t[j]));
+        if (c < 0) {
+            R.t[k++] = scaled_term(Q.t[j++], b);
+        } else if (c > 0) {
+            if (P.t[i].coef != 0)
+                R.t[k++] = scaled_term(P.t[i], a);
+            i++;
+        } else {
+            R.t[k] = scaled_term(Q.t[j++], b);
+            merge_into(&R.t[k++], a, P.t[i++]);
+        }
+    }
+    R.n = k;
+    if (k == 0)
+        std::vector<poly_term>().swap(R.t);
+    else
+        R.t.resize(k);
+    return R;
+}
+
+}  // namespace
+
+int coef_cancelled(long double c, long double size)
+{
+    return labs_ld(c) <= 1e4L * algst.precision * size;
+}
+
+int termlist_strictly_sorted(const termlist &L)
+{
+    for (int i = 1; i < L.n; i++)
+        if (cmp_term_monomials(L.t[i - 1], L.t[i]) <= 0)
+            return 0;
+    return 1;
+}
+
 termlist termlist_lincomb(long double a, const termlist &P, long double b, const termlist &Q)
 {
     if (dabs(a) < SP_EPS) {
@@ -270,31 +338,32 @@ termlist termlist_lincomb(long double a, const termlist &P, long double b, const
                 return j;
         return -1;
     };
-    int extra = 0;
-    for (int i = 0; i < P.n; i++)
-        if (find_in_q(P.t[i]) < 0)
-            extra++;
-    termlist R = new_termlist(m + extra);
-    for (int j = 0; j < m; j++) {
-        R.t[j] = Q.t[j];
-        R.t[j].coef *= b;
-    }
+    termlist R = new_termlist(m + P.n);
+    for (int j = 0; j < m; j++)
+        R.t[j] = scaled_term(Q.t[j], b);
     int next = m;
     for (int i = 0; i < P.n; i++) {
         const poly_term &p = P.t[i];
         int j = find_in_q(p);
-        if (j >= 0) {
-            long double ap = a * p.coef;
-            long double c = ap + R.t[j].coef;
-            if (dabs(c) < SP_CANCEL * dabs(ap))
-                c = 0;
-            R.t[j].coef = c;
-        } else if (dabs(p.coef) > SP_EPS) {
-            R.t[next] = p;
-            R.t[next].coef *= a;
-            next++;
-        }
+        if (j >= 0)
+            merge_into(&R.t[j], a, p);
+        else if (p.coef != 0)
+            R.t[next++] = scaled_term(p, a);
     }
+    R.n = next;
+    if (next == 0)
+        std::vector<poly_term>().swap(R.t);
+    else
+        R.t.resize(next);
+    return R;
+}
+
+termlist termlist_lincomb_sorted(long double a, const termlist &P, long double b, const termlist &Q)
+{
+    if (termlist_strictly_sorted(P) && termlist_strictly_sorted(Q))
+        return lincomb_merge(a, P, b, Q);
+    termlist R = termlist_lincomb(a, P, b, Q);
+    sort_terms(&R);
     return R;
 }
 
@@ -303,6 +372,7 @@ void termlist_add_term(termlist *L, long double a, int n, const int *exp, long d
     for (int i = 0; i < L->n; i++) {
         poly_term &t = L->t[i];
         if (subterm_equal(t.n, t.exp.data(), n, exp)) {
+            t.size = term_size(t) + labs_ld(a * c);
             t.coef += a * c;
             return;
         }
@@ -328,8 +398,10 @@ void termlist_add_const(termlist *L, long double c)
 
 void termlist_scale_inplace(termlist *L, long double c)
 {
-    for (int i = 0; i < L->n; i++)
+    for (int i = 0; i < L->n; i++) {
+        L->t[i].size *= labs_ld(c);
         L->t[i].coef *= c;
+    }
 }
 
 termlist termlist_scaled_copy(const termlist &L, long double c)
@@ -346,12 +418,22 @@ poly_term term_mul(const poly_term &t, const poly_term &u)
     for (int k = 0; k < n; k++)
         r.exp[k] = exp_at(t.n, t.exp.data(), k) + exp_at(u.n, u.exp.data(), k);
     r.coef = t.coef * u.coef;
+    if (t.size != 0 || u.size != 0)
+        r.size = product_size(t.coef, term_size(t), u.coef, term_size(u));
     return r;
 }
 
 termlist termlist_mul_term(const poly_term &t, const termlist &L)
 {
     termlist R;
+    // A product by one monomial keeps the order of a monomial order and
+    // makes no two monomials equal: the products stand as they come.
+    if (termlist_strictly_sorted(L)) {
+        R = new_termlist(L.n);
+        for (int i = 0; i < L.n; i++)
+            R.t[i] = term_mul(t, L.t[i]);
+        return R;
+    }
     for (int i = 0; i < L.n; i++) {
         poly_term p = term_mul(t, L.t[i]);
         termlist_add_term(&R, 1, p.n, p.exp.data(), p.coef);
@@ -456,6 +538,11 @@ void cleanup_term2(termlist *L)
 void drop_zero_terms(termlist *L)
 {
     remove_terms_if(L, [](const poly_term &t) { return t.coef == 0; });
+}
+
+void drop_cancelled_terms(termlist *L)
+{
+    remove_terms_if(L, [](const poly_term &t) { return t.coef == 0 || coef_cancelled(t.coef, t.size); });
 }
 
 void drop_small_terms(termlist *L, double scale)

@@ -35,11 +35,41 @@ struct subterm {
 };
 
 // One term: a monomial with its coefficient. n 0 is a constant.
+//
+// size is the magnitude of what went into the coefficient: the sum of the
+// absolute values of the contributions that were added to form it, carried
+// through products and divisions. A coefficient far below its size is what
+// is left of a cancellation, and rounding of the contributions alone may
+// have made it; 0 stands for |coef| (a term read or built directly).
 struct poly_term {
     int n = 0;
     std::vector<int> exp;
     long double coef = 0;
+    long double size = 0;
 };
+
+// The size of a term: at least |coef|.
+inline long double term_size(const poly_term &t)
+{
+    long double a = t.coef < 0 ? -t.coef : t.coef;
+    return t.size > a ? t.size : a;
+}
+
+// The sizes of the product and of the quotient of two coefficients x and
+// y of sizes sx and sy: the first-order bound of how rounding in x and y
+// carries over (exact operands, sx = |x| and sy = |y|, give |xy| and |x/y|).
+inline long double product_size(long double x, long double sx, long double y, long double sy)
+{
+    long double ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
+    long double s = ax * sy + sx * ay - ax * ay;
+    return s > ax * ay ? s : ax * ay;
+}
+inline long double quotient_size(long double x, long double sx, long double y, long double sy)
+{
+    long double ax = x < 0 ? -x : x, ay = y < 0 ? -y : y;
+    long double q = ax / ay, s = sx / ay + q * (sy / ay) - q;
+    return s > q ? s : q;
+}
 
 // A polynomial: the sum of its terms; no terms is the zero polynomial.
 struct termlist {
@@ -89,7 +119,13 @@ int termlist_proportional(const termlist &P, const termlist &Q);
 int var_max_degree(const termlist &P, int k);
 
 // Arithmetic; results are new lists except for the in-place routines.
+// termlist_lincomb: a P + b Q with Q's monomials first, then those of P
+// that Q lacks, in P's order; coefficients that cancel (coef_cancelled)
+// become exactly 0 and stay. termlist_lincomb_sorted is the same sum with
+// its terms sorted: a merge of the two when both are strictly sorted under
+// the order in force (the Groebner routines keep them so).
 termlist termlist_lincomb(long double a, const termlist &P, long double b, const termlist &Q);
+termlist termlist_lincomb_sorted(long double a, const termlist &P, long double b, const termlist &Q);
 void termlist_add_term(termlist *L, long double a, int n, const int *exp, long double c);
 void termlist_add_const(termlist *L, long double c);
 void termlist_scale_inplace(termlist *L, long double c);
@@ -111,6 +147,16 @@ void drop_small_terms(termlist *L, double scale);
 // Removes the terms whose coefficient is exactly 0 (an emptied list loses
 // its array).
 void drop_zero_terms(termlist *L);
+// 1 when a coefficient of the given size is no more than the rounding
+// noise of the cancellation that formed it: |c| <= 1e4 * precision * size,
+// precision being the relative precision of the data (algst.precision).
+int coef_cancelled(long double c, long double size);
+// Removes the terms whose coefficient is 0 or cancelled (as above); an
+// emptied list loses its array.
+void drop_cancelled_terms(termlist *L);
+// 1 when the terms stand in strictly descending order under the order in
+// force (sorted, and no monomial twice).
+int termlist_strictly_sorted(const termlist &L);
 
 // Printing.
 void print_subterm(int n, const int *exp, FILE *fp);

@@ -81,9 +81,9 @@ termlist combine(const eq_array &q, const eq_array &G)
     termlist s;
     for (int j = 0; j < q.n && j < G.n; j++) {
         termlist prod = termlist_mul(q.eq[j], G.eq[j]);
-        s = termlist_lincomb(1, s, 1, prod);
+        s = termlist_lincomb_sorted(1, s, 1, prod);
     }
-    cleanup_term2(&s);
+    drop_cancelled_terms(&s);
     sort_terms(&s);
     return s;
 }
@@ -243,6 +243,9 @@ void groebner_grevlex_walk(eq_array *E)
 
     algst.monomial_order = 2;
     groebner_basis(E);
+    // Past the work bound of the caller no step is a basis: stop at once.
+    if (algst.work_exceeded)
+        return;
     print_titled(fp, "groebner basis with grevlex ordering:\n", *E);
     print_weights(fp);
 
@@ -260,11 +263,15 @@ void groebner_grevlex_walk(eq_array *E)
         print_titled(fp, "initial terms:\n", In);
         eq_array H = In;
         groebner_basis(&H);
+        if (algst.work_exceeded)
+            return;
         print_titled(fp, "groebner basis with weighted lex ordering of initial terms:\n", H);
         eq_array lifted = new_eq_array(H.n);
         for (int h = 0; h < H.n; h++) {
             eq_array q;
             termlist r = reduce_with_quotients(In, H.eq[h], &q);
+            if (algst.work_exceeded)
+                return;
             if (r.n != 0) {
                 guard.restore();
                 fatal("groebner_walk: remainder of division is not zero");
@@ -288,6 +295,8 @@ void groebner_grevlex_walk(eq_array *E)
         print_titled(fp, "initial terms:\n", In);
         H = In;
         buchberger(&H);
+        if (algst.work_exceeded)
+            return;
         print_titled(fp, "groebner basis with weighted lex ordering of initial terms:\n", H);
         algst.weights = old;
         sort_all_terms(&In);
@@ -297,6 +306,8 @@ void groebner_grevlex_walk(eq_array *E)
         for (int h = 0; h < H.n; h++) {
             eq_array q;
             termlist r = reduce_with_quotients(In, H.eq[h], &q);
+            if (algst.work_exceeded)
+                return;
             print_eq_array(q, fp);
             fputs("\nremainder:", fp);
             print_termlist(r, fp);

@@ -43,6 +43,13 @@ void checked_push(V &v, T &&x, const char *label)
         check_alloc(nullptr, label);
     }
 }
+// The memory bound of the numeric arrays (matrices, vectors, work arrays,
+// plot arrays): all of them alive at one time take at most 768 MB. An
+// allocation that would pass it is refused before it is made: the run ends
+// with "numeric arrays would take more than 768 MB (LABEL)".
+constexpr unsigned long numeric_max_bytes = 768ul << 20;
+void reserve_numeric(unsigned long bytes, const char *label);
+void release_numeric(unsigned long bytes);
 [[noreturn]] void bad_tag(const char *source, int line, int tag);
 char *xstrdup(const char *s);
 void xfree(void *p);

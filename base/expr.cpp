@@ -57,6 +57,19 @@ struct expr_caches {
     shell_cache<varlist> lists;
 } cache;
 
+// Nodes alive now, counted so that no input (a long definition file, a
+// definition that doubles others) can take more than the bound.
+unsigned long live_nodes = 0;
+
+expr_node *take_node(const char *label)
+{
+    if (live_nodes >= expr_max_nodes)
+        fatal("expressions and variable definitions take more than %d MB",
+              static_cast<int>(expr_max_nodes * expr_node_bytes >> 20));
+    live_nodes++;
+    return cache.nodes.take(label);
+}
+
 unsigned add_sizes(unsigned a, unsigned b)
 {
     return a > UINT_MAX - 1 - b ? UINT_MAX : a + b + 1;
@@ -70,7 +83,7 @@ const char *const fn_name[] = {"exp", "log", "log10", "sqrt", "-", "abs",
 
 expr_node *new_biox(expr_node *left, expr_node *right, int op)
 {
-    expr_node *n = cache.nodes.take("BIOX");
+    expr_node *n = take_node("BIOX");
     n->tag = EXPR_BIOX;
     n->left = left;
     n->right = right;
@@ -83,7 +96,7 @@ expr_node *new_biox(expr_node *left, expr_node *right, int op)
 
 expr_node *new_unox(expr_node *operand, int func)
 {
-    expr_node *n = cache.nodes.take("UNOX");
+    expr_node *n = take_node("UNOX");
     n->tag = EXPR_UNOX;
     n->left = operand;
     n->code = func;
@@ -94,7 +107,7 @@ expr_node *new_unox(expr_node *operand, int func)
 
 expr_node *new_numb(double value)
 {
-    expr_node *n = cache.nodes.take("NUMB");
+    expr_node *n = take_node("NUMB");
     n->tag = EXPR_NUMB;
     n->value = value;
     return n;
@@ -102,7 +115,7 @@ expr_node *new_numb(double value)
 
 expr_node *new_varnode(char *name)
 {
-    expr_node *n = cache.nodes.take("VAR");
+    expr_node *n = take_node("VAR");
     n->tag = EXPR_VAR;
     n->name = name;
     return n;
@@ -221,7 +234,13 @@ void free_expr(expr_node *tree)
     default:
         bad_tag("expr", __LINE__, tree->tag);
     }
+    live_nodes--;
     cache.nodes.give(tree);
+}
+
+unsigned long expr_live_nodes()
+{
+    return live_nodes;
 }
 
 void free_var(var *entry)

@@ -16,6 +16,7 @@
 #include "filter/transfer.h"
 #include "base/error.h"
 #include "base/globals.h"
+#include "base/outfile.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
@@ -115,7 +116,7 @@ void print_bias(FILE *fp)
 void level_dump(int k)
 {
     bst.index = k;
-    FILE *fp = fopen("ftest.plot", "w");
+    FILE *fp = out_open("ftest.plot");
     if (!fp) {
         error("cannot open ftest.plot");
         return;
@@ -125,5 +126,5 @@ void level_dump(int k)
         double x = i / 100.0;
         fprintf(fp, "%14g %14g\n", x, bias_level_neg(x));
     }
-    fclose(fp);
+    out_commit(fp);
 }

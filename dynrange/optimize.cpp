@@ -10,8 +10,10 @@
 #include "filter/transfer.h"
 #include "base/error.h"
 #include "base/getvar.h"
+#include "base/globals.h"
 #include "numeric/efficiency.h"
 #include "numeric/linalg.h"
+#include "numeric/lyapunov.h"
 #include "numeric/matrix.h"
 
 namespace {
@@ -75,6 +77,85 @@ void derivation_trace_tail(FILE *fp, matrix U2, matrix D2, matrix T1U2, matrix T
     free_ss(&t);
 }
 
+// The equalisation that ends both routes: U with equal diagonal entries of
+// U^T Pm U, T0 = T U; *P := Pm. Reports and frees as the routes need.
+matrix equalised(matrix T, matrix Pm, matrix *P, FILE *fp, double eps, int itmax, int level, int per_line)
+{
+    matrix U;
+    if (itmax != 0) {
+        int steps = equal(&U, Pm, eps, itmax);
+        if (level > 1)
+            fprintf(fp, "Total number of iterations: %d.\n", steps);
+    } else {
+        equal2(&U, Pm);
+    }
+    matrix T0 = mmul(T, U);
+    if (level > 2) {
+        fprintf(fp, "Unitary transformation U to transform the diagonal matrix P into a form\n");
+        fprintf(fp, "which is not diagonal but has equal diagonal entries.\n");
+        print_named(fp, "U", U, per_line);
+        print_named(fp, "T0 = T.U", T0, per_line);
+        print_named(fp, "P'", Pm, per_line);
+    }
+    freem(&U);
+    // never hand a transformation with a NaN or an infinity to the filter
+    for (int k = 0; k < T0.rows * T0.cols; k++)
+        if (!std::isfinite(T0.data[k])) {
+            freem(&T0);
+            freem(&Pm);
+            error("cannot optimize: the transformation is not finite");
+            return null_matrix();
+        }
+    *P = Pm;
+    return T0;
+}
+
+// The square-root route for Gramians solved from the filter: the factors of
+// K and W straight from the Lyapunov equations and the singular values of
+// their product (numeric/lyapunov.h). W is never inverted nor tested for
+// definiteness, so the modes keep their accuracy where W's smallest
+// eigenvalue is below its rounding (a Butterworth filter from order 20 or
+// so). Empty T when the factors or the singular values cannot be had, or
+// when K and W are not the Gramians of s.
+matrix factored_transformation(const ss &s, matrix K, matrix W, matrix *Pm, FILE *fp, int som, int level,
+                               int per_line)
+{
+    matrix T, Ti, sigma;
+    if (s.n != K.rows || !balancing_by_factors(s.A, s.B, s.C, K, W, &T, &Ti, &sigma))
+        return null_matrix();
+    int n = s.n;
+    if (som) {
+        fprintf(fp, "Second order modes:\n\n");
+        for (int i = 0; i < n; i++)
+            fprintf(fp, "%e\n", sigma.data[i]);
+        fprintf(fp, "\n\n");
+    }
+    if (level > 3) {
+        // the steps of the other route, for the trace: T1 takes W to the
+        // identity, U2 = T1^-1 T D2^-1/4
+        matrix D2 = newm(n, n), R = newm(n, n), Ri = newm(n, n);
+        for (int i = 0; i < n; i++) {
+            D2.data[i * n + i] = sigma.data[i] * sigma.data[i];
+            R.data[i * n + i] = std::sqrt(sigma.data[i]);
+            Ri.data[i * n + i] = 1.0 / std::sqrt(sigma.data[i]);
+        }
+        matrix T1 = w_to_identity(W);
+        matrix T1i = minv(T1);
+        matrix W1 = mmul(transpose(T1), mmul(W, T1));
+        matrix K1 = mmul(T1i, mmul(K, transpose(T1i)));
+        matrix U2 = mmul(T1i, mmul(T, Ri));
+        matrix T1U2 = mmul(T1, U2);
+        derivation_trace_head(fp, T1, W1, K1, per_line);
+        derivation_trace_tail(fp, U2, D2, T1U2, T, per_line);
+        for (matrix *m : {&D2, &R, &Ri, &T1, &T1i, &W1, &K1, &U2, &T1U2})
+            freem(m);
+    }
+    freem(&Ti);
+    *Pm = mdiag(sigma);
+    freem(&sigma);
+    return T;
+}
+
 }  // namespace
 
 matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
@@ -105,6 +186,16 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     if (!all_finite(K) || !all_finite(W)) {
         error("cannot optimize: the Gramians of this filter are not finite");
         return null_matrix();
+    }
+
+    if (ist.num_flag == 0 && ist.sfr_flag == 0) {
+        matrix Pf;
+        matrix Tf = factored_transformation(fst.ana_ss, K, W, &Pf, fp, som, level, per_line);
+        if (Tf.cols != 0) {
+            matrix T0 = equalised(Tf, Pf, P, fp, eps, itmax, level, per_line);
+            freem(&Tf);
+            return T0;
+        }
     }
 
     // A non-minimal filter has a singular W: no transformation to the identity.
@@ -201,24 +292,6 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     freem(&Ti);
     freem(&KTti);
 
-    matrix U;
-    if (itmax != 0) {
-        int steps = equal(&U, Pm, eps, itmax);
-        if (level > 1)
-            fprintf(fp, "Total number of iterations: %d.\n", steps);
-    } else {
-        equal2(&U, Pm);
-    }
-    matrix T0 = mmul(T, U);
-
-    if (level > 2) {
-        fprintf(fp, "Unitary transformation U to transform the diagonal matrix P into a form\n");
-        fprintf(fp, "which is not diagonal but has equal diagonal entries.\n");
-        print_named(fp, "U", U, per_line);
-        print_named(fp, "T0 = T.U", T0, per_line);
-        print_named(fp, "P'", Pm, per_line);
-    }
-
     freem(&T1);
     freem(&W1);
     freem(&K1);
@@ -226,16 +299,7 @@ matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
     freem(&D2);
     freem(&T1U2);
     freem(&R);
+    matrix T0 = equalised(T, Pm, P, fp, eps, itmax, level, per_line);
     freem(&T);
-    freem(&U);
-    // never hand a transformation with a NaN or an infinity to the filter
-    for (int k = 0; k < T0.rows * T0.cols; k++)
-        if (!std::isfinite(T0.data[k])) {
-            freem(&T0);
-            freem(&Pm);
-            error("cannot optimize: the transformation is not finite");
-            return null_matrix();
-        }
-    *P = Pm;
     return T0;
 }

@@ -22,6 +22,7 @@
 #include "base/error.h"
 #include "base/getvar.h"
 #include "base/globals.h"
+#include "base/outfile.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
@@ -541,7 +542,7 @@ double linf_peak_h()
 void peak_dump(int k)
 {
     pks.component = k;
-    FILE *fp = fopen("ftest.plot", "w");
+    FILE *fp = out_open("ftest.plot");
     if (!fp) {
         error("cannot open %s", "ftest.plot");
         return;
@@ -552,5 +553,5 @@ void peak_dump(int k)
         peak_fdf(x, &f, &df);
         fprintf(fp, "%14g %14g %14g\n", x, f, df);
     }
-    fclose(fp);
+    out_commit(fp);
 }

@@ -231,16 +231,14 @@ static void unreached_states(const ss &s, const matrix &v, bool forward, std::ve
         out[i] = !seen[i];
 }
 
-void nmat_prep(ss s)
+// The adjugate coefficients N_k of sI - A with the trace coefficients,
+// det(sI - A), C adj(sI - A) B and the numerator of ana_ss, by the
+// Faddeev-Leverrier recursion: n products of n x n matrices.
+static void adjugate_prep()
 {
-    nmat_free();
-    fst.ana_ss = s;
+    const ss &s = fst.ana_ss;
     int n = s.n;
-    if (n < 1)
-        return;
-    hess_prep(s);
-    unreached_states(s, s.B, true, fst.ana_unreached);
-    unreached_states(s, s.C, false, fst.ana_unobserved);
+    fst.nmat_pending = 0;
     fst.ana_den = newpoly(n);
     fst.ana_cadjb = newpoly(n - 1);
     fst.nmat.assign(n, matrix());
@@ -278,11 +276,34 @@ void nmat_prep(ss s)
     trim_numerator(&fst.ana_num, fst.ana_den);
 }
 
+void nmat_prep(ss s)
+{
+    nmat_free();
+    fst.ana_ss = s;
+    int n = s.n;
+    if (n < 1)
+        return;
+    hess_prep(s);
+    unreached_states(s, s.B, true, fst.ana_unreached);
+    unreached_states(s, s.C, false, fst.ana_unobserved);
+    if (n <= nmat_eager_order)
+        adjugate_prep();
+    else
+        fst.nmat_pending = 1;
+}
+
+void nmat_ready()
+{
+    if (fst.nmat_pending && fst.ana_ss.n >= 1)
+        adjugate_prep();
+}
+
 void nmat_free()
 {
     for (matrix &m : fst.nmat)
         freem(&m);
     fst.nmat.clear();
+    fst.nmat_pending = 0;
     fst.ana_coef.clear();
     // The trimmed numerator may have degree -1 and still hold its array:
     // dropping the records releases every array in all cases.

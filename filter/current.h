@@ -19,6 +19,10 @@ struct filter_state {
     // Analysis data, prepared from the record last handed to analysis_prep
     // (normally the current filter). ana_ss shares that record's matrices.
     ss ana_ss;
+    // The adjugate data below (nmat .. ana_num) cost n^4 to prepare and n^3
+    // to hold: above nmat_eager_order they are prepared on demand, by
+    // nmat_ready, while nmat_pending is 1.
+    int nmat_pending = 0;
     std::vector<matrix> nmat;     // adjugate coefficients N_0 .. N_(n-1) of sI - A
     std::vector<double> ana_coef; // trace coefficients c_1 .. c_n (element 0 stays 0)
     poly ana_den;                 // det(sI - A), monic, degree n
@@ -67,8 +71,8 @@ void filter_start();
 int filter_defined();
 // The `order = n` item of `input:`.
 void set_order(int n);
-// The largest order of a filter. Preparing the analysis data costs about
-// n^4 (a second at this order) and the solved Gramians n^6, so larger
+// The largest order of a filter. The solved Gramians cost about n^3 and the
+// adjugate data, when asked for, n^4 (a second at this order), so larger
 // orders, which no filter design needs, are refused before any work.
 constexpr int max_filter_order = 200;
 // True when 1 <= n <= max_filter_order (an order below 1 is left to the
@@ -92,9 +96,17 @@ void ensure_w();
 
 // nmat_prep then expat_prep.
 void analysis_prep(ss s);
-// Adjugate coefficients, trace coefficients, the polynomials and the
-// Hessenberg form of s; ana_ss := s.
+// The Hessenberg form and the reached states of s, and (up to
+// nmat_eager_order, else on demand) the adjugate coefficients, trace
+// coefficients and polynomials; ana_ss := s.
 void nmat_prep(ss s);
+// Orders up to this have their adjugate data prepared with the rest (a
+// fraction of a millisecond); above it, where the n^4 preparation takes
+// from some 5 ms (order 33) to over a second (order 200), only when read.
+constexpr int nmat_eager_order = 32;
+// Prepares the adjugate data of ana_ss when they are pending: every reader
+// of nmat, ana_coef, ana_den, ana_cadjb or ana_num calls it first.
+void nmat_ready();
 // Eigen-decomposition of A of s, and the eigenvectors folded with B and C.
 void expat_prep(ss s);
 void nmat_free();

@@ -13,28 +13,20 @@
 #include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/integrate.h"
-#include "numeric/linalg.h"
+#include "numeric/block_eigen.h"
+#include "numeric/lyapunov.h"
 #include "numeric/matrix.h"
 
 static const double gram_pi = 3.141592653589793;
 
-// Solves the Lyapunov-type equation op(X) = -rhs where op is the Kronecker
-// sum operator M; the empty matrix when M cannot be inverted.
-static matrix kron_solve(const matrix &M, const matrix &rhs, bool test_inverse)
+// The solvers work on the Schur form of A (numeric/lyapunov.h). An equation
+// that is singular or nearly so (l_i + l_j at or near 0 for eigenvalues of A)
+// gives the empty matrix with the message a failed inversion of its operator
+// prints.
+static matrix solved_or_refused(matrix X)
 {
-    matrix Mi = minv(M);
-    if (test_inverse && Mi.cols == 0)
-        return null_matrix();
-    if (Mi.cols == 0)
-        return null_matrix();
-    matrix r = mvec(rhs);
-    for (int k = 0; k < r.rows; k++)
-        r.data[k] = -r.data[k];
-    matrix x = mmul(Mi, r);
-    matrix X = munvec(x);
-    freem(&x);
-    freem(&r);
-    freem(&Mi);
+    if (X.cols == 0)
+        error_text("inv3c: error\n");
     return X;
 }
 
@@ -42,44 +34,34 @@ matrix k_algebraic(ss s)
 {
     if (s.n < 1)
         return null_matrix();
-    matrix M = kronsum(s.A, s.A);
     matrix Bt = transpose(s.B);
     matrix BB = mmul(s.B, Bt);
-    matrix K = kron_solve(M, BB, true);
-    freem(&M);
+    matrix K = lyap_solve(s.A, BB, true);
     freem(&Bt);
     freem(&BB);
-    return K;
+    return solved_or_refused(K);
 }
 
 matrix w_algebraic(ss s)
 {
     if (s.n < 1)
         return null_matrix();
-    matrix At = transpose(s.A);
-    matrix M = kronsum(At, At);
     matrix Ct = transpose(s.C);
     matrix CC = mmul(Ct, s.C);
-    matrix W = kron_solve(M, CC, true);
-    freem(&At);
-    freem(&M);
+    matrix W = lyap_solve(s.A, CC, false);
     freem(&Ct);
     freem(&CC);
-    return W;
+    return solved_or_refused(W);
 }
 
 matrix x_algebraic(ss s)
 {
     if (s.n < 1)
         return null_matrix();
-    matrix At = transpose(s.A);
-    matrix M = kronsum(s.A, At);
     matrix BC = mmul(s.B, s.C);
-    matrix X = kron_solve(M, BC, false);
-    freem(&At);
-    freem(&M);
+    matrix X = sylv_same(s.A, BC);
     freem(&BC);
-    return X;
+    return solved_or_refused(X);
 }
 
 static var *find_var(const char *name)
@@ -207,7 +189,11 @@ const char *gramian_obstacle(const ss &s)
 {
     if (s.n < 1)
         return nullptr;
-    matrix l = evc(s.A);
+    // Block by block: the poles of a cascade come from their own sections
+    // (numeric/block_eigen.h), where an eigensolver on the whole, far from
+    // normal A of a high-order cascade puts some of them in the right
+    // half-plane.
+    matrix l = evc_blocks(s.A);
     double rho = 0.0;
     for (int k = 0; k < s.n; k++)
         rho = std::max(rho, std::hypot(l.data[k], l.data[s.n + k]));

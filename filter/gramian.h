@@ -21,11 +21,12 @@ const char *gramian_obstacle(const ss &s);
 // True when s has its Gramians over all frequencies; otherwise false after an
 // error naming the cause.
 bool gramians_exist(const ss &s);
-// A K + K A^T + B B^T = 0; empty when the operator is singular.
+// A K + K A^T + B B^T = 0 by the Schur method; empty (after "inv3c: error")
+// when the equation is singular or nearly so.
 matrix k_algebraic(ss s);
-// A^T W + W A + C^T C = 0; empty when the operator is singular.
+// A^T W + W A + C^T C = 0; empty as for K.
 matrix w_algebraic(ss s);
-// Cross Gramian: A X + X A + B C = 0.
+// Cross Gramian: A X + X A + B C = 0; empty as for K.
 matrix x_algebraic(ss s);
 // (1/pi) times the integral over w >= 0 of si(w) Re(F F^H), or so(w) Re(G^H G),
 // on the analysis filter. While the integration runs `fr` holds the

@@ -12,6 +12,7 @@
 #include "filter/timeresp.h"
 #include "base/error.h"
 #include "base/globals.h"
+#include "base/outfile.h"
 #include "numeric/complex.h"
 
 phase_state phase_st;
@@ -127,7 +128,7 @@ void plot_cmd()
         return;
     }
     std::string name = ist.base_name + ".plot";
-    FILE *fp = fopen(name.c_str(), "w");
+    FILE *fp = out_open(name.c_str());
     if (!fp) {
         perror(name.c_str());
         exit(1);
@@ -136,7 +137,7 @@ void plot_cmd()
         write_freq_table(fp);
     if (want_time)
         write_time_table(fp);
-    fclose(fp);
+    out_commit(fp);
     pst.freq_requested = 0;
     pst.time_requested = 0;
 }

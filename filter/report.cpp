@@ -137,6 +137,7 @@ void printpoles(FILE *fp, ss filter)
 
 void printzeros(FILE *fp)
 {
+    nmat_ready();
     poly num = fst.ana_num;
     if (num.degree < 0 && fst.ana_ss.n >= 1) {
         // H = 0 (C = 0 and D = 0): the numerator is defined but has no

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -548,12 +550,27 @@ const f_table &table_for(const std::vector<double> &w)
 // every candidate's under a similarity view, from the same points. Direct
 // mapped by the bits of w; up to 16384 frequencies in at most some 4 MB.
 struct f_memo {
+    // The arrays come from calloc: the system hands out their pages zeroed
+    // when they are first touched, so a change of order costs no zero-filling
+    // of megabytes of which a session may use a few slots.
+    struct free_delete {
+        void operator()(void *p) const { std::free(p); }
+    };
+    template <class T>
+    using block = std::unique_ptr<T[], free_delete>;
+    template <class T>
+    static block<T> zeroed(size_t count)
+    {
+        T *p = static_cast<T *>(std::calloc(count, sizeof(T)));
+        check_alloc(p, "frequency memo");
+        return block<T>(p);
+    }
     int n = 0;
     int bits = 0;  // 2^bits slots
-    std::vector<double> w;
-    std::vector<unsigned> generation;
-    std::vector<char> used;
-    std::vector<complex> f;  // slot k from f[k * n]
+    block<double> w;
+    block<unsigned> generation;
+    block<char> used;
+    block<complex> f;  // slot k from f[k * n]
 };
 f_memo memo;
 
@@ -568,15 +585,16 @@ const complex *f_memo_at(double w)
         while (m.bits < 14 && ((size_t)2 << m.bits) * n <= ((size_t)1 << 18))
             m.bits++;
         size_t slots = (size_t)1 << m.bits;
-        m.w.assign(slots, 0.0);
-        m.generation.assign(slots, 0);
-        m.used.assign(slots, 0);
-        m.f.assign(slots * n, complex{0.0, 0.0});
+        m.f.reset();
+        m.w = f_memo::zeroed<double>(slots);
+        m.generation = f_memo::zeroed<unsigned>(slots);
+        m.used = f_memo::zeroed<char>(slots);
+        m.f = f_memo::zeroed<complex>(slots * n);
     }
     uint64_t key;
     std::memcpy(&key, &w, sizeof key);
     size_t k = (size_t)((key * 0x9e3779b97f4a7c15ULL) >> (64 - m.bits));
-    complex *slot = m.f.data() + k * n;
+    complex *slot = m.f.get() + k * n;
     if (m.used[k] && m.generation[k] == fst.ana_generation && std::memcmp(&m.w[k], &w, sizeof w) == 0)
         return slot;
     jw_point &p = point_at(w);
@@ -951,6 +969,7 @@ double dr_jw(double w, const cap_ss &filter, matrix W, double umax)
 
 complex nmat_elem_jw(double w, int i, int j)
 {
+    nmat_ready();
     int n = fst.ana_ss.n;
     complex z{0.0, 0.0};
     for (int k = 0; k < n; k++) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <vector>
 
 #include "homotopy/complex_ops.h"
 
@@ -54,19 +55,50 @@ void hom_block_starts(int n, int m, int *ipar)
     }
 }
 
+namespace {
+
+// Complex arithmetic on (re, im) pairs, inlined in the evaluation loops.
+inline void cmul_to(double ar, double ai, double br, double bi, double *c)
+{
+    c[0] = ar * br - ai * bi;
+    c[1] = ar * bi + ai * br;
+}
+
+// z^k for k >= 0 by repeated squaring.
+inline void cpow_int(int k, const double *z, double *c)
+{
+    double rr = 1.0, ri = 0.0, br = z[0], bi = z[1];
+    while (k > 0) {
+        if (k & 1) {
+            const double t = rr * br - ri * bi;
+            ri = rr * bi + ri * br;
+            rr = t;
+        }
+        k >>= 1;
+        if (k > 0) {
+            const double t = br * br - bi * bi;
+            bi = 2.0 * br * bi;
+            br = t;
+        }
+    }
+    c[0] = rr;
+    c[1] = ri;
+}
+
+}  // namespace
+
 void hom_eval_start(int n, const double *x, const int *deg, const double *q, const double *p, double *xdm1,
                     double *xd, double *qxdm1, double *qxd, double *g, double *dg)
 {
     for (int j = 0; j < n; j++) {
-        const int dm1 = deg[j] - 1;
-        hom_cpow(dm1, x + 2 * j, xdm1 + 2 * j);
-        hom_cmul(x + 2 * j, xdm1 + 2 * j, xd + 2 * j);
-    }
-    for (int j = 0; j < n; j++) {
-        hom_cmul(q + 2 * j, xdm1 + 2 * j, qxdm1 + 2 * j);
-        hom_cmul(q + 2 * j, xd + 2 * j, qxd + 2 * j);
-    }
-    for (int j = 0; j < n; j++) {
+        const double *xj = x + 2 * j;
+        if (deg[j] >= 1)
+            cpow_int(deg[j] - 1, xj, xdm1 + 2 * j);
+        else
+            hom_cpow(deg[j] - 1, xj, xdm1 + 2 * j);
+        cmul_to(xj[0], xj[1], xdm1[2 * j], xdm1[2 * j + 1], xd + 2 * j);
+        cmul_to(q[2 * j], q[2 * j + 1], xdm1[2 * j], xdm1[2 * j + 1], qxdm1 + 2 * j);
+        cmul_to(q[2 * j], q[2 * j + 1], xd[2 * j], xd[2 * j + 1], qxd + 2 * j);
         g[2 * j] = qxd[2 * j] - p[2 * j];
         g[2 * j + 1] = qxd[2 * j + 1] - p[2 * j + 1];
         dg[2 * j] = deg[j] * qxdm1[2 * j];
@@ -74,22 +106,26 @@ void hom_eval_start(int n, const double *x, const int *deg, const double *q, con
     }
 }
 
+// The target system is evaluated from a table of powers: every x_i^k that a
+// term needs is formed once per point, by one multiplication from
+// x_i^(k-1). The table lies in the powers piece, which holds it whenever the
+// largest exponents are not far beyond the number of terms; otherwise each
+// power comes from hom_cpow. A term's derivatives are products of its other
+// factors (prefix and suffix products over the variables it holds), so a
+// variable at 0 needs no division.
 void hom_eval_target(int n, int m, const double *x, const int *tc, const int *e, const double *c,
                      const double *coef, double *f, double *df, double *pw, double *term, double *dterm,
                      double *cx, double *dxnp1)
 {
     const int np1 = n + 1;
     auto E = [&](int j, int i, int k) { return e[j + i * n + k * n * np1]; };
-    auto P = [&](int j, int i, int k) { return pw + 2 * (j + i * n + k * n * np1); };
-    auto T = [&](int j, int k) { return term + 2 * (j + k * n); };
-    auto DT = [&](int j, int i, int k) { return dterm + 2 * (j + i * n + k * n * np1); };
     auto DF = [&](int j, int i) { return df + 2 * (j + i * n); };
-    (void)m;
+    (void)dterm;
 
     // The homogenising coordinate and its derivatives.
     double xnp1[2] = {c[2 * n], c[2 * n + 1]};
     for (int j = 0; j < n; j++) {
-        hom_cmul(c + 2 * j, x + 2 * j, cx + 2 * j);
+        cmul_to(c[2 * j], c[2 * j + 1], x[2 * j], x[2 * j + 1], cx + 2 * j);
         xnp1[0] += cx[2 * j];
         xnp1[1] += cx[2 * j + 1];
         dxnp1[2 * j] = c[2 * j];
@@ -97,55 +133,119 @@ void hom_eval_target(int n, int m, const double *x, const int *tc, const int *e,
     }
     auto X = [&](int i) { return i < n ? x + 2 * i : xnp1; };
 
+    // The largest exponent of each variable, and where its powers start in
+    // the table (in complex entries). A variable's row holds x^0 .. x^D.
+    constexpr int kStackVars = 64;
+    long long off_stack[kStackVars + 1];
+    std::vector<long long> off_heap;
+    long long *off = off_stack;
+    if (np1 > kStackVars) {
+        off_heap.resize(np1 + 1);
+        off = off_heap.data();
+    }
+    off[0] = 0;
+    for (int i = 0; i < np1; i++) {
+        int D = 0;
+        for (int j = 0; j < n; j++)
+            for (int k = 0; k < tc[j]; k++)
+                D = std::max(D, E(j, i, k));
+        off[i + 1] = off[i] + D + 1;
+    }
+    const long long table_len = 2LL * np1 * n * m;
+    const bool table = 2 * off[np1] <= table_len;
+    if (table) {
+        for (int i = 0; i < np1; i++) {
+            double *row = pw + 2 * off[i];
+            const double *xi = X(i);
+            row[0] = 1.0;
+            row[1] = 0.0;
+            const long long D = off[i + 1] - off[i] - 1;
+            for (long long k = 1; k <= D; k++)
+                cmul_to(row[2 * k - 2], row[2 * k - 1], xi[0], xi[1], row + 2 * k);
+        }
+    }
+
+    // Per term: the variables with a positive exponent, their powers x^e
+    // and x^(e-1), and the prefix products of the coefficient and powers.
+    std::vector<int> var_heap;
+    std::vector<double> fac_heap;
+    int var_stack[kStackVars + 1];
+    double fac_stack[4 * (kStackVars + 1)], pre_stack[2 * (kStackVars + 2)];
+    int *vars = var_stack;
+    double *fac = fac_stack, *pre = pre_stack;
+    if (np1 > kStackVars) {
+        var_heap.resize(np1);
+        fac_heap.resize(6 * np1 + 4);
+        vars = var_heap.data();
+        fac = fac_heap.data();
+        pre = fac + 4 * np1;
+    }
     for (int j = 0; j < n; j++) {
-        f[2 * j] = f[2 * j + 1] = 0.0;
+        double fr = 0.0, fi = 0.0;
         for (int i = 0; i < np1; i++)
             DF(j, i)[0] = DF(j, i)[1] = 0.0;
         for (int k = 0; k < tc[j]; k++) {
-            double *t = T(j, k);
-            t[0] = coef[k * n + j];
-            t[1] = 0.0;
+            int nz = 0;
             for (int i = 0; i < np1; i++) {
-                hom_cpow(E(j, i, k), X(i), P(j, i, k));
-                hom_cmul(t, P(j, i, k), t);
-            }
-            f[2 * j] += t[0];
-            f[2 * j + 1] += t[1];
-            for (int i = 0; i < np1; i++) {
-                double *d = DT(j, i, k);
                 const int eji = E(j, i, k);
-                if (eji == 0) {
-                    d[0] = d[1] = 0.0;
+                if (eji == 0)
                     continue;
+                vars[nz] = i;
+                double *fz = fac + 4 * nz;  // x^e, then x^(e-1)
+                if (table) {
+                    const double *row = pw + 2 * off[i];
+                    fz[0] = row[2 * eji];
+                    fz[1] = row[2 * eji + 1];
+                    fz[2] = row[2 * eji - 2];
+                    fz[3] = row[2 * eji - 1];
+                } else {
+                    hom_cpow(eji, X(i), fz);
+                    hom_cpow(eji - 1, X(i), fz + 2);
                 }
-                int flag = 0;
-                hom_cdiv(t, X(i), d, flag);
-                if (flag != 0) {
-                    // x_i is (nearly) 0: form the product without it.
-                    d[0] = coef[k * n + j];
-                    d[1] = 0.0;
-                    for (int l = 0; l < np1; l++)
-                        if (l != i)
-                            hom_cmul(d, P(j, l, k), d);
-                    double pm1[2];
-                    hom_cpow(eji - 1, X(i), pm1);
-                    hom_cmul(d, pm1, d);
-                }
-                d[0] *= eji;
-                d[1] *= eji;
-                DF(j, i)[0] += d[0];
-                DF(j, i)[1] += d[1];
+                nz++;
+            }
+            // pre[l] = coef * prod of the first l powers.
+            pre[0] = coef[k * n + j];
+            pre[1] = 0.0;
+            for (int l = 0; l < nz; l++)
+                cmul_to(pre[2 * l], pre[2 * l + 1], fac[4 * l], fac[4 * l + 1], pre + 2 * l + 2);
+            double *t = term + 2 * (j + k * n);
+            t[0] = pre[2 * nz];
+            t[1] = pre[2 * nz + 1];
+            fr += t[0];
+            fi += t[1];
+            // Walking back with the suffix product s of the later powers:
+            // d/dx_i = e_i * pre[l] * x_i^(e_i - 1) * s.
+            double sr = 1.0, si = 0.0;
+            for (int l = nz - 1; l >= 0; l--) {
+                const int i = vars[l];
+                double a[2], b[2];
+                cmul_to(pre[2 * l], pre[2 * l + 1], fac[4 * l + 2], fac[4 * l + 3], a);
+                cmul_to(a[0], a[1], sr, si, b);
+                const double eji = E(j, i, k);
+                double *d = DF(j, i);
+                d[0] += eji * b[0];
+                d[1] += eji * b[1];
+                const double tr = sr * fac[4 * l] - si * fac[4 * l + 1];
+                si = sr * fac[4 * l + 1] + si * fac[4 * l];
+                sr = tr;
             }
         }
+        f[2 * j] = fr;
+        f[2 * j + 1] = fi;
     }
     // Chain rule through x_(n+1) = c_(n+1) + sum c_i x_i.
-    for (int j = 0; j < n; j++)
+    for (int j = 0; j < n; j++) {
+        const double *dn = DF(j, n);
+        const double dr = dn[0], di = dn[1];
+        if (dr == 0.0 && di == 0.0)
+            continue;
         for (int i = 0; i < n; i++) {
-            double t[2];
-            hom_cmul(DF(j, n), c + 2 * i, t);
-            DF(j, i)[0] += t[0];
-            DF(j, i)[1] += t[1];
+            double *d = DF(j, i);
+            d[0] += dr * c[2 * i] - di * c[2 * i + 1];
+            d[1] += dr * c[2 * i + 1] + di * c[2 * i];
         }
+    }
 }
 
 void hom_eval_core(int n, int m, const double *p, double lambda, const double *x, const int *deg, const int *tc,

@@ -119,6 +119,7 @@ void act_out_denominator()
 {
     if (!filter_defined())
         return;
+    nmat_ready();
     print_polynomial("Denominator polynomial:\n\n", fst.ana_den);
 }
 
@@ -126,6 +127,7 @@ void act_out_numerator()
 {
     if (!filter_defined())
         return;
+    nmat_ready();
     print_polynomial("Numerator polynomial:\n\n", fst.ana_num);
 }
 

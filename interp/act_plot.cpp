@@ -13,6 +13,7 @@
 #include "base/error.h"
 #include "base/getvar.h"
 #include "base/globals.h"
+#include "base/outfile.h"
 
 // The stream of a `writesp` statement, open from its start to its final ";".
 struct writesp_state {
@@ -93,7 +94,7 @@ void act_plot_end()
 
 static FILE *open_for_text(const char *name)
 {
-    FILE *fp = fopen(name, "w");
+    FILE *fp = out_open(name);
     if (!fp) {
         perror(name);
         exit(1);
@@ -109,7 +110,7 @@ void act_write(const char *file)
     FILE *fp = open_for_text(file);
     print_input(fp, fst.cur_filter, per_line, 0);
     write_freq_settings(fp);
-    fclose(fp);
+    out_commit(fp);
 }
 
 void act_writesp_start()
@@ -144,14 +145,15 @@ void act_writesp_end()
     if (!wsp.fp)
         return;
     write_freq_settings(wsp.fp);
-    fclose(wsp.fp);
+    out_commit(wsp.fp);
     wsp.fp = nullptr;
 }
 
 void act_writesp_abort()
 {
+    // A statement cut short installs nothing: the old file stays.
     if (wsp.fp) {
-        fclose(wsp.fp);
+        out_abort(wsp.fp);
         wsp.fp = nullptr;
     }
 }

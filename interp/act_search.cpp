@@ -77,6 +77,18 @@ bool ladder_grid_ok(int N, int n)
     return true;
 }
 
+// A weight that is infinite or not a number (1e400 reads as infinity) has no
+// ladder; the item is refused as `input:` refuses such an element.
+bool weights_finite()
+{
+    for (double w : sst.weights)
+        if (!std::isfinite(w)) {
+            error("ladder weight not finite");
+            return false;
+        }
+    return true;
+}
+
 bool grid_ok(int steps, int n)
 {
     double points = std::pow((double)steps, (double)n * (n - 1));
@@ -118,6 +130,7 @@ bool ladder_start_cost(double *cost0, poly *N, poly *D)
         analysis_prep(fst.cur_filter);
         return false;
     }
+    nmat_ready();
     *N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
     *D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
     return true;
@@ -183,7 +196,7 @@ void act_tr_ladder()
     poly N, D;
     if (sst.grid_refused)
         grid_size_error();
-    else if (ladder_start_cost(&cost0, &N, &D)) {
+    else if (weights_finite() && ladder_start_cost(&cost0, &N, &D)) {
         FILE *fp = ist.out_fp;
         dr_scale_from_sf();
         vector p = newvector((int)sst.weights.size());
@@ -215,7 +228,7 @@ void act_tr_optladder()
     bool grid_fits = sst.weights_given || fst.cur_filter.n < 1 || ladder_grid_ok(sst.grid, fst.cur_filter.n);
     if (sst.grid_refused || sst.grid < 1)
         grid_size_error();
-    else if (grid_fits && ladder_start_cost(&cost0, &N, &D)) {
+    else if (weights_finite() && grid_fits && ladder_start_cost(&cost0, &N, &D)) {
         FILE *fp = ist.out_fp;
         ss res;
         int status;

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "filter/columns.h"
@@ -67,7 +66,7 @@ void frequency_window(int n)
     }
     e.finish();
 
-    tevo_xplot(std::move(pa));
+    tevo_xplot(pa);
     free_plot_array(&pa);
 }
 
@@ -92,7 +91,7 @@ void time_window(int n)
             pa.y[first + (int)c][k] = cells[c].col->value(rows, cells[c].i);
     }
 
-    tevo_xplot(std::move(pa));
+    tevo_xplot(pa);
     free_plot_array(&pa);
 }
 

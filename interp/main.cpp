@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "base/expr.h"
 #include "base/globals.h"
+#include "base/outfile.h"
 #include "interp/lineedit.h"
 #include "interp/parse.h"
 #include "interp/scanner.h"
@@ -31,11 +32,21 @@ void restore_terminal()
     }
 }
 
+// An interrupted run leaves every file as it was before the run: the
+// temporary files of the report and of a table being written are removed.
 void on_signal(int sig)
 {
+    out_remove_temporaries();
     restore_terminal();
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+// A signal that the caller ignores (a run in the background) stays ignored.
+void catch_signal(int sig)
+{
+    if (signal(sig, on_signal) == SIG_IGN)
+        signal(sig, SIG_IGN);
 }
 
 void gsl_handler(const char *reason, const char *file, int line, int)
@@ -62,9 +73,6 @@ int main(int argc, char **argv)
                 // exit handler, the signals through their handler.
                 set_fatal_cleanup(restore_terminal);
                 atexit(restore_terminal);
-                signal(SIGINT, on_signal);
-                signal(SIGTERM, on_signal);
-                signal(SIGHUP, on_signal);
                 term.changed = 1;
                 tcsetattr(fileno(stdin), TCSADRAIN, &raw);
             }
@@ -80,13 +88,15 @@ int main(int argc, char **argv)
         }
         yyin = in_fp;
         std::string out_name = ist.base_name + ".out";
-        ist.out_fp = fopen(out_name.c_str(), "w");
+        ist.out_fp = out_open(out_name.c_str(), true);
         if (!ist.out_fp) {
             perror(out_name.c_str());
             return 1;
         }
         yyout = ist.out_fp;
     }
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        catch_signal(sig);
     setbuf(ist.out_fp, nullptr);
     fprintf(ist.out_fp, "tevo %s\n", "1.04");
     gsl_set_error_handler(gsl_handler);
@@ -106,7 +116,7 @@ int main(int argc, char **argv)
     restore_terminal();
     if (in_fp) {
         fclose(in_fp);
-        fclose(ist.out_fp);
+        out_commit(ist.out_fp);
     }
     return ist.exit_status;
 }

@@ -58,10 +58,18 @@ int target_order(const double *p, int n, const char *empty_message);
 // The ladder polynomial P_n(a, b) as a new polynomial of degree n.
 poly lpoly(int n, const double *a, const double *b);
 
-// Makes the monic p[0..n] into p(sc s)/sc^n in place and returns sc:
-// |p_0|^(1/n) when |p_0| is at least a tenth of the largest coefficient,
-// otherwise 1.
+// Makes the monic p[0..n] into p(sc s)/sc^n in place and returns sc =
+// target_frequency(p, n), so that the roots are of about unit size.
 double scale_poly(double *p, int n);
+// |p_0|^(1/n) of the monic p[0..n] (the geometric mean of the root
+// moduli), or 1 when p_0 is 0 or that is not a finite positive number.
+double target_frequency(const double *p, int n);
+
+// The gate every solution passes before it is listed, costed or
+// installed: the record s realises N/D, its characteristic polynomial and
+// its numerator equal those of the target (D made monic) to 1e-6 relative
+// per coefficient in the target's normalised frequency, and A is stable.
+bool ladder_realises(const ss &s, const poly &N, const poly &D);
 
 // Undoes scale_poly on a ladder: b times sc^2, the first `order` values of
 // a times sc.

@@ -38,6 +38,51 @@ void delete_column(matrix *X, int c)
     mresize(X, X->cols - 1);
 }
 
+// True when eq, with the known values put in, vanishes for every value of
+// its open variable v: each coefficient of the polynomial in v is below the
+// zero threshold of solve_poly_term.
+bool vanishes_identically(const termlist &eq, int v, int nknown, const double *value, const int *flag,
+                          double scale)
+{
+    const int D = std::max(var_max_degree(eq, v), 0);
+    std::vector<double> P(D + 1, 0.0);
+    for (int i = 0; i < eq.n; i++) {
+        const poly_term &t = eq.t[i];
+        double c = static_cast<double>(t.coef);
+        for (int k = 0; k < t.n; k++)
+            if (k != v && t.exp[k] > 0) {
+                if (k >= nknown || !flag[k])
+                    return false;  // another open variable
+                c *= std::pow(value[k], t.exp[k]);
+            }
+        const int e = power_of(t, v);
+        if (e <= D)
+            P[e] += c;
+    }
+    for (int e = 0; e <= D; e++)
+        if (!(std::fabs(P[e]) < 1e-11 * std::pow(scale, e)))
+            return false;
+    return true;
+}
+
+// d eq / d Bk.
+termlist partial_derivative(const termlist &eq, int k)
+{
+    termlist D;
+    for (int i = 0; i < eq.n; i++) {
+        const poly_term &t = eq.t[i];
+        const int e = power_of(t, k);
+        if (e == 0)
+            continue;
+        poly_term d = t;
+        d.coef *= e;
+        d.exp[k]--;
+        D.t.push_back(std::move(d));
+        D.n++;
+    }
+    return D;
+}
+
 }  // namespace
 
 spoly slpoly(int n, const double *a)
@@ -138,15 +183,21 @@ vector solve_poly_term(const termlist &eq, int nknown, const double *value, cons
     rootlist roots = poly_root(P.data(), deg);
     vector real = newvector(deg);
     int kept = 0;
+    // A real double root comes out of the root finder as two real roots or
+    // a conjugate pair that lie apart by about the square root of the
+    // coefficients' rounding, some 1e-8 relative. Roots that close cannot
+    // be told apart: such a cluster is one real root, kept once.
+    const double cluster = 1e-7;
     for (int r = 0; r < deg; r++) {
         const double re = roots.roots[r].re, im = roots.roots[r].im;
-        if (!(std::fabs(im) < 1e-11 * std::fabs(re) || std::fabs(im) < 1e-11))
+        if (!(std::fabs(im) < 1e-11 * std::fabs(re) || std::fabs(im) < 1e-11 ||
+              std::fabs(im) < cluster * std::hypot(re, im)))
             continue;
         bool repeat = false;
         for (int j = 0; j < kept; j++) {
             const double x = real.data[j];
-            // |re/x - 1| < 1e-11, without dividing by a zero root
-            if (re == x || std::fabs(re - x) < 1e-11 * std::fabs(x))
+            // |re/x - 1| < cluster, without dividing by a zero root
+            if (re == x || std::fabs(re - x) < cluster * std::fabs(x))
                 repeat = true;
         }
         if (!repeat)
@@ -266,6 +317,23 @@ matrix back_substitute(int neq, const eq_array &E, int n, bool strict)
             for (int k = 0; k < nvars; k++)
                 sol.value[k] = elem(X, k, c);
             vector roots = solve_poly_term(E.eq[eqn], nvars, sol.value.data(), sol.flag.data(), 1.0);
+            // At a double root of a variable solved before, an equation of
+            // the form (Bk - r) g + (rounding) vanishes for every value of
+            // Bj: two nearby roots r1, r2 of Bk would each solve it, so
+            // that its derivative by Bk vanishes in the limit as well, and
+            // that one gives Bj.
+            if (roots.n == 0 && vanishes_identically(E.eq[eqn], j, nvars, sol.value.data(), sol.flag.data(), 1.0)) {
+                for (int k = nvars - 1; k >= 0 && roots.n == 0; k--) {
+                    if (!sol.flag[k] || var_max_degree(E.eq[eqn], k) < 1)
+                        continue;
+                    termlist D = partial_derivative(E.eq[eqn], k);
+                    if (var_max_degree(D, j) >= 1) {
+                        freevector(&roots);
+                        roots = solve_poly_term(D, nvars, sol.value.data(), sol.flag.data(), 1.0);
+                    }
+                    free_termlist(&D);
+                }
+            }
             if (roots.n == 0) {
                 delete_column(&X, c);
                 bound--;

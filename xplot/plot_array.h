@@ -12,11 +12,13 @@ struct plot_array {
     char xscale = 'f';                // 'l' logarithmic frequency, 'f' linear frequency, 't' time
     std::vector<double> x;            // the npoints x values
     std::vector<std::vector<double>> y;  // ncurves curves of npoints values
+    unsigned long reserved = 0;       // bytes counted against the numeric bound
 };
 
 // A plot array with room for n x values and no curves.
 plot_array new_plot_array(int n);
 // Appends k curves of npoints values each, with unset labels.
 void plot_array_add(plot_array *pa, int k);
-// Releases everything; all fields become 0 or empty.
+// Releases everything and its share of the numeric bound; all fields
+// become 0 or empty.
 void free_plot_array(plot_array *pa);

@@ -297,7 +297,7 @@ Display *open_plot_display(int *argc, char **argv)
 
 }  // namespace
 
-void tevo_xplot(plot_array pa)
+void tevo_xplot(const plot_array &pa)
 {
     int argc = 0;
     char *argv[1] = {nullptr};
@@ -309,11 +309,11 @@ void tevo_xplot(plot_array pa)
     st.npoints = pa.npoints;
     st.ncurves = pa.ncurves;
     // The state sees the array's labels and curves through pointers.
-    std::vector<char *> labels;
-    for (std::string &l : pa.labels)
-        labels.push_back(l.data());
-    std::vector<double *> curves;
-    for (std::vector<double> &c : pa.y)
+    std::vector<const char *> labels;
+    for (const std::string &l : pa.labels)
+        labels.push_back(l.c_str());
+    std::vector<const double *> curves;
+    for (const std::vector<double> &c : pa.y)
         curves.push_back(c.data());
     st.labels = labels.data();
     st.xscale = pa.xscale;

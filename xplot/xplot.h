@@ -22,10 +22,10 @@ struct plot_state {
     // logarithmic.
     int npoints = 0;
     int ncurves = 0;
-    char **labels = nullptr;
+    const char *const *labels = nullptr;
     char xscale = 'f';
-    double *x = nullptr;
-    double **y = nullptr;
+    const double *x = nullptr;
+    const double *const *y = nullptr;
 
     Pixel background = 0;
     Pixel foreground = 0;
@@ -64,7 +64,7 @@ extern xplot_globals xpl;
 
 // Shows the plot array in a window and returns once it is closed. The caller
 // keeps the array. Without a reachable display it reports a non-fatal error.
-void tevo_xplot(plot_array pa);
+void tevo_xplot(const plot_array &pa);
 
 // ---- Axis rounding and geometry (no display needed) ----
 

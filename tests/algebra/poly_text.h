@@ -58,6 +58,10 @@ struct reader {
             }
             if (static_cast<std::size_t>(k) >= exp->size())
                 exp->resize(k + 1, 0);
+            // Repeated factors add up; the sum keeps the same bound, so no
+            // exponent can overflow an int.
+            if (e > 1000000 - (*exp)[k])
+                return fail("exponent or index too large");
             (*exp)[k] += e;
             return true;
         }
@@ -70,6 +74,10 @@ struct reader {
                 return fail("coefficient is not finite");
             p = end;
             *coef *= v;
+            // The product of finite factors may leave the range of a double
+            // (1e308 * 1e308), which the coefficients must fit.
+            if (!std::isfinite(static_cast<double>(*coef)))
+                return fail("coefficient is not finite");
             return true;
         }
         return fail(*p ? std::string("unexpected '") + *p + "'" : "unexpected end of line");

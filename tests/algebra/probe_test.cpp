@@ -123,6 +123,104 @@ TEST(AlgebraProbe, RefusesWhatItCannotRead)
     remove(f.c_str());
 }
 
+std::string repeated(const std::string &piece, int n, const std::string &sep)
+{
+    std::string s;
+    for (int i = 0; i < n; i++)
+        s += (i ? sep : "") + piece;
+    return s;
+}
+
+// What would overflow the int exponents, run for minutes or print hundreds
+// of megabytes is refused on reading with the limit it passes; a file that
+// holds no system is an error too. Every refusal is exit status 1 with
+// nothing on standard output, in every command that reads a file.
+TEST(AlgebraProbe, RefusesSystemsBeyondItsLimits)
+{
+    std::string many_equations;
+    for (int i = 0; i < 65; i++)
+        many_equations += "B0 - " + std::to_string(i + 1) + "\n";
+    // Six equations of 901 distinct terms each: 5406 terms.
+    std::string many_terms;
+    for (int i = 0; i < 6; i++) {
+        many_terms += "B" + std::to_string(i);
+        for (int k = 1; k <= 900; k++)
+            many_terms += " + B6^" + std::to_string(k);
+        many_terms += "\n";
+    }
+    struct {
+        std::string content;
+        const char *message;
+    } cases[] = {
+        {"B0^2100000000 - 1\n", "exponent or index too large"},
+        {repeated("B0^1000000", 2200, " * ") + " - 1\n", "exponent or index too large"},
+        {"B0^1001 - 1\n", "exponent 1001 of B0 is above 1000"},
+        {"B0^600 * B0^600 - 1\n", "exponent 1200 of B0 is above 1000"},
+        {"B64 - 1\n", "variable B64 is beyond B63"},
+        {"B999999 - 1\n", "variable B999999 is beyond B63"},
+        {"1e308 * 1e308 * B0 - 1\n", "coefficient is not finite"},
+        {"1e308 * B0 + 1e308 * B0\n", "coefficient is not finite"},
+        {many_equations, "line 65: cannot read polynomial: more than 64 equations"},
+        {many_terms, "more than 5000 terms in the system"},
+        {"", "holds no polynomial"},
+        {"# only a comment\n\n", "holds no polynomial"},
+    };
+    for (const auto &c : cases)
+        for (const char *cmd : {"groebner lex ", "rational ", "walk ", "polysys "}) {
+            std::string f = write_temp(c.content);
+            run_result r = probe(cmd + f);
+            EXPECT_EQ(r.status, 1) << cmd << c.content.substr(0, 60);
+            EXPECT_NE(r.err.find(c.message), std::string::npos) << cmd << r.err;
+            EXPECT_EQ(r.out, "") << cmd;
+            remove(f.c_str());
+        }
+    for (const char *cmd : {"groebner grevlex ", "rational ", "walk ", "polysys "}) {
+        run_result dir = probe(std::string(cmd) + "/tmp");
+        EXPECT_EQ(dir.status, 1) << cmd;
+        EXPECT_NE(dir.err.find("cannot read /tmp: Is a directory"), std::string::npos) << dir.err;
+    }
+
+    // Five equations of degree 8: 8^5 = 32768 paths, above 20000.
+    std::string f = write_temp("B0^8 - 1\nB1^8 - 1\nB2^8 - 1\nB3^8 - 1\nB4^8 - 1\n");
+    run_result paths = probe("polysys " + f);
+    EXPECT_EQ(paths.status, 1);
+    EXPECT_NE(paths.err.find("32768 paths (at most 20000)"), std::string::npos) << paths.err;
+    EXPECT_EQ(paths.out, "");
+    remove(f.c_str());
+
+    run_result order = probe("ladder polysys 1 9 36 84 126 126 84 36 9 1");
+    EXPECT_EQ(order.status, 1);
+    EXPECT_NE(order.err.find("ladder order 9 is above 8"), std::string::npos) << order.err;
+}
+
+// Small systems of high degree whose bases grow for minutes and gigabytes
+// (found by the fuzzer) are stopped by the work bound with their size.
+TEST(AlgebraProbe, RefusesBasesBeyondTheWorkBound)
+{
+    struct {
+        const char *cmd;
+        const char *system;
+    } cases[] = {
+        {"rational ", "1e-3*B2^2 - B2*B1^3\nB0^40*B1^18 - B2^12\nB0 - 1e-3*B2^3*B1 + 3 - 7*B0*B2^3\n"},
+        {"rational ", "2*B2^4*B0 - B0^2*B1 - 1e-3*B0^4 + 1e-3\nB0 + B2^3*B0 + B1^4\nB0^32*B1^16 - B2^39\n"},
+        {"walk ", "2*B2^4*B0 - B0^2*B1 - 1e-3*B0^4 + 1e-3\nB0 + B2^3*B0 + B1^4\nB0^32*B1^16 - B2^39\n"},
+    };
+    for (const auto &c : cases) {
+        std::string f = write_temp(c.system);
+        run_result r = probe(c.cmd + f);
+        EXPECT_EQ(r.status, 1) << c.cmd << c.system;
+        // The walk may stop on its own failure before the bound is met;
+        // either way it is an error with exit status 1 and no basis.
+        bool walk_failed = std::string(c.cmd) == "walk " && r.err.find("groebner_walk:") != std::string::npos;
+        if (!walk_failed) {
+            EXPECT_NE(r.err.find("steps of work"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(r.out.find("Groebner"), std::string::npos) << r.out;
+        remove(f.c_str());
+    }
+}
+
 // polysys of a file prints what polysys prints; a refused system sets the
 // exit status.
 TEST(AlgebraProbe, PolysysPrintsTheSolutionsOfAFile)

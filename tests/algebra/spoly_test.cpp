@@ -90,15 +90,35 @@ TEST(Lincomb, ValuesAgreeWithPointEvaluation)
                 static_cast<double>(1.5L * eval(p, x) - 0.5L * eval(q, x)), 1e-15);
 }
 
-TEST(Lincomb, TinyTermOfPLeavesAZeroConstantSlot)
+// A small coefficient is no cancellation: it stays, whatever its scale
+// (the lex bases of the Katsura systems hold coefficients below 1e-16).
+TEST(Lincomb, TinyTermOfPStays)
 {
     termlist p = P("B0");
     p.t[0].coef = kEps / 2;
     termlist q = P("B1 + 1");
     termlist r = termlist_lincomb(1, p, 1, q);
     ASSERT_EQ(r.n, 3);
-    EXPECT_EQ(r.t[2].n, 0);
-    EXPECT_EQ(r.t[2].coef, 0.0L);
+    EXPECT_EQ(text(r), "B1 + 1 + 1.11022e-16 * B0");
+}
+
+// What cancels to the rounding noise of the terms that meet is zero, also
+// at a small scale; a small difference of small terms is not.
+TEST(Lincomb, CancellationIsRelativeToTheTermsThatMeet)
+{
+    order_guard o(1);
+    for (long double scale : {1.0L, 1e-20L, 1e20L}) {
+        termlist p = P("B0 + B1"), q = P("B0 - B1");
+        termlist_scale_inplace(&p, scale * 0.1L);
+        termlist_scale_inplace(&q, scale * 0.3L);
+        // 3 * (0.1 B0) - (0.3 B0) is rounding noise of about 1e-17 scale.
+        termlist r = termlist_lincomb_sorted(3, p, -1, q);
+        ASSERT_EQ(r.n, 2);
+        EXPECT_EQ(r.t[0].coef, 0.0L) << static_cast<double>(scale);
+        EXPECT_NEAR(static_cast<double>(r.t[1].coef / scale), 0.6, 1e-15);
+        termlist s = termlist_lincomb_sorted(1, p, -1 + 1e-9L, p);
+        EXPECT_NEAR(static_cast<double>(s.t[0].coef / scale), 1e-10, 1e-19);
+    }
 }
 
 TEST(Lincomb, FactorAtTheEpsilonBoundary)

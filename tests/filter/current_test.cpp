@@ -132,3 +132,43 @@ TEST(StateSpaceRecord, PrintedForm)
 }
 
 }  // namespace
+
+namespace {
+
+// Above nmat_eager_order the adjugate data wait until read. For the
+// Butterworth cascade of order 40 (fixture) they then give the Butterworth
+// polynomial, whose coefficients have the closed form
+// a_k = prod_{m=1..k} cos((m-1) g) / sin(m g), g = pi / (2n).
+TEST(AnalysisData, PreparedOnDemandAboveTheEagerOrder)
+{
+    const int n = 40;
+    static_assert(n > nmat_eager_order);
+    ss s = fx::butterworth_cascade(n);
+    fx::use(s);
+    EXPECT_EQ(fst.nmat_pending, 1);
+    EXPECT_TRUE(fst.nmat.empty());
+    EXPECT_EQ(fst.ana_den.degree, -1);
+    nmat_ready();
+    EXPECT_EQ(fst.nmat_pending, 0);
+    ASSERT_EQ(fst.ana_den.degree, n);
+    ASSERT_EQ((int)fst.nmat.size(), n);
+    double g = M_PI / (2.0 * n), a = 1.0;
+    for (int k = 0; k <= n; k++) {
+        if (k > 0)
+            a *= std::cos((k - 1) * g) / std::sin(k * g);
+        EXPECT_NEAR(fst.ana_den.coef[k], a, 1e-7 * a) << "s^" << k;
+    }
+    // DC gain 1: H(0) = num(0) / den(0)
+    EXPECT_NEAR(fst.ana_num.coef[0] / fst.ana_den.coef[0], 1.0, 1e-7);
+    // a new preparation starts pending again; an order at the limit is eager
+    fx::use(s);
+    EXPECT_EQ(fst.nmat_pending, 1);
+    free_ss(&s);
+    ss e = fx::butterworth_cascade(nmat_eager_order);
+    fx::use(e);
+    EXPECT_EQ(fst.nmat_pending, 0);
+    EXPECT_EQ(fst.ana_den.degree, nmat_eager_order);
+    free_ss(&e);
+}
+
+}  // namespace

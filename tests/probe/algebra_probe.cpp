@@ -3,7 +3,9 @@
 //
 //   algebra_probe groebner lex FILE
 //   algebra_probe groebner grevlex FILE
-//       the reduced Groebner basis of the system under that order
+//       the reduced Groebner basis of the system under that order, checked
+//       against rounding (checked_groebner_basis); a basis that does not
+//       hold up is refused with the reason and exit status 1
 //   algebra_probe polysys FILE
 //       all roots of the square system by the homotopy solver, as polysys
 //       prints them; exit status 1 when it reports an error
@@ -16,7 +18,8 @@
 //       method 0, 1 or 2)
 //   algebra_probe rational FILE
 //       the exact reduced lex basis of the system, its coefficients
-//       first turned into nearby rationals (relative 0.001)
+//       first turned into nearby rationals (relative 0.001); refused with
+//       exit status 1 when its coefficients outgrow the exact road's limit
 //   algebra_probe walk FILE
 //       the Groebner walk of the system from grevlex, as it prints
 //
@@ -25,6 +28,7 @@
 // skipped. Results go to standard output; a line that cannot be read is an
 // error naming the line, with exit status 1.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +37,7 @@
 #include <vector>
 
 #include "algebra/buchberger.h"
+#include "algebra/checked_groebner.h"
 #include "algebra/order.h"
 #include "algebra/polysys.h"
 #include "algebra/rational.h"
@@ -55,22 +60,62 @@ int usage()
     return 1;
 }
 
-// Reads the system of FILE into *E; false after reporting on stderr.
+// What the probe takes, checked as a file is read: beyond these the
+// routines run for minutes or hours (the Groebner bases grow with the
+// degrees, polysys tracks one path per point of the Bezout number), and
+// exponents past a few thousand come near the range of the int exponents.
+constexpr int max_exponent = 1000;
+constexpr int max_variables = 64;  // B0 .. B63
+constexpr int max_equations = 64;
+constexpr int max_terms = 5000;    // in the whole system
+constexpr double max_paths = 20000;
+constexpr int max_ladder_order = 8;
+// The work of one Groebner basis (terms met in the pair queue and the
+// reductions): a basis that needs more is refused with its size. It is
+// reached in about 10 s under the sanitizers.
+constexpr long max_groebner_work = 10000000;
+
+// The first limit that the polynomial passes, or an empty text.
+std::string over_limit(const termlist &L)
+{
+    for (int i = 0; i < L.n; i++) {
+        const poly_term &t = L.t[i];
+        if (!std::isfinite(static_cast<double>(t.coef)))
+            return "coefficient is not finite";
+        if (t.n > max_variables)
+            return "variable B" + std::to_string(t.n - 1) + " is beyond B" +
+                   std::to_string(max_variables - 1);
+        for (int k = 0; k < t.n; k++)
+            if (t.exp[k] > max_exponent)
+                return "exponent " + std::to_string(t.exp[k]) + " of B" + std::to_string(k) +
+                       " is above " + std::to_string(max_exponent);
+    }
+    return "";
+}
+
+// Reads the system of FILE into *E; false after reporting on stderr (a
+// file that cannot be read, holds no polynomial, or passes a limit).
 bool read_system(const char *name, eq_array *E)
 {
     FILE *f = fopen(name, "r");
     if (!f) {
-        fprintf(stderr, "algebra_probe: cannot open %s\n", name);
+        fprintf(stderr, "algebra_probe: cannot open %s: %s\n", name, strerror(errno));
         return false;
     }
     std::string line;
-    int line_no = 0;
+    int line_no = 0, terms = 0;
     bool ok = true;
     for (;;) {
         line.clear();
         int c;
         while ((c = fgetc(f)) != EOF && c != '\n')
             line += static_cast<char>(c);
+        if (c == EOF && ferror(f)) {
+            // A folder opens but does not read (EISDIR).
+            fprintf(stderr, "algebra_probe: cannot read %s: %s\n", name, strerror(errno));
+            ok = false;
+            break;
+        }
         if (c == EOF && line.empty())
             break;
         line_no++;
@@ -82,9 +127,17 @@ bool read_system(const char *name, eq_array *E)
         if (line.find('\0') != std::string::npos) {
             err = "a NUL byte in the line";
         } else if (poly_text::parse_termlist(line.c_str(), &L, &err)) {
-            sp_resize(&E->eq, static_cast<std::size_t>(E->n) + 1, "equation array");
-            E->eq[E->n++] = std::move(L);
-            continue;
+            err = over_limit(L);
+            terms += L.n;
+            if (err.empty() && E->n == max_equations)
+                err = "more than " + std::to_string(max_equations) + " equations";
+            if (err.empty() && terms > max_terms)
+                err = "more than " + std::to_string(max_terms) + " terms in the system";
+            if (err.empty()) {
+                sp_resize(&E->eq, static_cast<std::size_t>(E->n) + 1, "equation array");
+                E->eq[E->n++] = std::move(L);
+                continue;
+            }
         }
         fprintf(stderr, "algebra_probe: %s line %d: cannot read polynomial: %s\n", name, line_no,
                 err.c_str());
@@ -92,7 +145,34 @@ bool read_system(const char *name, eq_array *E)
         break;
     }
     fclose(f);
+    if (ok && E->n == 0) {
+        fprintf(stderr, "algebra_probe: %s holds no polynomial\n", name);
+        ok = false;
+    }
     return ok;
+}
+
+// The Groebner routines run under the work bound; past it the partial
+// result is no basis and is not printed.
+void bound_groebner_work()
+{
+    algst.work_limit = max_groebner_work;
+    algst.work_done = 0;
+    algst.work_exceeded = false;
+}
+
+bool groebner_work_fits(const eq_array &E)
+{
+    if (!algst.work_exceeded)
+        return true;
+    int terms = 0;
+    for (int i = 0; i < E.n; i++)
+        terms += E.eq[i].n;
+    fprintf(stderr,
+            "algebra_probe: the Groebner basis needs more than %ld steps of work "
+            "(%d equations of %d terms when it was stopped); refused\n",
+            max_groebner_work, E.n, terms);
+    return false;
 }
 
 int run_groebner(const char *order, const char *file)
@@ -109,10 +189,18 @@ int run_groebner(const char *order, const char *file)
         return 1;
     int saved = algst.monomial_order;
     algst.monomial_order = sel;
-    groebner_basis(&E);
+    bound_groebner_work();
+    std::string why;
+    int ok = checked_groebner_basis(&E, &why);
     algst.monomial_order = saved;
+    if (!groebner_work_fits(E))
+        return 1;
+    if (!ok) {
+        fprintf(stderr, "algebra_probe: the basis could not be determined reliably: %s\n", why.c_str());
+        return 1;
+    }
     print_eq_array(E, stdout);
-    return 0;
+    return ist.exit_status;
 }
 
 int run_polysys(const char *file)
@@ -120,6 +208,23 @@ int run_polysys(const char *file)
     eq_array E;
     if (!read_system(file, &E))
         return 1;
+    // One path per point of the Bezout number, the product of the degrees.
+    double paths = 1;
+    for (int i = 0; i < E.n; i++) {
+        int d = 0;
+        for (int k = 0; k < E.eq[i].n; k++) {
+            int x = 0;
+            for (int e : E.eq[i].t[k].exp)
+                x += e;
+            d = std::max(d, x);
+        }
+        paths *= std::max(d, 1);
+    }
+    if (paths > max_paths) {
+        fprintf(stderr, "algebra_probe: the system needs %.6g paths (at most %.0f); refused\n", paths,
+                max_paths);
+        return 1;
+    }
     polysys(E);
     return ist.exit_status;
 }
@@ -151,6 +256,10 @@ int run_ladder(int argc, char **argv)
     if (p.empty())
         return usage();
     const int n = static_cast<int>(p.size()) - 1;
+    if (n > max_ladder_order) {
+        fprintf(stderr, "algebra_probe: ladder order %d is above %d; refused\n", n, max_ladder_order);
+        return 1;
+    }
     const int nw = static_cast<int>(w.size());
     if (!strcmp(driver, "polysys")) {
         ladder_by_polysys(nw, w.data(), p.data(), n);
@@ -176,9 +285,24 @@ int run_rational(const char *file)
     if (!read_system(file, &E))
         return 1;
     eq_array_q Q = eq_array_q_from_eq_array(E, 0.001);
+    if (ist.exit_status)
+        return 1;
+    bound_groebner_work();
     groebner_basis_q(&Q);
+    if (algst.exact_too_large) {
+        fprintf(stderr, "algebra_probe: the exact basis needs coefficients of more than %ld bits\n",
+                algst.exact_bit_limit);
+        return 1;
+    }
+    if (algst.work_exceeded) {
+        fprintf(stderr,
+                "algebra_probe: the exact Groebner basis needs more than %ld steps of work "
+                "(%d equations when it was stopped); refused\n",
+                max_groebner_work, Q.n);
+        return 1;
+    }
     print_eq_array_q(Q, stdout);
-    return 0;
+    return ist.exit_status;
 }
 
 int run_walk(const char *file)
@@ -186,8 +310,11 @@ int run_walk(const char *file)
     eq_array E;
     if (!read_system(file, &E))
         return 1;
+    bound_groebner_work();
     groebner_grevlex_walk(&E);
-    return 0;
+    if (!groebner_work_fits(E))
+        return 1;
+    return ist.exit_status;
 }
 
 }  // namespace
