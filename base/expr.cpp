@@ -61,13 +61,20 @@ struct expr_caches {
 // definition that doubles others) can take more than the bound.
 unsigned long live_nodes = 0;
 
-expr_node *take_node(const char *label)
+// A node costs one unit; a name costs one more for every expr_node_bytes of
+// its text, so that a tree repeating a long name is bounded by its bytes.
+expr_node *take_node(const char *label, unsigned long units = 1)
 {
-    if (live_nodes >= expr_max_nodes)
+    if (live_nodes + units > expr_max_nodes)
         fatal("expressions and variable definitions take more than %d MB",
               static_cast<int>(expr_max_nodes * expr_node_bytes >> 20));
-    live_nodes++;
+    live_nodes += units;
     return cache.nodes.take(label);
+}
+
+unsigned long name_units(const char *name)
+{
+    return strlen(name) / expr_node_bytes;
 }
 
 unsigned add_sizes(unsigned a, unsigned b)
@@ -115,9 +122,11 @@ expr_node *new_numb(double value)
 
 expr_node *new_varnode(char *name)
 {
-    expr_node *n = take_node("VAR");
+    unsigned long extra = name_units(name);
+    expr_node *n = take_node("VAR", 1 + extra);
     n->tag = EXPR_VAR;
     n->name = name;
+    n->size = extra >= UINT_MAX - 1 ? UINT_MAX : static_cast<unsigned>(1 + extra);
     return n;
 }
 
@@ -229,6 +238,7 @@ void free_expr(expr_node *tree)
     case EXPR_NUMB:
         break;
     case EXPR_VAR:
+        live_nodes -= name_units(tree->name);
         xfree(tree->name);
         break;
     default:

@@ -24,7 +24,7 @@ struct expr_node {
     double value = 0;            // number
     char *name = nullptr;        // variable reference (owned by the node)
     int depth = 1;               // levels of the tree below and including this node
-    unsigned size = 1;           // nodes of the tree (saturates at UINT_MAX)
+    unsigned size = 1;           // nodes of the tree, a long name counting as several (saturates at UINT_MAX)
 };
 
 struct var {

@@ -2,7 +2,9 @@
 """Inputs that once took gigabytes end with a clear error in seconds, within
 the memory bound of the README (1 GB in all): a 300 KB file of definitions
 that each build on the one before over an undefined name, an 80 KB
-expression doubled 14 times, and a 16 MB expression of 8 million nodes.
+expression doubled 14 times, a doubling chain over a 37 KB name (found by
+the fuzzer: each copy of the name once cost its bytes unchecked), and a 16 MB
+expression of 8 million nodes.
 A long unresolved sum is printed whole and fast (its evaluation is linear).
 
 Usage: memory_bounds.py TEVO [sanitized]
@@ -53,6 +55,16 @@ def doubled_expression():
     return "\n".join(lines) + "\n"
 
 
+def long_name_doubled():
+    # d0 = x; d1 = d0 * d0 + <37 KB name>; ... doubled 30 times.
+    name = "x" * 37800 + "1"
+    lines = ["d0 = x;", "d1 = d0 * d0 + %s;" % name]
+    for j in range(2, 31):
+        lines.append("d%d = d%d * d%d;" % (j, j - 1, j - 1))
+    lines.append("output: d30;")
+    return "\n".join(lines) + "\n"
+
+
 def balanced_expression():
     # 2^22 leaves in a balanced sum: about 8.4 million nodes.
     s = "u"
@@ -76,6 +88,7 @@ def run(folder, name, text):
 cases = [
     ("definitions", chain_definitions(), "expression too large.\n"),
     ("doubling", doubled_expression(), "expression too large.\n"),
+    ("longname", long_name_doubled(), "expression too large.\n"),
     ("balanced", balanced_expression(),
      "Error in line 1: expressions and variable definitions take more than 256 MB.\n"),
 ]
