@@ -4,6 +4,7 @@
 #include <gsl/gsl_errno.h>
 #include <gsl/gsl_multiroots.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -114,7 +115,13 @@ int ladder_closing_b(const double *a, double *b, const double *p, int order, int
     double E = e3 + p[n - 3];
     for (int k = 0; k <= n - 4; k++)
         E -= (S - a[k] - a[k + 1]) * b[k];
-    if (a[n - 1] == a[n - 3] || A - B == 0.0)
+    // A - B is a_(n-1) - a_(n-3): when it vanishes to rounding the two
+    // closing equations are dependent, and dividing by it would give a
+    // huge value instead of no ladder.
+    double big = 0.0;
+    for (int i = 0; i < n; i++)
+        big = std::max(big, std::fabs(a[i]));
+    if (!(std::fabs(a[n - 1] - a[n - 3]) > 1e-9 * big) || A - B == 0.0)
         return GSL_EZERODIV;
     b[n - 3] = (E - Q * B) / (A - B);
     b[n - 2] = Q - b[n - 3];

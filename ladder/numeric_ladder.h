@@ -41,7 +41,8 @@ int ladder_fdf(const gsl_vector *x, void *params, gsl_vector *f, gsl_matrix *J);
 
 // Fills b[n-3] and b[n-2] from a, b[0..n-4] and the target p of the given
 // order. Returns GSL_SUCCESS, or GSL_EZERODIV without touching b when
-// a_(n-1) == a_(n-3) (the two closing equations are then dependent).
+// a_(n-1) and a_(n-3) agree to 1e-9 of the largest |a_i| (the two closing
+// equations are then dependent).
 int ladder_closing_b(const double *a, double *b, const double *p, int order, int n);
 
 // a_0 + ... + a_(n-1) minus a_j and a_(j+1).

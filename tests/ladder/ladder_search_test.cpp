@@ -436,79 +436,84 @@ void expect_same_filter_scaled(const ss &s, const ss &x0, double f)
 // with their products times f^2, and their costs (so the DR changes) are
 // the same to 1e-6. Each record realises the scaled target (checked by
 // expect_same_filter on the scaled approximation).
-TEST(LadderScales, SameLaddersAndCostsAtEveryFrequencyScale)
+struct scale_family {
+    const char *name;
+    ss (*make)(int);
+};
+
+// One family of approximations, orders 2 to 8; the costs are compared at
+// one of the three scales per order, in turn.
+void check_scales(const scale_family &fam)
 {
-    struct family {
-        const char *name;
-        ss (*make)(int);
-    };
-    const family families[] = {
-        {"butterworth", [](int n) { return butterworth(n); }},
-        {"chebyshev 1 dB", [](int n) { return chebyshev(n, 1.0); }},
-        {"bessel", [](int n) { return bessel(n); }},
-        {"cauer 0.1 dB, 1.5", [](int n) { return cauer(n, 0.1, 1.5); }},
-        {"ic 40 dB", [](int n) { return ic_approx(n, 40.0); }},
-    };
-    for (const family &fam : families)
-        for (int n = 2; n <= 8; n++) {
-            program p;
-            ss s = fam.make(n);
-            target t(s);
-            vector pw = vec({0.5}), q = null_vector();
-            int st1 = -1;
-            vector c1 = dr_transform(t.N, t.D, pw, 0.5, q, &st1);
-            ladder_result r1 = ladder(t.N, t.D, 1, pw.data, 0.5, 0, nullptr);
-            for (double f : {1e-6, 2 * M_PI * 1e6, 1e7}) {
-                SCOPED_TRACE(std::string(fam.name) + " order " + std::to_string(n) + " scale " + std::to_string(f));
-                poly N = polycopy(t.N.coef, t.N.degree), D = polycopy(t.D.coef, t.D.degree);
-                for (int k = 0; k <= N.degree; k++)
-                    N.coef[k] *= std::pow(f, n - k);
-                for (int k = 0; k <= D.degree; k++)
-                    D.coef[k] *= std::pow(f, n - k);
-                ladder_result r = ladder(N, D, 1, pw.data, 0.5, 0, nullptr);
-                EXPECT_EQ(r.status, r1.status);
-                ASSERT_EQ(r.nsol, r1.nsol);
-                // the same set of ladders (in any order)
-                std::vector<bool> used(r1.nsol, false);
-                for (int k = 0; k < r.nsol; k++) {
-                    const ss &x = r.systems[k];
-                    bool found = false;
-                    for (int j = 0; j < r1.nsol && !found; j++) {
-                        const ss &y = r1.systems[j];
-                        bool same = !used[j];
-                        for (int i = 0; same && i + 1 < n; i++) {
-                            const double bx = at(x.A, i, i + 1) * at(x.A, i + 1, i) / (f * f);
-                            const double by = at(y.A, i, i + 1) * at(y.A, i + 1, i);
-                            same = std::fabs(bx - by) <= 1e-6 * std::max(1.0, std::fabs(by));
-                        }
-                        if (same)
-                            used[j] = found = true;
+    const double scales[] = {1e-6, 2 * M_PI * 1e6, 1e7};
+    for (int n = 2; n <= 8; n++) {
+        program p;
+        ss s = fam.make(n);
+        target t(s);
+        vector pw = vec({0.5}), q = null_vector();
+        int st1 = -1;
+        vector c1 = dr_transform(t.N, t.D, pw, 0.5, q, &st1);
+        ladder_result r1 = ladder(t.N, t.D, 1, pw.data, 0.5, 0, nullptr);
+        for (int si = 0; si < 3; si++) {
+            const double f = scales[si];
+            SCOPED_TRACE(std::string(fam.name) + " order " + std::to_string(n) + " scale " + std::to_string(f));
+            poly N = polycopy(t.N.coef, t.N.degree), D = polycopy(t.D.coef, t.D.degree);
+            for (int k = 0; k <= N.degree; k++)
+                N.coef[k] *= std::pow(f, n - k);
+            for (int k = 0; k <= D.degree; k++)
+                D.coef[k] *= std::pow(f, n - k);
+            ladder_result r = ladder(N, D, 1, pw.data, 0.5, 0, nullptr);
+            EXPECT_EQ(r.status, r1.status);
+            ASSERT_EQ(r.nsol, r1.nsol);
+            // the same set of ladders (in any order)
+            std::vector<bool> used(r1.nsol, false);
+            for (int k = 0; k < r.nsol; k++) {
+                const ss &x = r.systems[k];
+                bool found = false;
+                for (int j = 0; j < r1.nsol && !found; j++) {
+                    const ss &y = r1.systems[j];
+                    bool same = !used[j];
+                    for (int i = 0; same && i + 1 < n; i++) {
+                        const double bx = at(x.A, i, i + 1) * at(x.A, i + 1, i) / (f * f);
+                        const double by = at(y.A, i, i + 1) * at(y.A, i + 1, i);
+                        same = std::fabs(bx - by) <= 1e-6 * std::max(1.0, std::fabs(by));
                     }
-                    EXPECT_TRUE(found) << "solution " << k << " is none of those at unit frequency";
-                    expect_same_filter_scaled(s, x, f);
+                    if (same)
+                        used[j] = found = true;
                 }
+                EXPECT_TRUE(found) << "solution " << k << " is none of those at unit frequency";
+                expect_same_filter_scaled(s, x, f);
+            }
+            if (si == n % 3) {
                 int st = -1;
                 vector c = dr_transform(N, D, pw, 0.5, q, &st);
                 EXPECT_EQ(st, st1);
-                ASSERT_EQ(c.n, c1.n);
                 std::vector<double> sc(c.data, c.data + c.n), sc1(c1.data, c1.data + c1.n);
+                EXPECT_EQ(sc.size(), sc1.size());
                 std::sort(sc.begin(), sc.end());
                 std::sort(sc1.begin(), sc1.end());
-                for (int k = 0; k < c.n; k++)
+                for (std::size_t k = 0; k < sc.size() && k < sc1.size(); k++)
                     EXPECT_NEAR(sc[k], sc1[k], 1e-6 * sc1[k]) << "cost " << k;
                 freevector(&c);
-                for (ss &x : r.systems)
-                    free_ss(&x);
-                freepoly(&N);
-                freepoly(&D);
             }
-            for (ss &x : r1.systems)
+            for (ss &x : r.systems)
                 free_ss(&x);
-            freevector(&c1);
-            freevector(&pw);
-            free_ss(&s);
+            freepoly(&N);
+            freepoly(&D);
         }
+        for (ss &x : r1.systems)
+            free_ss(&x);
+        freevector(&c1);
+        freevector(&pw);
+        free_ss(&s);
+    }
 }
+
+TEST(LadderScales, ButterworthAtEveryFrequencyScale) { check_scales({"butterworth", [](int n) { return butterworth(n); }}); }
+TEST(LadderScales, ChebyshevAtEveryFrequencyScale) { check_scales({"chebyshev 1 dB", [](int n) { return chebyshev(n, 1.0); }}); }
+TEST(LadderScales, BesselAtEveryFrequencyScale) { check_scales({"bessel", [](int n) { return bessel(n); }}); }
+TEST(LadderScales, CauerAtEveryFrequencyScale) { check_scales({"cauer 0.1 dB, 1.5", [](int n) { return cauer(n, 0.1, 1.5); }}); }
+TEST(LadderScales, InverseChebyshevAtEveryFrequencyScale) { check_scales({"ic 40 dB", [](int n) { return ic_approx(n, 40.0); }}); }
 
 // A candidate that cannot be costed (here: a scaling target of 0, which no
 // scaling reaches) is skipped by its status, prints nothing and leaves the

@@ -68,6 +68,14 @@ TEST(NumericLadder, ClosingValuesMatchTwoCoefficients)
     EXPECT_EQ(ladder_closing_b(eq.data(), b2.data(), butterworth(5).data(), 5, 5), GSL_EZERODIV);
     EXPECT_EQ(b2[2], 9.0);
     EXPECT_EQ(b2[3], 10.0);
+    // a_3 one rounding step away from a_1 (as weights like (0.3, 0.2, 0.3)
+    // leave it): no closing values either, instead of values near 1e16.
+    const dvec p4 = butterworth(4);
+    const double t = -p4[3];
+    const dvec near = {0.3 * t, 0.2 * t, 0.3 * t, std::nextafter(0.2 * t, 0.0)};
+    dvec b3 = {7.0, 8.0, 9.0};
+    EXPECT_EQ(ladder_closing_b(near.data(), b3.data(), p4.data(), 4, 4), GSL_EZERODIV);
+    EXPECT_EQ(b3[1], 8.0);
 }
 
 TEST(NumericLadder, JacobianMatchesCentralDifferences)
