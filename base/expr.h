@@ -2,6 +2,8 @@
 // names to unevaluated trees.
 #pragma once
 
+#include <vector>
+
 #include <cstdio>
 
 // Node tags.
@@ -37,9 +39,7 @@ struct var {
 struct varlist_index;  // hash lookup of the names and the names the definitions mention
 
 struct varlist {
-    unsigned count = 0;
-    unsigned capacity = 0;
-    var **entries = nullptr;
+    std::vector<var *> entries;  // in the order added; the list shares them
     varlist_index *index = nullptr;  // made by new_varlist; a list without one is searched linearly
 };
 
