@@ -17,6 +17,8 @@ matrix calc_w(ss s, int num);
 // Why K and W over all frequencies do not exist for s: "the filter is not
 // stable ..." (a pole in the open right half-plane) or "the filter has a pole
 // on the jw axis" (real part within 1e-10 of the largest |pole|); else null.
+// The poles are taken block by block from the irreducible diagonal blocks of
+// A (numeric/block_eigen.h), exactly for the sections of a cascade.
 const char *gramian_obstacle(const ss &s);
 // True when s has its Gramians over all frequencies; otherwise false after an
 // error naming the cause.
