@@ -1,11 +1,11 @@
 #include "algebra/polysys.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <complex>
 #include <cstdio>
-#include <algorithm>
 #include <vector>
 
 #include "algebra/m3.h"
@@ -24,8 +24,21 @@ int term_degree(const poly_term &t)
     return d > INT_MAX ? INT_MAX : static_cast<int>(d);
 }
 
-
 using cplx = std::complex<double>;
+
+// z^k for k >= 0 by repeated squaring.
+cplx ipow(cplx z, int k)
+{
+    cplx r = 1.0;
+    while (k > 0) {
+        if (k & 1)
+            r *= z;
+        k >>= 1;
+        if (k > 0)
+            z *= z;
+    }
+    return r;
+}
 
 // The packed system as the driver hands it to the solver, read back for the
 // refinement of the end points: coef n x maxT, exponents n x (n+1) x maxT.
@@ -57,8 +70,7 @@ void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double
         for (int k = 0; k < S.term_count[j]; k++) {
             cplx t = S.coefficient(j, k);
             for (int v = 0; v < n; v++)
-                for (int p = S.exponent(j, v, k); p > 0; p--)
-                    t *= x[v];
+                t *= ipow(x[v], S.exponent(j, v, k));
             F[j] += t;
             int deg = 0;
             for (int v = 0; v < n; v++)
@@ -70,8 +82,7 @@ void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double
                     continue;
                 cplx d = S.coefficient(j, k) * static_cast<double>(ei);
                 for (int v = 0; v < n; v++)
-                    for (int p = S.exponent(j, v, k) - (v == i); p > 0; p--)
-                        d *= x[v];
+                    d *= ipow(x[v], S.exponent(j, v, k) - (v == i));
                 J[j + i * n] += d;
             }
         }
@@ -155,8 +166,11 @@ endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
     for (int it = 0; it < 100; it++) {
         eval_system(S, x.data(), F.data(), J.data(), size.data());
         resid = 0.0;
-        for (int j = 0; j < n; j++)
+        for (int j = 0; j < n; j++) {
+            if (!std::isfinite(size[j]))
+                return endpoint::none;  // the terms overflow: no measure
             resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
+        }
         if (!std::isfinite(resid))
             return endpoint::none;
         if (resid == 0.0)
@@ -188,7 +202,7 @@ endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
     eval_system(S, x.data(), F.data(), J.data(), size.data());
     resid = 0.0;
     for (int j = 0; j < n; j++)
-        resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
+        resid = std::max(resid, std::isfinite(size[j]) ? std::abs(F[j]) / std::max(size[j], DBL_MIN) : HUGE_VAL);
     if (!(resid < 1e-9))
         return endpoint::none;
     for (int j = 0; j < n; j++)
@@ -265,9 +279,10 @@ void polysys(const eq_array &E)
     // chart instead of running away. Each end point is refined by Newton's
     // method on the given system; paths that end at the same regular root
     // (one has jumped to the other's curve) and paths that failed are
-    // tracked again with a tolerance a hundred times tighter, twice at
-    // most. A root is printed once, under the first path that reached it:
-    // a double root, where two paths meet, is found once.
+    // tracked again, four times at most, each time with a tolerance a
+    // hundred times tighter (down to 1e-10) and shorter steps. A root is
+    // printed once, under the first path that reached it: a double root,
+    // where two paths meet, is found once.
     const double end_tol = 1e-7;
     double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     const int ld = n, rlen = static_cast<int>(real_len), ilen = static_cast<int>(int_len);
@@ -286,7 +301,7 @@ void polysys(const eq_array &E)
     std::vector<char> track(T, 1);
     double track_tol = 1e-4;
     bool refused = false;
-    for (int round = 0; round < 3; round++) {
+    for (int round = 0; round < 5; round++) {
         int mode = 10, max_restarts = 10;
         for (int p = 0; p < T; p++)
             path_flag[p] = track[p] ? -2 : 0;
@@ -305,6 +320,7 @@ void polysys(const eq_array &E)
             if (!track[p])
                 continue;
             path_end &pe = ends[p];
+            const path_end before = pe;
             pe.kind = endpoint::none;
             pe.at_infinity = false;
             pe.x.assign(n, 0.0);
@@ -327,6 +343,9 @@ void polysys(const eq_array &E)
             // method does not make a root is taken to be at infinity and
             // not tracked again.
             pe.at_infinity = pe.kind == endpoint::none && lambda[p] > 0.99 && big > 100.0;
+            // A path tracked again that now fails keeps the root it had.
+            if (pe.kind == endpoint::none && before.kind != endpoint::none)
+                pe = before;
         }
         // Which paths to track again: failures, and regular roots reached
         // by more than one path.
@@ -347,12 +366,12 @@ void polysys(const eq_array &E)
         }
         if (!again)
             break;
-        track_tol *= 0.01;
+        track_tol = std::max(track_tol * 0.01, 1e-10);
         // Shorter and more cautious steps: the largest step and the ideal
         // ratios of the corrector's contraction.
         step_param[0] = 0.25;
         step_param[2] = 0.25;
-        step_param[4] = round == 0 ? 0.1 : 0.01;
+        step_param[4] = 0.1 * std::pow(0.3, round);
     }
     fputs("\n", out);
     if (!refused) {

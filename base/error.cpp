@@ -47,6 +47,8 @@ void error_print(const char *fmt, va_list ap)
 
 void error(const char *fmt, ...)
 {
+    if (ist.quiet > 0)
+        return;
     va_list ap;
     va_start(ap, fmt);
     error_print(fmt, ap);
@@ -56,6 +58,8 @@ void error(const char *fmt, ...)
 
 void error_text(const char *fmt, ...)
 {
+    if (ist.quiet > 0)
+        return;
     va_list ap;
     va_start(ap, fmt);
     vfprintf(stderr, fmt, ap);
@@ -80,6 +84,21 @@ void check_alloc(const void *ptr, const char *label)
     fprintf(stderr, "Error: could not allocate space for %s\n.", label);
     fatal_cleanup();
     exit(1);
+}
+
+static unsigned long numeric_bytes = 0;
+
+void reserve_numeric(unsigned long bytes, const char *label)
+{
+    if (bytes > numeric_max_bytes - numeric_bytes)
+        fatal("numeric arrays would take more than %d MB (%s)", static_cast<int>(numeric_max_bytes >> 20),
+              label);
+    numeric_bytes += bytes;
+}
+
+void release_numeric(unsigned long bytes)
+{
+    numeric_bytes -= bytes < numeric_bytes ? bytes : numeric_bytes;
 }
 
 void bad_tag(const char *source, int line, int tag)

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
+#include <new>
+#include <stdexcept>
 
 // Report a non-fatal error on standard error ("Error[ in line %d]: ...\n")
 // and set the final exit status to 1. The private format knows %d, %f, %s
@@ -16,6 +19,37 @@ void error_print(const char *fmt, va_list ap);
 void error_text(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // End the program when an allocation returned null.
 void check_alloc(const void *ptr, const char *label);
+// A std::vector resized or grown, ending the program like check_alloc when
+// the memory is not there.
+template <class V>
+void checked_resize(V &v, size_t n, const char *label)
+{
+    try {
+        v.resize(n);
+    } catch (const std::bad_alloc &) {
+        check_alloc(nullptr, label);
+    } catch (const std::length_error &) {
+        check_alloc(nullptr, label);
+    }
+}
+template <class V, class T>
+void checked_push(V &v, T &&x, const char *label)
+{
+    try {
+        v.push_back(static_cast<T &&>(x));
+    } catch (const std::bad_alloc &) {
+        check_alloc(nullptr, label);
+    } catch (const std::length_error &) {
+        check_alloc(nullptr, label);
+    }
+}
+// The memory bound of the numeric arrays (matrices, vectors, work arrays,
+// plot arrays): all of them alive at one time take at most 768 MB. An
+// allocation that would pass it is refused before it is made: the run ends
+// with "numeric arrays would take more than 768 MB (LABEL)".
+constexpr unsigned long numeric_max_bytes = 768ul << 20;
+void reserve_numeric(unsigned long bytes, const char *label);
+void release_numeric(unsigned long bytes);
 [[noreturn]] void bad_tag(const char *source, int line, int tag);
 char *xstrdup(const char *s);
 void xfree(void *p);

@@ -113,89 +113,171 @@ double apply_func(double x, int func)
     }
 }
 
-static expr_node *node_of(const expr_node *l, const expr_node *r, int op)
+namespace {
+
+// The nodes that the evaluation now running may still make: the outermost
+// eval_expr sets the ceiling of the live count. Every copy that evaluation
+// makes of a tree is checked against it before the nodes are made, so a
+// result or the per-variable values kept during one evaluation stay within
+// expr_max_eval_nodes; past it the evaluation reports "expression too large"
+// (once) and yields 0.
+unsigned long eval_ceiling = 0;  // 0: no evaluation runs
+bool size_reported = false;
+
+bool eval_room(unsigned long nodes)
 {
-    expr_node *lc = copy_expr(l);
-    return new_biox(lc, copy_expr(r), op);
+    if (eval_ceiling == 0 || expr_live_nodes() + nodes <= eval_ceiling)
+        return true;
+    if (!size_reported)
+        error("expression too large");
+    size_reported = true;
+    return false;
 }
 
-expr_node *simplify_left(const expr_node *a, const expr_node *r, int op)
+}  // namespace
+
+// A copy of x within the evaluation's room, else 0.
+static expr_node *eval_copy(const expr_node *x)
+{
+    return eval_room(x->size) ? copy_expr(x) : new_numb(0);
+}
+
+// The combinations below take their operands over: an evaluated operand
+// becomes part of the result instead of being copied and freed, so a long
+// unresolved sum costs its length, not its length squared.
+namespace {
+
+expr_node *own_node(expr_node *l, expr_node *r, int op)
+{
+    if (!eval_room(1)) {
+        free_expr(l);
+        free_expr(r);
+        return new_numb(0);
+    }
+    return new_biox(l, r, op);
+}
+
+expr_node *keep(expr_node *kept, expr_node *dropped)
+{
+    free_expr(dropped);
+    return kept;
+}
+
+expr_node *number(double v, expr_node *a, expr_node *b)
+{
+    free_expr(a);
+    free_expr(b);
+    return new_numb(v);
+}
+
+expr_node *negation(expr_node *r)
+{
+    if (!eval_room(1))
+        return number(0, r, nullptr);
+    return new_unox(r, FN_NEG);
+}
+
+expr_node *simplify_left_own(expr_node *a, expr_node *r, int op)
 {
     double v = a->value;
     switch (op) {
     case OP_ADD:
-        return v == 0 ? copy_expr(r) : node_of(a, r, op);
+        return v == 0 ? keep(r, a) : own_node(a, r, op);
     case OP_SUB:
-        return v == 0 ? new_unox(copy_expr(r), FN_NEG) : node_of(a, r, op);
+        return v == 0 ? negation(keep(r, a)) : own_node(a, r, op);
     case OP_MUL:
         if (v == 0)
-            return new_numb(0);
-        return v == 1 ? copy_expr(r) : node_of(a, r, op);
+            return number(0, a, r);
+        return v == 1 ? keep(r, a) : own_node(a, r, op);
     case OP_DIV:
-        return v == 0 ? new_numb(0) : node_of(a, r, op);
+        return v == 0 ? number(0, a, r) : own_node(a, r, op);
     case OP_POW:
         if (v == 0)
-            return new_numb(0);
-        return v == 1 ? new_numb(1) : node_of(a, r, op);
+            return number(0, a, r);
+        return v == 1 ? number(1, a, r) : own_node(a, r, op);
     case OP_SN:
     case OP_CN:
     case OP_DN:
-        return node_of(a, r, op);
+        return own_node(a, r, op);
     default:
         bad_tag("eval", __LINE__, op);
     }
 }
 
-expr_node *simplify_right(const expr_node *l, const expr_node *b, int op)
+expr_node *simplify_right_own(expr_node *l, expr_node *b, int op)
 {
     double v = b->value;
     switch (op) {
     case OP_ADD:
     case OP_SUB:
-        return v == 0 ? copy_expr(l) : node_of(l, b, op);
+        return v == 0 ? keep(l, b) : own_node(l, b, op);
     case OP_MUL:
         if (v == 0)
-            return new_numb(0);
-        return v == 1 ? copy_expr(l) : node_of(l, b, op);
+            return number(0, l, b);
+        return v == 1 ? keep(l, b) : own_node(l, b, op);
     case OP_DIV:
         if (v == 0) {
             math_error(6);
-            return new_numb(0);
+            return number(0, l, b);
         }
-        return v == 1 ? copy_expr(l) : node_of(l, b, op);
+        return v == 1 ? keep(l, b) : own_node(l, b, op);
     case OP_POW:
         if (v == 0)
-            return new_numb(1);
-        return v == 1 ? copy_expr(l) : node_of(l, b, op);
+            return number(1, l, b);
+        return v == 1 ? keep(l, b) : own_node(l, b, op);
     case OP_SN:
     case OP_CN:
     case OP_DN:
-        return node_of(l, b, op);
+        return own_node(l, b, op);
     default:
         bad_tag("eval", __LINE__, op);
     }
 }
 
-expr_node *eval_binop(const expr_node *l, const expr_node *r, int op)
+expr_node *eval_binop_own(expr_node *l, expr_node *r, int op)
 {
     if (is_number(l) && is_number(r))
-        return new_numb(apply_binop(l->value, r->value, op));
+        return number(apply_binop(l->value, r->value, op), l, r);
     if (is_number(l))
-        return simplify_left(l, r, op);
+        return simplify_left_own(l, r, op);
     if (is_number(r))
-        return simplify_right(l, r, op);
+        return simplify_right_own(l, r, op);
     if (op < 0 || op > OP_DN)
         bad_tag("eval", __LINE__, op);
-    return node_of(l, r, op);
+    return own_node(l, r, op);
+}
+
+expr_node *eval_func_own(expr_node *x, int func)
+{
+    if (is_number(x))
+        return number(apply_func(x->value, func), x, nullptr);
+    if (func < 0 || func > FN_ATAN)
+        bad_tag("eval", __LINE__, func);
+    if (!eval_room(1))
+        return number(0, x, nullptr);
+    return new_unox(x, func);
+}
+
+}  // namespace
+
+expr_node *simplify_left(const expr_node *a, const expr_node *r, int op)
+{
+    return simplify_left_own(eval_copy(a), eval_copy(r), op);
+}
+
+expr_node *simplify_right(const expr_node *l, const expr_node *b, int op)
+{
+    return simplify_right_own(eval_copy(l), eval_copy(b), op);
+}
+
+expr_node *eval_binop(const expr_node *l, const expr_node *r, int op)
+{
+    return eval_binop_own(eval_copy(l), eval_copy(r), op);
 }
 
 expr_node *eval_func(const expr_node *x, int func)
 {
-    if (is_number(x))
-        return new_numb(apply_func(x->value, func));
-    if (func < 0 || func > FN_ATAN)
-        bad_tag("eval", __LINE__, func);
-    return new_unox(copy_expr(x), func);
+    return eval_func_own(eval_copy(x), func);
 }
 
 namespace {
@@ -227,7 +309,7 @@ expr_node *eval_var(varlist *list, const expr_node *node)
         return copy_expr(node);
     var *e = *v;
     if (e->memo && e->memo_epoch == eval_epoch)
-        return copy_expr(e->memo);
+        return eval_copy(e->memo);
     // A definition that leads back to its own variable cannot be folded:
     // the name stays in the result instead of recursing without end.
     if (e->evaluating) {
@@ -239,7 +321,7 @@ expr_node *eval_var(varlist *list, const expr_node *node)
     e->evaluating = 0;
     if (eval_depth > 0) {
         free_expr(e->memo);
-        e->memo = copy_expr(r);
+        e->memo = eval_copy(r);
         e->memo_epoch = eval_epoch;
         memoized.push_back(e);
     }
@@ -257,7 +339,6 @@ constexpr int max_eval_depth = 50000;
 // an undefined name would otherwise build a tree of exponential size.
 constexpr unsigned max_eval_nodes = 100000;
 bool depth_reported = false;
-bool size_reported = false;
 
 expr_node *eval_node(varlist *list, const expr_node *tree);
 
@@ -273,8 +354,10 @@ expr_node *eval_expr(varlist *list, const expr_node *tree)
         depth_reported = true;
         return new_numb(0);
     }
-    if (eval_depth++ == 0)
+    if (eval_depth++ == 0) {
         eval_epoch++;
+        eval_ceiling = expr_live_nodes() + expr_max_eval_nodes;
+    }
     expr_node *r = eval_node(list, tree);
     if (r && r->size > max_eval_nodes) {
         if (!size_reported)
@@ -286,6 +369,7 @@ expr_node *eval_expr(varlist *list, const expr_node *tree)
     if (--eval_depth == 0) {
         depth_reported = false;
         size_reported = false;
+        eval_ceiling = 0;
         drop_memos();
     }
     return r;
@@ -296,19 +380,11 @@ namespace {
 expr_node *eval_node(varlist *list, const expr_node *tree)
 {
     switch (tree->tag) {
-    case EXPR_UNOX: {
-        expr_node *x = eval_expr(list, tree->left);
-        expr_node *r = eval_func(x, tree->code);
-        free_expr(x);
-        return r;
-    }
+    case EXPR_UNOX:
+        return eval_func_own(eval_expr(list, tree->left), tree->code);
     case EXPR_BIOX: {
         expr_node *l = eval_expr(list, tree->left);
-        expr_node *r = eval_expr(list, tree->right);
-        expr_node *res = eval_binop(l, r, tree->code);
-        free_expr(l);
-        free_expr(r);
-        return res;
+        return eval_binop_own(l, eval_expr(list, tree->right), tree->code);
     }
     case EXPR_NUMB:
         return new_numb(tree->value);

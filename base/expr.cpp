@@ -38,6 +38,7 @@ struct shell_cache {
     }
     void give(T *p)
     {
+        p->~T();
         if (count < cache_slots)
             slot[count++] = p;
         else
@@ -56,6 +57,19 @@ struct expr_caches {
     shell_cache<varlist> lists;
 } cache;
 
+// Nodes alive now, counted so that no input (a long definition file, a
+// definition that doubles others) can take more than the bound.
+unsigned long live_nodes = 0;
+
+expr_node *take_node(const char *label)
+{
+    if (live_nodes >= expr_max_nodes)
+        fatal("expressions and variable definitions take more than %d MB",
+              static_cast<int>(expr_max_nodes * expr_node_bytes >> 20));
+    live_nodes++;
+    return cache.nodes.take(label);
+}
+
 unsigned add_sizes(unsigned a, unsigned b)
 {
     return a > UINT_MAX - 1 - b ? UINT_MAX : a + b + 1;
@@ -69,7 +83,7 @@ const char *const fn_name[] = {"exp", "log", "log10", "sqrt", "-", "abs",
 
 expr_node *new_biox(expr_node *left, expr_node *right, int op)
 {
-    expr_node *n = cache.nodes.take("BIOX");
+    expr_node *n = take_node("BIOX");
     n->tag = EXPR_BIOX;
     n->left = left;
     n->right = right;
@@ -82,7 +96,7 @@ expr_node *new_biox(expr_node *left, expr_node *right, int op)
 
 expr_node *new_unox(expr_node *operand, int func)
 {
-    expr_node *n = cache.nodes.take("UNOX");
+    expr_node *n = take_node("UNOX");
     n->tag = EXPR_UNOX;
     n->left = operand;
     n->code = func;
@@ -93,7 +107,7 @@ expr_node *new_unox(expr_node *operand, int func)
 
 expr_node *new_numb(double value)
 {
-    expr_node *n = cache.nodes.take("NUMB");
+    expr_node *n = take_node("NUMB");
     n->tag = EXPR_NUMB;
     n->value = value;
     return n;
@@ -101,7 +115,7 @@ expr_node *new_numb(double value)
 
 expr_node *new_varnode(char *name)
 {
-    expr_node *n = cache.nodes.take("VAR");
+    expr_node *n = take_node("VAR");
     n->tag = EXPR_VAR;
     n->name = name;
     return n;
@@ -152,32 +166,31 @@ varlist *new_varlist()
 {
     varlist *l = cache.lists.take("var list");
     l->index = new varlist_index;
-    l->entries = static_cast<var **>(malloc(2 * sizeof(var *)));
-    check_alloc(l->entries, "var list");
-    l->capacity = 2;
-    l->count = 0;
+    varlist_grow(l, 2);
     return l;
 }
 
 void varlist_grow(varlist *list, unsigned n)
 {
-    if (list->capacity > n)
+    if (list->entries.capacity() > n)
         return;
-    var **e = static_cast<var **>(realloc(list->entries, (n ? n : 1) * sizeof(var *)));
-    check_alloc(e, "var list");
-    list->entries = e;
-    list->capacity = n;
+    try {
+        list->entries.reserve(n ? n : 1);
+    } catch (const std::exception &) {
+        check_alloc(nullptr, "var list");
+    }
 }
 
 void varlist_add(varlist *list, var *entry)
 {
-    if (list->count == list->capacity)
-        varlist_grow(list, list->count ? 2 * list->count : 2);
+    unsigned count = (unsigned)list->entries.size();
+    if (count == list->entries.capacity())
+        varlist_grow(list, count ? 2 * count : 2);
     if (list->index) {
-        list->index->slot.emplace(entry->name, list->count);
+        list->index->slot.emplace(entry->name, count);
         note_mentions(list, entry->definition);
     }
-    list->entries[list->count++] = entry;
+    list->entries.push_back(entry);
 }
 
 void var_redefine(varlist *list, var *entry, expr_node *tree)
@@ -195,7 +208,7 @@ var **varlist_find(varlist *list, const char *name)
         auto it = list->index->slot.find(name);
         return it == list->index->slot.end() ? nullptr : &list->entries[it->second];
     }
-    for (unsigned i = 0; i < list->count; i++)
+    for (unsigned i = 0; i < list->entries.size(); i++)
         if (strcmp(list->entries[i]->name, name) == 0)
             return &list->entries[i];
     return nullptr;
@@ -221,7 +234,13 @@ void free_expr(expr_node *tree)
     default:
         bad_tag("expr", __LINE__, tree->tag);
     }
+    live_nodes--;
     cache.nodes.give(tree);
+}
+
+unsigned long expr_live_nodes()
+{
+    return live_nodes;
 }
 
 void free_var(var *entry)
@@ -238,7 +257,7 @@ void free_varlist(varlist *list)
 {
     if (!list)
         return;
-    free(list->entries);
+    list->entries = std::vector<var *>();
     delete list->index;
     list->index = nullptr;
     cache.lists.give(list);
@@ -248,8 +267,8 @@ void free_varlist_all(varlist *list)
 {
     if (!list)
         return;
-    for (unsigned i = 0; i < list->count; i++)
-        free_var(list->entries[i]);
+    for (var *v : list->entries)
+        free_var(v);
     free_varlist(list);
 }
 
@@ -384,7 +403,7 @@ int expr_uses_var(const char *name, const expr_node *tree)
 {
     if (++walk_epoch == 0) {
         // The counter wrapped: forget every old mark.
-        for (unsigned i = 0; ist.vars && i < ist.vars->count; i++)
+        for (unsigned i = 0; ist.vars && i < ist.vars->entries.size(); i++)
             ist.vars->entries[i]->walk_mark = 0;
         walk_epoch = 1;
     }

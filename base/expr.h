@@ -2,6 +2,8 @@
 // names to unevaluated trees.
 #pragma once
 
+#include <vector>
+
 #include <cstdio>
 
 // Node tags.
@@ -37,11 +39,20 @@ struct var {
 struct varlist_index;  // hash lookup of the names and the names the definitions mention
 
 struct varlist {
-    unsigned count = 0;
-    unsigned capacity = 0;
-    var **entries = nullptr;
+    std::vector<var *> entries;  // in the order added; the list shares them
     varlist_index *index = nullptr;  // made by new_varlist; a list without one is searched linearly
 };
+
+// The memory bound of the expressions: a node costs about this much (the
+// node, the allocator's share and, for a name, its text). All trees alive
+// at one time, the definitions and the evaluations under way, take at most
+// 256 MB; a node beyond that ends the run with an error saying so. One
+// evaluation may hold at most 64 MB of them (within the 256).
+constexpr unsigned long expr_node_bytes = 64;
+constexpr unsigned long expr_max_nodes = (256ul << 20) / expr_node_bytes;
+constexpr unsigned long expr_max_eval_nodes = (64ul << 20) / expr_node_bytes;
+// Nodes alive now.
+unsigned long expr_live_nodes();
 
 expr_node *new_biox(expr_node *left, expr_node *right, int op);
 expr_node *new_unox(expr_node *operand, int func);

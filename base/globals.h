@@ -13,6 +13,7 @@ struct interp_state {
     FILE *out_fp = nullptr;   // the report stream: standard output or NAME.out
     int interactive = 0;      // 1 while reading a terminal (not an included file)
     int exit_status = 0;      // 1 after any reported error; never goes back to 0
+    int quiet = 0;            // above 0: error() and error_text() report nothing (candidates of a search)
     int line_no = 1;          // line of the input being read, for messages
     std::string base_name;    // "tevo" or the batch argument; NAME.plot, NAME.ci, ...
     varlist *vars = nullptr;  // the variable table

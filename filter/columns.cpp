@@ -296,7 +296,7 @@ const std::vector<time_column> time_columns = make_time_columns();
 bool column_selected(const freq_column &c)
 {
     if (c.shape == PER_NAMED)
-        return pst.plot_vars && pst.plot_vars->count > 0;
+        return pst.plot_vars && !pst.plot_vars->entries.empty();
     return selected(c.sel, c.bit);
 }
 
@@ -318,7 +318,7 @@ std::vector<time_cell> selected_time_cells(int n)
 int cell_count(const freq_column &c, int n)
 {
     if (c.shape == PER_NAMED)
-        return pst.plot_vars ? (int)pst.plot_vars->count : 0;
+        return pst.plot_vars ? (int)pst.plot_vars->entries.size() : 0;
     return c.shape == PER_INTEGRATOR ? n : 1;
 }
 

@@ -14,39 +14,26 @@ pz_state pz_list;
 void pz_new()
 {
     pz_free();
-    pz_list.entries = static_cast<pz_entry *>(std::calloc(pz_list.capacity, sizeof(pz_entry)));
-    check_alloc(pz_list.entries, "poles and zeros");
-    pz_list.count = 0;
 }
 
 void pz_free()
 {
-    std::free(pz_list.entries);
-    pz_list.entries = nullptr;
-    pz_list.count = 0;
+    pz_list.entries = std::vector<pz_entry>();
 }
 
 void pz_add_pole(double re, double im)
 {
-    if (!pz_list.entries)
-        pz_new();
-    if (pz_list.count + 1 > pz_list.capacity) {
-        void *p = std::realloc(pz_list.entries, (pz_list.count + 1) * sizeof(pz_entry));
-        check_alloc(p, "poles and zeros");
-        pz_list.entries = static_cast<pz_entry *>(p);
-        pz_list.capacity = pz_list.count + 1;
-    }
-    pz_entry &e = pz_list.entries[pz_list.count++];
-    e = pz_entry{};
+    pz_entry e;
     e.pole_re = re;
     e.pole_im = std::fabs(im);
+    checked_push(pz_list.entries, e, "poles and zeros");
 }
 
 void pz_add_zero(double re, double im)
 {
-    if (!pz_list.entries || pz_list.count < 1)
+    if (pz_list.entries.empty())
         fatal("trying to add zero with no pole defined");
-    pz_entry &e = pz_list.entries[pz_list.count - 1];
+    pz_entry &e = pz_list.entries.back();
     e.zero_re = re;
     e.zero_im = std::fabs(im);
     e.has_zero = 1;
@@ -178,8 +165,7 @@ static bool finite_record(const ss &s)
 ss pz_cascade()
 {
     ss c = new_ss(0);
-    for (int i = 0; i < pz_list.count; i++) {
-        const pz_entry &e = pz_list.entries[i];
+    for (const pz_entry &e : pz_list.entries) {
         if (e.pole_im == 0.0 && e.has_zero && e.zero_im != 0.0) {
             error("the real pole %f cannot have a complex zero", e.pole_re);
             return c;
@@ -187,8 +173,8 @@ ss pz_cascade()
     }
     const double *dv = getvar("cascdist");
     const double d = dv ? *dv : 0.5;
-    for (int i = 0; i < pz_list.count; i++)
-        c = append_section(c, pz_section(pz_list.entries[i], d));
+    for (const pz_entry &e : pz_list.entries)
+        c = append_section(c, pz_section(e, d));
     // Poles or zeros near the end of double range (|p|^2 or |z|^2
     // overflowing) make an element infinite or undefined; such a record is
     // no filter to install.

@@ -2,6 +2,8 @@
 // second-order sections.
 #pragma once
 
+#include <vector>
+
 #include "filter/ss.h"
 
 // One list entry: a pole (a conjugate pair when pole_im != 0) and, when
@@ -17,13 +19,11 @@ struct pz_entry {
 
 // The program-wide list filled by `cascade` and by the approximations.
 struct pz_state {
-    pz_entry *entries = nullptr;
-    int count = 0;
-    int capacity = 10;  // grows with the longest list seen
+    std::vector<pz_entry> entries;
 };
 extern pz_state pz_list;
 
-// A new empty list of the current capacity (an existing one is released).
+// A new empty list (an existing one is released).
 void pz_new();
 // Releases the list; harmless when there is none.
 void pz_free();

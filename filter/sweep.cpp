@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "base/error.h"
 #include "base/expr.h"
@@ -110,8 +111,7 @@ void clear_plot_columns()
 {
     free_varlist(pst.plot_vars);
     pst.plot_vars = nullptr;
-    free(pst.freq_values);
-    pst.freq_values = nullptr;
+    pst.freq_values = std::vector<double>();
 }
 
 void freq_table_lin()
@@ -122,9 +122,8 @@ void freq_table_lin()
     // The sweep has p + 1 points, and that count must fit an int.
     if (p == INT_MAX)
         check_alloc(nullptr, "frequency table");
-    double *v = (double *)realloc(pst.freq_values, sizeof(double) * ((size_t)p + 1));
-    check_alloc(v, "frequency table");
-    pst.freq_values = v;
+    std::vector<double> &v = pst.freq_values;
+    checked_resize(v, (size_t)p + 1, "frequency table");
     for (int i = 0; i <= p; i++)
         v[i] = lin_point(i, p, pst.freq_start, pst.freq_stop);
     pst.freq_last = p;
@@ -144,9 +143,8 @@ void freq_table_log()
     if (!(last < (double)INT_MAX))
         check_alloc(nullptr, "frequency table");
     pst.freq_last = (int)last;
-    double *v = (double *)realloc(pst.freq_values, sizeof(double) * ((size_t)pst.freq_last + 1));
-    check_alloc(v, "frequency table");
-    pst.freq_values = v;
+    std::vector<double> &v = pst.freq_values;
+    checked_resize(v, (size_t)pst.freq_last + 1, "frequency table");
     v[0] = pst.freq_start;
     for (int i = 1; i <= pst.freq_last; i++)
         v[i] = v[i - 1] * r;
@@ -159,18 +157,17 @@ void time_table()
         fatal("number of time intervals zero or negative");
     if (p == INT_MAX)
         check_alloc(nullptr, "time table");
-    double *v = (double *)calloc((size_t)p + 1, sizeof(double));
-    check_alloc(v, "time table");
-    free(pst.time_values);
-    pst.time_values = v;
+    std::vector<double> v;
+    checked_resize(v, (size_t)p + 1, "time table");
     for (int k = 0; k <= p; k++)
         v[k] = lin_point(k, p, pst.time_start, pst.time_stop);
+    pst.time_values = std::move(v);
     pst.time_last = p;
 }
 
 void print_freq_array()
 {
-    if (!pst.freq_values)
+    if (pst.freq_values.empty())
         return;
     for (int i = 0; i <= pst.freq_last; i++)
         printf("%d\t%e\n", i, pst.freq_values[i]);

@@ -2,6 +2,8 @@
 // the current `plot:` or `xplot:` statement.
 #pragma once
 
+#include <vector>
+
 struct varlist;
 
 struct plot_settings {
@@ -21,10 +23,10 @@ struct plot_settings {
     double time_start = 0, time_stop = 0;
     int time_points = 0;     // intervals of the time sweep
     int freq_last = 0, time_last = 0;  // index of the last built point
-    double *time_values = nullptr;     // built time sweep
+    std::vector<double> time_values;   // built time sweep
     int freq_log = 0;        // the frequency sweep is logarithmic
     int hertz_flag = 0;      // sweep values in Hz, evaluated at w = 2 pi f
-    double *freq_values = nullptr;     // built frequency sweep
+    std::vector<double> freq_values;   // built frequency sweep
 };
 extern plot_settings pst;
 

@@ -7,6 +7,7 @@
 
 #include "filter/current.h"
 #include "base/error.h"
+#include "numeric/block_eigen.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
@@ -85,8 +86,10 @@ ss orthogonal_ss(ss s)
     }
     // The continued-fraction expansion exists with positive values only for a
     // strictly stable denominator; test the poles first so that a marginal or
-    // unstable filter is refused instead of ending the run.
-    matrix ev = evc(fst.ana_ss.A);
+    // unstable filter is refused instead of ending the run. The poles are
+    // taken block by block, so that a high-order cascade is judged by its
+    // sections (numeric/block_eigen.h).
+    matrix ev = evc_blocks(fst.ana_ss.A);
     bool stable = true;
     for (int i = 0; i < n; i++)
         if (!(ev.data[i] < 0.0))
@@ -100,8 +103,12 @@ ss orthogonal_ss(ss s)
     vector r = cauer_extract(fst.ana_den.coef, n);
     for (int k = 0; k < n; k++)
         if (!(r.data[k] > 0.0) || !std::isfinite(r.data[k])) {
+            // The poles are all in the left half-plane (tested above), so the
+            // denominator is Hurwitz: the expansion of its coefficients has
+            // lost its digits, as it does for a Butterworth filter from order 40 on.
             freevector(&r);
-            error("orthogonal: the denominator is not Hurwitz; no tridiagonal realisation");
+            error("orthogonal: the continued fraction of the denominator loses its precision at order %d; "
+                  "no tridiagonal realisation", n);
             return ss{};
         }
 

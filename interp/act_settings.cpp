@@ -29,8 +29,7 @@ void act_shutdown_free()
     freem(&tst.dropfact_T1);
     freem(&tst.dropfact_T1inv);
     clear_plot_columns();
-    free(pst.time_values);
-    pst.time_values = nullptr;
+    pst.time_values = std::vector<double>();
 }
 
 void act_set_optc() { ist.optc_flag = 1; }

@@ -26,8 +26,7 @@ int add_curve(plot_array *pa, const char *label)
 {
     plot_array_add(pa, 1);
     int j = pa->ncurves - 1;
-    pa->labels[j] = strdup(label);
-    check_alloc(pa->labels[j], "plot array");
+    pa->labels[j] = label;
     return j;
 }
 
@@ -85,7 +84,7 @@ void time_window(int n)
         add_curve(&pa, cell_name(*c.col, c.i).c_str());
     // One row evaluator for the whole table, so that the rows of an evenly
     // spaced table share one e^(A dt) on the matrix-exponential route.
-    time_rows rows(pst.time_values, pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
+    time_rows rows(pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
     for (int k = 0; k < pa.npoints; k++) {
         rows.at(k);
         for (size_t c = 0; c < cells.size(); c++)

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/error.h"
 #include "base/globals.h"
@@ -13,7 +15,7 @@
 namespace {
 
 struct history_ring {
-    char **lines = nullptr;
+    std::vector<std::string> lines;  // hist_slots lines, each cut to a slot
     int8_t capacity = 0;  // 0 while the ring does not exist
     int8_t count = 0;     // stored lines
     int next = 0;         // slot of the next line
@@ -40,7 +42,7 @@ int recall(char *buf, int max, int pos, int back)
 {
     backspaces(pos);
     term_esc("[K");
-    const char *line = hist.capacity > 0 ? hist.lines[slot(hist.next - back)] : "";
+    const char *line = hist.capacity > 0 ? hist.lines[slot(hist.next - back)].c_str() : "";
     int n = static_cast<int>(strlen(line));
     if (n > max - 1)
         n = max - 1;
@@ -109,8 +111,7 @@ int edit_line(char *buf, int max)
             // A line longer than a slot is stored cut to the slot, always
             // terminated; the scanner still gets the whole line.
             int n = len < hist_slot_size - 1 ? len : hist_slot_size - 1;
-            memcpy(hist.lines[hist.next], buf, n);
-            hist.lines[hist.next][n] = '\0';
+            hist.lines[hist.next].assign(buf, n);
             hist.next = (hist.next + 1) % hist_slots;
             if (hist.count < hist_slots)
                 hist.count++;
@@ -141,13 +142,7 @@ void history_init()
 {
     if (hist.capacity > 0)
         return;
-    hist.lines = static_cast<char **>(calloc(hist_slots, sizeof(char *)));
-    check_alloc(hist.lines, "history buffer");
-    for (int i = 0; i < hist_slots; i++) {
-        hist.lines[i] = static_cast<char *>(calloc(1, hist_slot_size));
-        check_alloc(hist.lines[i], "history buffer");
-        hist.lines[i][0] = '\0';
-    }
+    checked_resize(hist.lines, hist_slots, "history buffer");
     hist.capacity = hist_slots;
     hist.count = 0;
     hist.next = 0;
@@ -157,10 +152,7 @@ void history_free()
 {
     if (hist.capacity <= 0)
         return;
-    for (int i = 0; i < hist_slots; i++)
-        free(hist.lines[i]);
-    free(hist.lines);
-    hist.lines = nullptr;
+    hist.lines = std::vector<std::string>();
     hist.capacity = 0;
     hist.count = 0;
     hist.next = 0;
@@ -171,7 +163,7 @@ void history_print()
     if (hist.capacity <= 0)
         return;
     for (int i = hist.count; i > 0; i--)
-        fprintf(ist.out_fp, "%s\n", hist.lines[slot(hist.next - i)]);
+        fprintf(ist.out_fp, "%s\n", hist.lines[slot(hist.next - i)].c_str());
 }
 
 void term_puts(const char *s)

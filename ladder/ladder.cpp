@@ -3,6 +3,7 @@
 // solutions.
 #include "ladder/ladder.h"
 
+#include <gsl/gsl_errno.h>
 #include <gsl/gsl_poly.h>
 
 #include <algorithm>
@@ -10,11 +11,15 @@
 
 #include "base/error.h"
 #include "ladder/ladder_drivers.h"
+#include "ladder/ladder_roots.h"
 #include "ladder/numeric_ladder.h"
+#include "numeric/linalg.h"
 #include "numeric/matrix.h"
 #include "numeric/poly.h"
 
 namespace {
+
+double at_ij(const matrix &m, int i, int j) { return m.data[static_cast<std::size_t>(j) * m.rows + i]; }
 
 // Sum of a_i a_j over i > j.
 double elementary2(const double *a, int n)
@@ -85,10 +90,128 @@ ss ladder_record(const gladder_result &g, int k, int n, const std::vector<double
     return s;
 }
 
+// The characteristic polynomial det(sI - H) of the upper Hessenberg n x n
+// matrix H (column-major), by the recursion over its leading blocks:
+// c_k = (s - h_(k-1,k-1)) c_(k-1) - sum_i h_(i,k-1) (h_(i+1,i) .. h_(k-1,k-2)) c_i.
+std::vector<double> hessenberg_charpoly(const std::vector<double> &H, int n)
+{
+    auto h = [&](int i, int j) { return H[static_cast<std::size_t>(j) * n + i]; };
+    std::vector<std::vector<double>> c(n + 1, std::vector<double>(n + 1, 0.0));
+    c[0][0] = 1.0;
+    for (int k = 1; k <= n; k++) {
+        for (int j = 0; j < k; j++) {
+            c[k][j + 1] += c[k - 1][j];
+            c[k][j] -= h(k - 1, k - 1) * c[k - 1][j];
+        }
+        double prod = 1.0;
+        for (int i = k - 2; i >= 0; i--) {
+            prod *= h(i + 1, i);
+            const double f = h(i, k - 1) * prod;
+            for (int j = 0; j <= i; j++)
+                c[k][j] -= f * c[i][j];
+        }
+    }
+    return c[n];
+}
+
+// |x_i - y_i| within 1e-6 of |y_i| for every coefficient, with a floor of
+// 1e-9 of the largest coefficient for coefficients that vanish.
+bool coefficients_match(const std::vector<double> &x, const std::vector<double> &y, double floor_scale)
+{
+    double big = floor_scale;
+    for (double v : y)
+        big = std::max(big, std::fabs(v));
+    for (std::size_t i = 0; i < y.size(); i++)
+        if (!(std::fabs(x[i] - y[i]) <= 1e-6 * std::fabs(y[i]) + 1e-9 * big))
+            return false;
+    return true;
+}
+
+// The product b_i of column k, or of the record's A.
+double column_product(const ss &s, int i)
+{
+    return at_ij(s.A, i, i + 1) * at_ij(s.A, i + 1, i);
+}
+
+// Products of two records agreeing to tol relative to the largest of them.
+bool same_products(const ss &x, const ss &y, double tol)
+{
+    const int n = x.n;
+    double big = 0.0;
+    for (int i = 0; i + 1 < n; i++)
+        big = std::max({big, std::fabs(column_product(x, i)), std::fabs(column_product(y, i))});
+    for (int i = 0; i < n; i++)
+        if (at_ij(x.A, i, i) != at_ij(y.A, i, i))
+            return false;
+    for (int i = 0; i + 1 < n; i++)
+        if (!(std::fabs(column_product(x, i) - column_product(y, i)) <= tol * big))
+            return false;
+    return true;
+}
+
 }  // namespace
 
+double target_frequency(const double *q, int n)
+{
+    const double p0 = std::fabs(q[0]);
+    const double sc = n >= 1 ? std::pow(p0, 1.0 / n) : 1.0;
+    return (std::isfinite(sc) && sc > 0.0) ? sc : 1.0;
+}
+
+bool ladder_realises(const ss &s, const poly &N, const poly &D)
+{
+    const int n = trimmed_order(D.coef, D.degree);
+    const int nn = trimmed_order(N.coef, N.degree);
+    if (n < 1 || s.n != n || nn > n || !record_is_finite(s))
+        return false;
+    // The target in normalised frequency: D(sc s) / (d_n sc^n), N likewise.
+    std::vector<double> den(n + 1), num(n + 1, 0.0);
+    for (int i = 0; i <= n; i++)
+        den[i] = D.coef[i] / D.coef[n];
+    const double sc = target_frequency(den.data(), n);
+    for (int i = 0; i <= n; i++) {
+        const double f = std::pow(sc, n - i);
+        den[i] /= f;
+        if (i <= nn)
+            num[i] = N.coef[i] / D.coef[n] / f;
+    }
+    // The record at the same frequency: A / sc, B / sc.
+    std::vector<double> A(static_cast<std::size_t>(n) * n), ABC(A.size());
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++) {
+            const double v = at_ij(s.A, i, j) / sc;
+            if (i > j + 1 && v != 0.0)
+                return false;  // not Hessenberg: no ladder
+            A[static_cast<std::size_t>(j) * n + i] = v;
+            ABC[static_cast<std::size_t>(j) * n + i] = v - s.B.data[i] / sc * s.C.data[j];
+            if (i > j + 1 && ABC[static_cast<std::size_t>(j) * n + i] != 0.0)
+                return false;
+        }
+    const std::vector<double> c = hessenberg_charpoly(A, n);
+    const std::vector<double> g = hessenberg_charpoly(ABC, n);
+    // C (sI - A)^-1 B = (det(sI - A + BC) - det(sI - A)) / det(sI - A).
+    std::vector<double> h(n + 1);
+    double cbig = 0.0;
+    for (int i = 0; i <= n; i++) {
+        h[i] = s.D * c[i] + g[i] - c[i];
+        cbig = std::max(cbig, std::fabs(c[i]));
+    }
+    if (!coefficients_match(c, den, 0.0) || !coefficients_match(h, num, cbig * std::max(1.0, std::fabs(s.D))))
+        return false;
+    matrix M = newm(n, n);
+    std::copy(A.begin(), A.end(), M.data);
+    matrix ev = evc(M);
+    bool stable = true;
+    for (int i = 0; i < n; i++)
+        if (!(ev.data[i] < 0.0))
+            stable = false;
+    freem(&ev);
+    freem(&M);
+    return stable;
+}
+
 ladder_result ladder(const poly &N, const poly &D, int nweights, const double *weights, double split,
-                     int nguess, double *guess)
+                     int nguess, double *guess, bool thorough)
 {
     const int n = trimmed_order(D.coef, D.degree);
     if (n < 1)
@@ -121,18 +244,47 @@ ladder_result ladder(const poly &N, const poly &D, int nweights, const double *w
     } else if (n > 1) {
         w[0] = 0.5;
     }
-    gladder_result g = scale_gladder(w.data(), D.coef, D.degree, split, nguess, guess);
+    gladder_result g = scale_gladder(w.data(), D.coef, D.degree, split, nguess, guess, thorough);
 
     ladder_result res;
     res.status = g.status;
     if (g.order < 1 || g.b.cols < 1)
         return res;
+    // Every solution must realise the target; one that repeats another
+    // (two solutions from a double root, which the roads give as two
+    // columns agreeing only to about the square root of their accuracy)
+    // is dropped.
+    std::vector<int> kept;
     for (int k = 0; k < g.b.cols; k++) {
         ss s = ladder_record(g, k, n, R, m, d);
-        if (record_is_finite(s))
-            res.systems.push_back(s);
-        else
+        if (!ladder_realises(s, N, D)) {
             free_ss(&s);
+            continue;
+        }
+        bool repeat = false;
+        for (std::size_t j = 0; j < res.systems.size() && !repeat; j++) {
+            if (same_products(s, res.systems[j], 1e-6)) {
+                repeat = true;
+            } else if (same_products(s, res.systems[j], 1e-3)) {
+                // one cluster when the point halfway also realises the target
+                gladder_result mid;
+                mid.a = g.a;
+                mid.b = newm(n - 1, 1);
+                for (int i = 0; i < n - 1; i++)
+                    mid.b.data[i] = 0.5 * (g.b.data[static_cast<std::size_t>(k) * g.b.rows + i] +
+                                           g.b.data[static_cast<std::size_t>(kept[j]) * g.b.rows + i]);
+                ss t = ladder_record(mid, 0, n, R, m, d);
+                repeat = ladder_realises(t, N, D);
+                free_ss(&t);
+                freem(&mid.b);
+            }
+        }
+        if (repeat) {
+            free_ss(&s);
+            continue;
+        }
+        res.systems.push_back(s);
+        kept.push_back(k);
     }
     res.nsol = static_cast<int>(res.systems.size());
     freem(&g.b);
@@ -156,8 +308,56 @@ int target_order(const double *p, int n, const char *empty_message)
     return n;
 }
 
+namespace {
+
+// The diagonal from the weights: a_i = -w_i p_(n-1), a_(n-1) the rest of
+// the trace -p_(n-1).
+void ladder_diagonal(const double *weights, const double *p, int n, double *a)
+{
+    double sum = 0.0;
+    for (int i = 0; i < n - 1; i++) {
+        a[i] = -weights[i] * p[n - 1];
+        sum += a[i];
+    }
+    a[n - 1] = -p[n - 1] - sum;
+}
+
+// Column k of b reproduces the monic p: P_n(a, b) = p to 1e-6 relative
+// per coefficient.
+bool column_matches(const double *a, const matrix &b, int k, const double *p, int n)
+{
+    poly P = lpoly(n, a, n > 1 ? b.data + static_cast<std::size_t>(k) * b.rows : nullptr);
+    std::vector<double> x(P.coef, P.coef + n + 1), y(p, p + n + 1);
+    freepoly(&P);
+    return coefficients_match(x, y, 0.0);
+}
+
+// The columns of b that reproduce p, each first polished by Newton's
+// method on all equations (the roads stop at residuals of about 1e-7; the
+// elimination's back substitution can be less accurate still).
+matrix matching_columns(const double *a, const matrix &b, const double *p, int n)
+{
+    matrix out = newm(b.rows, b.cols);
+    int kept = 0;
+    std::vector<double> col(b.rows);
+    for (int k = 0; k < b.cols; k++) {
+        const double *src = b.data + static_cast<std::size_t>(k) * b.rows;
+        std::copy(src, src + b.rows, col.begin());
+        if (n >= 4)
+            ladder_polish(a, p, n, col.data());
+        double *dst = out.data + static_cast<std::size_t>(kept) * b.rows;
+        std::copy(col.begin(), col.end(), dst);
+        if (column_matches(a, out, kept, p, n))
+            kept++;
+    }
+    mresize(&out, kept);
+    return out;
+}
+
+}  // namespace
+
 gladder_result scale_gladder(const double *weights, const double *p, int n, double split, int nguess,
-                             double *guess)
+                             double *guess, bool thorough)
 {
     n = target_order(p, n, "scale_gladder: polynomial empty.");
     std::vector<double> q(p, p + n + 1);
@@ -167,7 +367,45 @@ gladder_result scale_gladder(const double *weights, const double *p, int n, doub
     if (n > 2)
         sc = scale_poly(q.data(), n);
     gladder_result r = gladder(weights, q.data(), n, split, nguess, guess);
-    if (n > 2)
+    if (r.order == n) {
+        // The numeric road leaves its iterate in the guess: it gets the
+        // polished values too, so that it starts the next solve there.
+        const int k = n - 3;
+        const bool numeric = n >= 4 && nguess >= k && r.b.cols == 1 &&
+                             std::equal(guess, guess + k, r.b.data);
+        matrix kept = matching_columns(r.a.data(), r.b, q.data(), n);
+        if (numeric && kept.cols == 1)
+            std::copy(kept.data, kept.data + k, guess);
+        freem(&r.b);
+        r.b = kept;
+    }
+    if (n >= 4 && r.b.cols == 0) {
+        // The road found no ladder: search for every real one.
+        std::vector<double> a(n);
+        ladder_diagonal(weights, q.data(), n, a.data());
+        bool complete = false;
+        matrix M = ladder_real_roots(a.data(), q.data(), n, &complete, thorough ? 160 : 16, thorough ? 8 : 6);
+        matrix kept = matching_columns(a.data(), M, q.data(), n);
+        freem(&M);
+        if (kept.cols > 0 || complete) {
+            // found, or proven that none is real
+            freem(&r.b);
+            r.a = std::move(a);
+            r.b = kept;
+            r.order = n;
+            r.status = 0;
+        } else {
+            freem(&kept);
+            if (r.order == n) {
+                // the road's own solution did not reproduce the target
+                r.order = -1;
+                r.status = GSL_ETOL;
+                freem(&r.b);
+                r.b = newm(0, 0);
+            }
+        }
+    }
+    if (n > 2 && r.order >= 1)
         unscale_ladder(sc, r.a.data(), r.b, r.order);
     return r;
 }
@@ -191,12 +429,7 @@ gladder_result gladder(const double *weights, const double *p, int n, double spl
 
     r.b = newm(n - 1, 1);
     double *b = r.b.data;
-    double sum = 0.0;
-    for (int i = 0; i < n - 1; i++) {
-        a[i] = -weights[i] * p[n - 1];
-        sum += a[i];
-    }
-    a[n - 1] = -p[n - 1] - sum;
+    ladder_diagonal(weights, p, n, a);
 
     if (n == 2) {
         b[0] = a[0] * a[1] - p[0];
@@ -219,6 +452,10 @@ gladder_result gladder(const double *weights, const double *p, int n, double spl
             q = elementary2(a, n) - p[1];
             b[0] = split * q;
             b[1] = (1.0 - split) * q;
+        } else if (std::fabs(a[2] - a[0]) <= 1e-9 * std::max({std::fabs(a[0]), std::fabs(a[1]), std::fabs(a[2])})) {
+            // a_0 and a_2 agree to rounding: the closing division has
+            // nothing to divide by, and this branch gives no ladder.
+            mresize(&r.b, 0);
         } else {
             b[0] = (a[0] * a[1] * a[2] + p[0] - q * a[0]) / (a[2] - a[0]);
             b[1] = q - b[0];
@@ -272,12 +509,9 @@ poly lpoly(int n, const double *a, const double *b)
 
 double scale_poly(double *p, int n)
 {
-    double M = 0.0;
-    for (int i = 0; i <= n; i++)
-        M = std::max(M, std::fabs(p[i]));
-    const double p0 = std::fabs(p[0]);
-    // An unordered comparison (a NaN) keeps the target as it is.
-    const double sc = (p0 >= M / 10.0 && p0 > 0.0) ? std::pow(p0, 1.0 / n) : 1.0;
+    // Roots of about unit size at every frequency scale; a zero or
+    // undefined p_0 keeps the target as it is.
+    const double sc = target_frequency(p, n);
     double f = 1.0;
     for (int i = 0; i < n; i++) {
         f *= sc;

@@ -37,13 +37,17 @@ struct ladder_result {
 // split: the share of the off-diagonal sum given to b_0 in the equal-ends
 // case of order 3; guess: nguess start values of the numeric road (in the
 // scaled units of scale_gladder), overwritten with its last iterate.
+// thorough: when the road finds no ladder, search for every real one (160
+// restarts, then the homotopy solver up to order 8); otherwise, for the
+// many candidates of a search, 16 restarts and the homotopy solver up to
+// order 6 (12 paths).
 ladder_result ladder(const poly &N, const poly &D, int nweights, const double *weights, double split,
-                     int nguess, double *guess);
+                     int nguess, double *guess, bool thorough = true);
 
 // Normalises the target p[0..n] (monic, then its roots scaled to about
 // unit size), runs gladder and undoes the scaling on the result.
 gladder_result scale_gladder(const double *weights, const double *p, int n, double split, int nguess,
-                             double *guess);
+                             double *guess, bool thorough = true);
 
 // The synthesis for a monic target p[0..n]; weights holds n-1 values.
 gladder_result gladder(const double *weights, const double *p, int n, double split, int nguess,
@@ -58,10 +62,18 @@ int target_order(const double *p, int n, const char *empty_message);
 // The ladder polynomial P_n(a, b) as a new polynomial of degree n.
 poly lpoly(int n, const double *a, const double *b);
 
-// Makes the monic p[0..n] into p(sc s)/sc^n in place and returns sc:
-// |p_0|^(1/n) when |p_0| is at least a tenth of the largest coefficient,
-// otherwise 1.
+// Makes the monic p[0..n] into p(sc s)/sc^n in place and returns sc =
+// target_frequency(p, n), so that the roots are of about unit size.
 double scale_poly(double *p, int n);
+// |p_0|^(1/n) of the monic p[0..n] (the geometric mean of the root
+// moduli), or 1 when p_0 is 0 or that is not a finite positive number.
+double target_frequency(const double *p, int n);
+
+// The gate every solution passes before it is listed, costed or
+// installed: the record s realises N/D, its characteristic polynomial and
+// its numerator equal those of the target (D made monic) to 1e-6 relative
+// per coefficient in the target's normalised frequency, and A is stable.
+bool ladder_realises(const ss &s, const poly &N, const poly &D);
 
 // Undoes scale_poly on a ladder: b times sc^2, the first `order` values of
 // a times sc.

@@ -20,9 +20,21 @@ namespace {
 
 const double weight_bound = 10.0;
 
-ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, const vector &q)
+ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, const vector &q,
+                         bool thorough = true)
 {
-    return ladder(N, D, p.n, p.data, bd, q.n, q.data);
+    return ladder(N, D, p.n, p.data, bd, q.n, q.data, thorough);
+}
+
+// The cost of one candidate of a search: one that cannot be costed is
+// skipped by its status, and reports nothing (only the item's own failure
+// is an error).
+double candidate_cost(ss s, int *status)
+{
+    ist.quiet++;
+    const double cost = dr_of_filter(s, status);
+    ist.quiet--;
+    return cost;
 }
 
 void free_result(ladder_result *r)
@@ -140,7 +152,8 @@ const char *dr_status_text(int status)
 
 vector dr_transform(poly N, poly D, vector p, double bd, vector q, int *status)
 {
-    ladder_result r = synthesise(N, D, p, bd, q);
+    // one candidate of a search among many: the short search for ladders
+    ladder_result r = synthesise(N, D, p, bd, q, false);
     if (r.status != 0) {
         free_result(&r);
         *status = dr_no_convergence;
@@ -154,7 +167,7 @@ vector dr_transform(poly N, poly D, vector p, double bd, vector q, int *status)
     int failed = dr_no_convergence;
     for (ss &s : r.systems) {
         int st;
-        double c = dr_of_filter(s, &st);
+        double c = candidate_cost(s, &st);
         if (st == dr_ok)
             costs.push_back(c);
         else if (costs.empty())
@@ -184,15 +197,22 @@ ladder_result dr_solutions(poly N, poly D, vector p, double bd, vector q, double
 {
     FILE *fp = ist.out_fp;
     ladder_result r = synthesise(N, D, p, bd, q);
-    if (r.status != 0 || r.nsol <= 1)
+    if (r.status != 0 || r.nsol == 0)
         return r;
+    if (r.nsol == 1) {
+        // costing scales the record in place: it is returned as it was
+        // costed, like the chosen one of several
+        int st;
+        candidate_cost(r.systems[0], &st);
+        return r;
+    }
     fprintf(fp, "There are %d solutions.\n", r.nsol);
     int chosen = -1;
     double best = DBL_MAX;
     for (int k = 0; k < r.nsol; k++) {
         ss &s = r.systems[k];
         int st;
-        double c = dr_of_filter(s, &st);
+        double c = candidate_cost(s, &st);
         if (st == dr_ok && (chosen < 0 || c < best)) {
             chosen = k;
             best = c;

@@ -13,7 +13,11 @@
 struct sized_delete {
     std::size_t size;
     template <class T>
-    void operator()(T *p) const { delete[] p; }
+    void operator()(T *p) const
+    {
+        delete[] p;
+        release_numeric(size * sizeof(T));
+    }
 };
 
 // The largest element count an array of T may have.
@@ -30,7 +34,10 @@ std::shared_ptr<T[]> shared_array(std::size_t n, const char *label)
 {
     // A count beyond what the address space can hold is a failed allocation
     // too (the array new would throw rather than return null).
-    T *p = n <= max_elements<T>() ? new (std::nothrow) T[n]() : nullptr;
+    if (n > max_elements<T>())
+        check_alloc(nullptr, label);
+    reserve_numeric(n * sizeof(T), label);
+    T *p = new (std::nothrow) T[n]();
     check_alloc(p, label);
     return std::shared_ptr<T[]>(p, sized_delete{n});
 }
@@ -47,13 +54,22 @@ long shared_capacity(const std::shared_ptr<T[]> &s)
 // A work array of n elements for LAPACK, freed at the end of the scope.
 template <class T>
 struct work_array {
-    T *p;
+    T *p = nullptr;
+    std::size_t bytes = 0;
     explicit work_array(std::size_t n, const char *label = "workspace")
-        : p(n <= max_elements<T>() ? new (std::nothrow) T[n > 0 ? n : 1] : nullptr)
     {
+        if (n > max_elements<T>())
+            check_alloc(nullptr, label);
+        bytes = (n > 0 ? n : 1) * sizeof(T);
+        reserve_numeric(bytes, label);
+        p = new (std::nothrow) T[n > 0 ? n : 1];
         check_alloc(p, label);
     }
-    ~work_array() { delete[] p; }
+    ~work_array()
+    {
+        delete[] p;
+        release_numeric(bytes);
+    }
     work_array(const work_array &) = delete;
     work_array &operator=(const work_array &) = delete;
 };

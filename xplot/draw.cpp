@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/error.h"
 #include "xplot/xplot.h"
@@ -300,8 +301,8 @@ void plot_draw(plot_state *s)
 
     // Curves and legend.
     int ncol = std::min(s->ncurves, n_curve_colors);
-    Pixel *colors = static_cast<Pixel *>(malloc((ncol > 0 ? ncol : 1) * sizeof(Pixel)));
-    check_alloc(colors, "color array");
+    std::vector<Pixel> colors;
+    checked_resize(colors, ncol, "color array");
     Colormap cmap = DefaultColormapOfScreen(XtScreen(s->widget));
     for (int c = 0; c < ncol; c++) {
         XColor screen_def, exact_def;
@@ -351,7 +352,6 @@ void plot_draw(plot_state *s)
                         static_cast<int>(strlen(label)));
     }
     if (ncol > 0)
-        XFreeColors(dpy, cmap, colors, ncol, 0);
-    free(colors);
+        XFreeColors(dpy, cmap, colors.data(), ncol, 0);
     p.fg(s->foreground);
 }

@@ -1,15 +1,21 @@
 #include "xplot/plot_array.h"
 
-#include <cstdlib>
-
 #include "base/error.h"
+
+// Every curve and the x values count against the numeric bound, at least
+// one double each.
+static unsigned long column_bytes(int npoints)
+{
+    return (npoints > 0 ? npoints : 1) * sizeof(double);
+}
 
 plot_array new_plot_array(int n)
 {
     plot_array pa;
     pa.npoints = n > 0 ? n : 0;
-    pa.x = static_cast<double *>(calloc(pa.npoints > 0 ? pa.npoints : 1, sizeof(double)));
-    check_alloc(pa.x, "plot array");
+    reserve_numeric(column_bytes(pa.npoints), "plot array");
+    pa.reserved = column_bytes(pa.npoints);
+    checked_resize(pa.x, pa.npoints, "plot array");
     return pa;
 }
 
@@ -18,29 +24,19 @@ void plot_array_add(plot_array *pa, int k)
     if (k <= 0)
         return;
     int total = pa->ncurves + k;
-    auto **y = static_cast<double **>(realloc(pa->y, total * sizeof(double *)));
-    check_alloc(y, "plot array");
-    pa->y = y;
-    auto **labels = static_cast<char **>(realloc(pa->labels, total * sizeof(char *)));
-    check_alloc(labels, "plot array");
-    pa->labels = labels;
+    checked_resize(pa->labels, total, "plot array");
+    checked_resize(pa->y, total, "plot array");
     for (int j = pa->ncurves; j < total; j++) {
-        pa->labels[j] = nullptr;
-        pa->y[j] = static_cast<double *>(calloc(pa->npoints > 0 ? pa->npoints : 1, sizeof(double)));
-        check_alloc(pa->y[j], "plot array");
+        reserve_numeric(column_bytes(pa->npoints), "plot array");
+        pa->reserved += column_bytes(pa->npoints);
+        checked_resize(pa->y[j], pa->npoints, "plot array");
     }
     pa->ncurves = total;
 }
 
 void free_plot_array(plot_array *pa)
 {
-    free(pa->x);
-    for (int j = 0; j < pa->ncurves; j++) {
-        free(pa->y[j]);
-        free(pa->labels[j]);
-    }
-    free(pa->y);
-    free(pa->labels);
+    release_numeric(pa->reserved);
     *pa = plot_array{};
     pa->xscale = 0;
 }

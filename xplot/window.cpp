@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -72,13 +74,11 @@ void get_plot_resources(Widget w, plot_resources *res)
 
 void add_unique_pixel(plot_state *s, Pixel p)
 {
-    for (int i = 0; i < s->npixels; i++)
-        if (s->pixels[i] == p)
+    for (Pixel q : s->pixels)
+        if (q == p)
             return;
-    auto *grown = static_cast<Pixel *>(realloc(s->pixels, (s->npixels + 1) * sizeof(Pixel)));
-    check_alloc(grown, "plot colors");
-    s->pixels = grown;
-    s->pixels[s->npixels++] = p;
+    checked_push(s->pixels, p, "plot colors");
+    s->npixels = static_cast<int>(s->pixels.size());
 }
 
 // Allocates the named colour; on success its pixel is stored in *pixel and
@@ -156,9 +156,8 @@ void free_plot_resources(plot_state *s)
 {
     Display *dpy = XtDisplay(s->widget);
     if (s->npixels > 0)
-        XFreeColors(dpy, DefaultColormapOfScreen(XtScreen(s->widget)), s->pixels, s->npixels, 0);
-    free(s->pixels);
-    s->pixels = nullptr;
+        XFreeColors(dpy, DefaultColormapOfScreen(XtScreen(s->widget)), s->pixels.data(), s->npixels, 0);
+    s->pixels.clear();
     s->npixels = 0;
     if (s->gc)
         XFreeGC(dpy, s->gc);
@@ -298,7 +297,7 @@ Display *open_plot_display(int *argc, char **argv)
 
 }  // namespace
 
-void tevo_xplot(plot_array pa)
+void tevo_xplot(const plot_array &pa)
 {
     int argc = 0;
     char *argv[1] = {nullptr};
@@ -309,10 +308,17 @@ void tevo_xplot(plot_array pa)
     plot_state st;
     st.npoints = pa.npoints;
     st.ncurves = pa.ncurves;
-    st.labels = pa.labels;
+    // The state sees the array's labels and curves through pointers.
+    std::vector<const char *> labels;
+    for (const std::string &l : pa.labels)
+        labels.push_back(l.c_str());
+    std::vector<const double *> curves;
+    for (const std::vector<double> &c : pa.y)
+        curves.push_back(c.data());
+    st.labels = labels.data();
     st.xscale = pa.xscale;
-    st.x = pa.x;
-    st.y = pa.y;
+    st.x = pa.x.data();
+    st.y = curves.data();
     plot_data_range(&st);
 
     Widget top = XtAppCreateShell(nullptr, "Tevo", applicationShellWidgetClass, dpy, nullptr, 0);

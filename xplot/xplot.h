@@ -9,6 +9,8 @@
 #include <X11/Intrinsic.h>
 #include <X11/Xlib.h>
 
+#include <vector>
+
 #include "xplot/plot_array.h"
 
 // Window state, one per call of tevo_xplot, handed to every callback and
@@ -20,10 +22,10 @@ struct plot_state {
     // logarithmic.
     int npoints = 0;
     int ncurves = 0;
-    char **labels = nullptr;
+    const char *const *labels = nullptr;
     char xscale = 'f';
-    double *x = nullptr;
-    double **y = nullptr;
+    const double *x = nullptr;
+    const double *const *y = nullptr;
 
     Pixel background = 0;
     Pixel foreground = 0;
@@ -32,7 +34,7 @@ struct plot_state {
     int grid_type = 1;  // 1 solid grid lines, 2 dotted
     XFontStruct *font = nullptr;
 
-    Pixel *pixels = nullptr;  // the distinct colours allocated for the window
+    std::vector<Pixel> pixels;  // the distinct colours allocated for the window
     int npixels = 0;
 
     // Requested and shown ranges of both axes.
@@ -62,7 +64,7 @@ extern xplot_globals xpl;
 
 // Shows the plot array in a window and returns once it is closed. The caller
 // keeps the array. Without a reachable display it reports a non-fatal error.
-void tevo_xplot(plot_array pa);
+void tevo_xplot(const plot_array &pa);
 
 // ---- Axis rounding and geometry (no display needed) ----
 

@@ -149,6 +149,204 @@ TEST(Polysys, RefusedSystemPrintsErrorAndSetsTheStatus)
     EXPECT_EQ(r.out, "equations:\n\ntotal degree = 1\nError in polysys.\n\n");
 }
 
+// Every expected root is printed exactly once and nothing else is: a root
+// that several paths reach (a double root) once, a path to infinity not at
+// all. The roots are closed forms.
+TEST(Polysys, EachFiniteRootPrintedOnce)
+{
+    using cplx = std::complex<double>;
+    struct row {
+        const char *what;
+        std::vector<const char *> eqs;
+        std::vector<std::vector<cplx>> roots;
+    };
+    const row rows[] = {
+        // (x - 1)^2 (x + 2): a double root and a simple one.
+        {"double and simple", {"B0^3 - 3 * B0 + 2"}, {{1.0}, {-2.0}}},
+        // (x - 1)^2 = 0, y = x: both paths end at (1, 1).
+        {"double in two variables", {"B0^2 - 2 * B0 + 1", "B1 - B0"}, {{1.0, 1.0}}},
+        // (x - 1)^2 = (y + 1)^2 = 0: four paths, one root.
+        {"fourfold", {"B0^2 - 2 * B0 + 1", "B1^2 + 2 * B1 + 1"}, {{1.0, -1.0}}},
+        // x y = 1, x y + x = 3: x = 2, y = 1/2; three of the four paths
+        // go to infinity.
+        {"three at infinity", {"B0 * B1 - 1", "B0 * B1 + B0 - 3"}, {{2.0, 0.5}}},
+        // x^2 + 1 = 0, y^2 = x: y = e^(i pi/4), ... the four fourth roots
+        // of -1 (every path its own root).
+        {"complex", {"B0^2 + 1", "B1^2 - B0"},
+         {{cplx(0, 1), std::polar(1.0, M_PI / 4)},
+          {cplx(0, 1), std::polar(1.0, 5 * M_PI / 4)},
+          {cplx(0, -1), std::polar(1.0, -M_PI / 4)},
+          {cplx(0, -1), std::polar(1.0, 3 * M_PI / 4)}}},
+    };
+    for (const auto &r : rows) {
+        eq_array E = new_eq_array(static_cast<int>(r.eqs.size()));
+        for (std::size_t j = 0; j < r.eqs.size(); j++)
+            E.eq[j] = P(r.eqs[j]);
+        const polysys_run run = run_polysys(E);
+        free_eq_array(&E);
+        EXPECT_EQ(run.status, 0) << r.what;
+        const auto sols = solutions(run.out);
+        EXPECT_EQ(sols.size(), r.roots.size()) << r.what << "\n" << run.out;
+        for (const auto &x : r.roots) {
+            int hits = 0;
+            for (const auto &s : sols) {
+                bool same = s.size() == x.size();
+                for (std::size_t v = 0; same && v < x.size(); v++)
+                    same = std::abs(s[v] - x[v]) < 1e-5;
+                hits += same;
+            }
+            EXPECT_EQ(hits, 1) << r.what << ": root " << x[0] << "\n" << run.out;
+        }
+    }
+}
+
+// The printed roots of a system: how many, and the largest residual of any
+// equation at any of them relative to the size of the equation's terms
+// there, and whether two of them agree to the printed digits.
+struct root_check {
+    std::size_t count = 0;
+    double worst = 0.0;
+    bool repeated = false;
+};
+
+root_check check_roots(const std::vector<const char *> &texts, const std::string &out)
+{
+    root_check rc;
+    const auto sols = solutions(out);
+    rc.count = sols.size();
+    for (std::size_t a = 0; a < sols.size(); a++) {
+        for (const char *t : texts) {
+            termlist L = P(t);
+            std::complex<double> sum = 0.0;
+            double size = 0.0;
+            for (int k = 0; k < L.n; k++) {
+                std::complex<double> term = static_cast<double>(L.t[k].coef);
+                for (int v = 0; v < L.t[k].n; v++)
+                    term *= std::pow(sols[a][v], L.t[k].exp[v]);
+                sum += term;
+                size += std::abs(term);
+            }
+            rc.worst = std::max(rc.worst, std::abs(sum) / std::max(size, 1.0));
+            free_termlist(&L);
+        }
+        for (std::size_t b = 0; b < a; b++) {
+            double d = 0.0;
+            for (std::size_t v = 0; v < sols[a].size(); v++)
+                d = std::max(d, std::abs(sols[a][v] - sols[b][v]));
+            rc.repeated = rc.repeated || d < 1e-5;
+        }
+    }
+    return rc;
+}
+
+polysys_run run_texts(const std::vector<const char *> &texts)
+{
+    eq_array E = new_eq_array(static_cast<int>(texts.size()));
+    for (std::size_t j = 0; j < texts.size(); j++)
+        E.eq[j] = P(texts[j]);
+    const polysys_run r = run_polysys(E);
+    free_eq_array(&E);
+    return r;
+}
+
+// Printed solutions with every value in the real form "x, ".
+int real_solutions(const std::string &out)
+{
+    int count = 0;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line))
+        count += line.rfind("solution ", 0) == 0 && line.find('(') == std::string::npos;
+    return count;
+}
+
+// cyclic-5 has 70 isolated roots, 10 of them real (PHCpack's blackbox
+// solver, run once by hand); 50 of its 120 paths go to infinity. Among the
+// roots is (1, w, w^2, w^3, w^4), w = e^(2 pi i/5).
+TEST(Polysys, CyclicFiveHasSeventyRoots)
+{
+    const std::vector<const char *> cyclic5 = {
+        "B0 + B1 + B2 + B3 + B4",
+        "B0 * B1 + B1 * B2 + B2 * B3 + B3 * B4 + B4 * B0",
+        "B0 * B1 * B2 + B1 * B2 * B3 + B2 * B3 * B4 + B3 * B4 * B0 + B4 * B0 * B1",
+        "B0 * B1 * B2 * B3 + B1 * B2 * B3 * B4 + B2 * B3 * B4 * B0 + B3 * B4 * B0 * B1 + B4 * B0 * B1 * B2",
+        "B0 * B1 * B2 * B3 * B4 - 1",
+    };
+    const polysys_run r = run_texts(cyclic5);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\ntotal degree = 120\n"), std::string::npos);
+    const root_check rc = check_roots(cyclic5, r.out);
+    EXPECT_EQ(rc.count, 70u) << r.out;
+    EXPECT_EQ(real_solutions(r.out), 10) << r.out;
+    EXPECT_LT(rc.worst, 1e-4) << r.out;  // six printed digits
+    EXPECT_FALSE(rc.repeated) << r.out;
+    int found = 0;
+    for (const auto &s : solutions(r.out)) {
+        bool same = true;
+        for (int v = 0; v < 5; v++)
+            same = same && std::abs(s[v] - std::polar(1.0, 2 * M_PI * v / 5)) < 1e-5;
+        found += same;
+    }
+    EXPECT_EQ(found, 1) << r.out;
+}
+
+// katsura-6 has all its 64 = 2^6 roots finite, 32 of them real (PHCpack,
+// run once by hand);
+// tracked at 1e-4, several pairs of its paths meet, and the paths tracked
+// again part.
+TEST(Polysys, KatsuraSixHasSixtyFourRoots)
+{
+    const std::vector<const char *> katsura6 = {
+        "B0 + 2 * B1 + 2 * B2 + 2 * B3 + 2 * B4 + 2 * B5 + 2 * B6 - 1",
+        "B0^2 + 2 * B1^2 + 2 * B2^2 + 2 * B3^2 + 2 * B4^2 + 2 * B5^2 + 2 * B6^2 - B0",
+        "2 * B0 * B1 + 2 * B1 * B2 + 2 * B2 * B3 + 2 * B3 * B4 + 2 * B4 * B5 + 2 * B5 * B6 - B1",
+        "2 * B0 * B2 + B1^2 + 2 * B1 * B3 + 2 * B2 * B4 + 2 * B3 * B5 + 2 * B4 * B6 - B2",
+        "2 * B0 * B3 + 2 * B1 * B2 + 2 * B1 * B4 + 2 * B2 * B5 + 2 * B3 * B6 - B3",
+        "2 * B0 * B4 + 2 * B1 * B3 + 2 * B1 * B5 + B2^2 + 2 * B2 * B6 - B4",
+        "2 * B0 * B5 + 2 * B1 * B4 + 2 * B1 * B6 + 2 * B2 * B3 - B5",
+    };
+    const polysys_run r = run_texts(katsura6);
+    EXPECT_EQ(r.status, 0);
+    const root_check rc = check_roots(katsura6, r.out);
+    EXPECT_EQ(rc.count, 64u) << r.out;
+    EXPECT_EQ(real_solutions(r.out), 32) << r.out;
+    EXPECT_LT(rc.worst, 1e-4) << r.out;
+    EXPECT_FALSE(rc.repeated) << r.out;
+}
+
+// katsura-4: the last coordinate B4 of its 16 roots are the roots of the
+// last polynomial of the lex basis (SymPy: groebner over QQ, then nroots
+// to 20 digits); two of them lie only 9e-6 apart.
+TEST(Polysys, KatsuraFourAgainstTheLexBasis)
+{
+    const std::vector<const char *> katsura4 = {
+        "B0 + 2 * B1 + 2 * B2 + 2 * B3 + 2 * B4 - 1",
+        "B0^2 + 2 * B1^2 + 2 * B2^2 + 2 * B3^2 + 2 * B4^2 - B0",
+        "2 * B0 * B1 + 2 * B1 * B2 + 2 * B2 * B3 + 2 * B3 * B4 - B1",
+        "2 * B0 * B2 + B1^2 + 2 * B1 * B3 + 2 * B2 * B4 - B2",
+        "2 * B0 * B3 + 2 * B1 * B2 + 2 * B1 * B4 - B3",
+    };
+    using cplx = std::complex<double>;
+    std::vector<cplx> b4 = {-0.22139001521928151474, -0.13060193748187072126, -0.13059296603803747022,
+                            -0.10684888036378067128, -0.055094704185095969744, 0.0,
+                            0.088575036959033282453, 0.12047230128671340625,  0.24493331580441736158,
+                            0.27345908033901357840,  0.30214306806002112378,  0.33333333333333333333,
+                            {0.072586184317863129281, -0.18137363883425277120},
+                            {0.072586184317863129281, 0.18137363883425277120},
+                            {0.13964857086347543001, -0.13682837315564645023},
+                            {0.13964857086347543001, 0.13682837315564645023}};
+    const polysys_run r = run_texts(katsura4);
+    const auto sols = solutions(r.out);
+    ASSERT_EQ(sols.size(), 16u) << r.out;
+    for (const auto &s : sols) {
+        ASSERT_EQ(s.size(), 5u);
+        auto near = std::find_if(b4.begin(), b4.end(), [&](cplx z) { return std::abs(z - s[4]) < 2e-6; });
+        ASSERT_NE(near, b4.end()) << "B4 = " << s[4] << "\n" << r.out;
+        b4.erase(near);
+    }
+    EXPECT_LT(check_roots(katsura4, r.out).worst, 1e-4) << r.out;
+}
+
 // Degrees whose product is beyond an int are refused before any array is
 // made.
 TEST(Polysys, TotalDegreeBeyondAnIntIsRefused)

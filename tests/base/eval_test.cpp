@@ -154,7 +154,7 @@ TEST_F(EvalTest, GetvarAndExprValue)
                     {"bla", 0},       {"itmax", 0},     {"itmax2", 1000},  {"fmax", 8},
                     {"fr", 0},        {"si", 1},        {"so", 1},         {"smootha", 0.001},
                     {"pi", M_PI}};
-    ASSERT_EQ(ist.vars->count, 13u);
+    ASSERT_EQ(ist.vars->entries.size(), 13u);
     for (unsigned i = 0; i < 13; i++) {
         EXPECT_STREQ(ist.vars->entries[i]->name, defaults[i].name);
         double *v = getvar(defaults[i].name);

@@ -84,16 +84,16 @@ TEST(Expr, NodeCacheKeepsFiveAndGivesThemBackNewestFirst)
 TEST(Expr, VarlistGrowsByDoublingAndKeepsOrder)
 {
     varlist *l = new_varlist();
-    EXPECT_EQ(l->capacity, 2u);
+    EXPECT_EQ(l->entries.capacity(), 2u);
     EXPECT_EQ(varlist_find(l, "x"), nullptr);
     unsigned seen[] = {2, 2, 4, 4, 8, 8, 8, 8, 16};
     char nm[16];
     for (int i = 0; i < 9; i++) {
         snprintf(nm, sizeof nm, "v%d", i);
         varlist_add(l, new_var(nm, new_numb(i)));
-        EXPECT_EQ(l->capacity, seen[i]) << i;
+        EXPECT_EQ(l->entries.capacity(), seen[i]) << i;
     }
-    for (unsigned i = 0; i < l->count; i++) {
+    for (unsigned i = 0; i < l->entries.size(); i++) {
         snprintf(nm, sizeof nm, "v%u", i);
         EXPECT_STREQ(l->entries[i]->name, nm);
     }

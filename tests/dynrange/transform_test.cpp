@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "dr_helpers.h"
+#include "filter/approx.h"
 #include "filter/transform.h"
 #include "numeric/linalg.h"
 
@@ -199,6 +200,36 @@ TEST(Orthogonal, RefusesDenominatorThatIsNotHurwitz)
         program p;
         install(companion(c.den, c.num));
         EXPECT_EQ(orthogonal_ss(fst.cur_filter).n, 0) << c.name;
+        EXPECT_EQ(ist.exit_status, 1) << c.name;
+    }
+}
+
+// A stable filter of high order has a Hurwitz denominator, whatever the
+// expansion of its coefficients does: chebyshev(100, 1), whose whole A an
+// eigensolver calls unstable, and butterworth(200) are refused for the lost
+// precision, never as "not Hurwitz"; an unstable pole still is.
+TEST(Orthogonal, HighOrderRefusalNamesTheLostPrecision)
+{
+    struct high_case {
+        const char *name;
+        ss s;
+        const char *message;
+    } cases[] = {
+        {"chebyshev 100", chebyshev(100, 1.0),
+         "orthogonal: the continued fraction of the denominator loses its precision at order 100; "
+         "no tridiagonal realisation"},
+        {"butterworth 200", butterworth(200),
+         "orthogonal: the continued fraction of the denominator loses its precision at order 200; "
+         "no tridiagonal realisation"},
+        {"pole at +2", companion({-2, 1, 1}, {1}), "orthogonal: the denominator is not Hurwitz; no tridiagonal realisation"},
+    };
+    for (auto &c : cases) {
+        program p;
+        install(c.s);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(orthogonal_ss(fst.cur_filter).n, 0) << c.name;
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
         EXPECT_EQ(ist.exit_status, 1) << c.name;
     }
 }

@@ -160,10 +160,10 @@ TEST(Sweeps, SelectionsAndNamedColumns)
     EXPECT_EQ(pst.freq_requested, 1);
     EXPECT_EQ(pst.time_requested, 1);
     ASSERT_NE(pst.plot_vars, nullptr);
-    EXPECT_EQ(pst.plot_vars->count, 1u);
+    EXPECT_EQ(pst.plot_vars->entries.size(), 1u);
     init_plot_settings();
     EXPECT_EQ(pst.h_cols, 0);
-    EXPECT_EQ(pst.plot_vars->count, 0u);
+    EXPECT_EQ(pst.plot_vars->entries.size(), 0u);
     clear_plot_columns();
     EXPECT_EQ(pst.plot_vars, nullptr);
 }

@@ -153,6 +153,33 @@ TEST(HomSolve, OneLinearEquation)
     EXPECT_LT(std::abs(run.root(0, 0) - 1.5), 1e-12);
 }
 
+// The powers of a point are formed from a table that the powers piece of
+// the work array holds when the exponents are not far beyond the number of
+// terms; x^12 - 1 (two terms, 13 powers of x and of the homogenising
+// coordinate) takes each power from the polar form instead. Both ways give
+// the twelve roots of unity, each from one path.
+TEST(HomSolve, HighDegreeBeyondThePowerTable)
+{
+    const std::vector<std::vector<term_spec>> eqs = {{{1, {12}}, {-1, {0}}}};
+    root_list unity;
+    for (int k = 0; k < 12; k++)
+        unity.push_back({std::polar(1.0, 2 * M_PI * k / 12)});
+    for (int mode : {0, 1}) {
+        solve_run run(eqs, mode);
+        run.solve();
+        ASSERT_EQ(run.mode, mode);
+        for (int k = 0; k < 12; k++)
+            EXPECT_EQ(run.path_flag[k], 1) << "mode " << mode << " path " << k;
+        expect_roots(run, unity, 1e-10);
+        for (const auto &r : unity) {
+            int hits = 0;
+            for (int k = 0; k < 12; k++)
+                hits += std::abs(run.root(k, 0) - r[0]) < 1e-10;
+            EXPECT_EQ(hits, 1) << "mode " << mode << " root " << r[0];
+        }
+    }
+}
+
 TEST(HomSolve, SkippedPathKeepsItsOutputsAndTheNextStartsFromItsOwnRoot)
 {
     solve_run all(circle_hyperbola);

@@ -15,6 +15,7 @@
 
 #include "tests/dynrange/search_reference.h"
 #include "dynrange/cost.h"
+#include "dynrange/peaks.h"
 #include "filter/approx.h"
 #include "ladder/ladder.h"
 #include "ladder/ladder_search.h"
@@ -152,16 +153,33 @@ TEST(DrTransform, CostsOfEverySolution)
 TEST(DrTransform, FailedSynthesisIsStatusOne)
 {
     program p;
-    ss s = chebyshev(4, 1.0);
+    ss s = butterworth(11);
     target t(s);
-    // the numeric road does not converge for these weights
-    vector pw = vec({0.4, 0.1}), q = null_vector();
+    // the synthesis does not converge for these weights
+    vector pw = vec({0.3, 0.2}), q = null_vector();
     int status = -1;
     vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
     EXPECT_EQ(status, dr_no_convergence);
     EXPECT_EQ(costs.n, 0);
     EXPECT_EQ(dr_eval(t.N, t.D, pw, 0.5, q, &status), DBL_MAX);
     EXPECT_EQ(std::string(dr_status_text(status)), " no convergence\n");
+    freevector(&pw);
+    free_ss(&s);
+}
+
+// Every solution of chebyshev(4, 1) with the weights (0.4, 0.1) is complex
+// (SymPy, lex Groebner basis in exact rationals, run once by hand): no
+// solution, status 3.
+TEST(DrTransform, NoRealLadderIsStatusThree)
+{
+    program p;
+    ss s = chebyshev(4, 1.0);
+    target t(s);
+    vector pw = vec({0.4, 0.1}), q = null_vector();
+    int status = -1;
+    vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
+    EXPECT_EQ(status, dr_no_solution);
+    EXPECT_EQ(costs.n, 0);
     EXPECT_EQ(std::string(dr_status_text(dr_no_w)), " cannot determine W\n");
     EXPECT_EQ(std::string(dr_status_text(dr_no_solution)), " no solution\n");
     EXPECT_EQ(std::string(dr_status_text(dr_no_scale)), " cannot scale\n");
@@ -215,10 +233,12 @@ TEST(DrSolutions, ChoosesTheCheapestSolution)
     freevector(&pw);
 }
 
-// One solution is handed back as the synthesis gave it, without a report:
+// One solution is handed back without a report, scaled as it was costed:
 // the butterworth(3) ladder with the weight 0.5 has the diagonal (-1, 0, -1)
-// (equal ends, the products split half and half: b_0 = b_1 = -1/2).
-TEST(DrSolutions, SingleSolutionUnchanged)
+// (equal ends, the products split half and half: b_0 = b_1 = -1/2); scaling
+// keeps the diagonal and the products and brings every top of F to the DR
+// scale value (tops from dense sweeps, search_reference.h).
+TEST(DrSolutions, SingleSolutionScaledAsCosted)
 {
     program p;
     ss s = butterworth(3);
@@ -227,11 +247,13 @@ TEST(DrSolutions, SingleSolutionUnchanged)
     ladder_result r = dr_solutions(t.N, t.D, pw, 0.5, q, 1.0);
     ASSERT_EQ(r.nsol, 1);
     const ss &x = r.systems[0];
-    double want[3][3] = {{-1, -0.5, 0}, {1, 0, -0.5}, {0, 1, -1}};
+    const double diag[3] = {-1, 0, -1};
     for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 3; j++)
-            EXPECT_NEAR(at(x.A, i, j), want[i][j], 1e-12);
-    EXPECT_NEAR(x.C.data[2], 1.0, 1e-15);
+        EXPECT_NEAR(at(x.A, i, i), diag[i], 1e-12);
+    for (int i = 0; i < 2; i++)
+        EXPECT_NEAR(at(x.A, i, i + 1) * at(x.A, i + 1, i), -0.5, 1e-12);
+    for (double top : true_tops(x))
+        EXPECT_NEAR(top, 1.0, 1e-6);
     EXPECT_EQ(p.report(), "");
     expect_same_filter(s, x, "butterworth ladder");
     free_ss(&r.systems[0]);
@@ -374,3 +396,143 @@ TEST(DrGrid, TraceLinePerPoint)
 }
 
 }  // namespace
+
+// The ladder x realises the filter s with its poles and zeros times f:
+// poles / f and H(j w f) against those of s, to 1e-6. With ones below the
+// diagonal and products of size f^2 above it, A is far from balanced at
+// large and small f, and its eigenvalues are ill-conditioned: the check
+// takes the similar record with t_i = f^-i (A_ij t_j / t_i, B_i / t_i,
+// C_i t_i), whose A is f times a ladder of unit size.
+void expect_same_filter_scaled(const ss &s, const ss &x0, double f)
+{
+    ASSERT_EQ(s.n, x0.n);
+    const int n = x0.n;
+    dvec A(n * n), B(n), C(n);
+    for (int i = 0; i < n; i++) {
+        for (int j = 0; j < n; j++)
+            A[i * n + j] = at(x0.A, i, j) * std::pow(f, i - j);
+        B[i] = x0.B.data[i] * std::pow(f, i);
+        C[i] = x0.C.data[i] * std::pow(f, -i);
+    }
+    ss x = make_ss(n, A, B, C, x0.D);
+    std::vector<cplx> ps = poles_of(s), px = poles_of(x);
+    // matched as a set: the order of a conjugate pair can follow rounding
+    for (int i = 0; i < s.n; i++) {
+        double nearest = 1e300;
+        for (const cplx &p : ps)
+            nearest = std::min(nearest, std::abs(px[i] / f - p) / std::abs(p));
+        EXPECT_LT(nearest, 1e-6) << "pole " << i;
+    }
+    for (double w : {0.0, 0.3, 0.9, 1.0, 1.7, 5.0}) {
+        cplx hs = H_of(s, w), hx = H_of(x, w * f);
+        EXPECT_LT(std::abs(hx - hs), 1e-6 * std::max(std::abs(hs), 1e-12)) << "H at w = " << w;
+    }
+    free_ss(&x);
+}
+
+// The synthesis works on the target normalised to unit frequency: with the
+// poles and zeros of every approximation of orders 2 to 8 multiplied by f
+// (f^n N(s/f) over f^n D(s/f)), the ladders are those at unit frequency
+// with their products times f^2, and their costs (so the DR changes) are
+// the same to 1e-6. Each record realises the scaled target (checked by
+// expect_same_filter on the scaled approximation).
+TEST(LadderScales, SameLaddersAndCostsAtEveryFrequencyScale)
+{
+    struct family {
+        const char *name;
+        ss (*make)(int);
+    };
+    const family families[] = {
+        {"butterworth", [](int n) { return butterworth(n); }},
+        {"chebyshev 1 dB", [](int n) { return chebyshev(n, 1.0); }},
+        {"bessel", [](int n) { return bessel(n); }},
+        {"cauer 0.1 dB, 1.5", [](int n) { return cauer(n, 0.1, 1.5); }},
+        {"ic 40 dB", [](int n) { return ic_approx(n, 40.0); }},
+    };
+    for (const family &fam : families)
+        for (int n = 2; n <= 8; n++) {
+            program p;
+            ss s = fam.make(n);
+            target t(s);
+            vector pw = vec({0.5}), q = null_vector();
+            int st1 = -1;
+            vector c1 = dr_transform(t.N, t.D, pw, 0.5, q, &st1);
+            ladder_result r1 = ladder(t.N, t.D, 1, pw.data, 0.5, 0, nullptr);
+            for (double f : {1e-6, 2 * M_PI * 1e6, 1e7}) {
+                SCOPED_TRACE(std::string(fam.name) + " order " + std::to_string(n) + " scale " + std::to_string(f));
+                poly N = polycopy(t.N.coef, t.N.degree), D = polycopy(t.D.coef, t.D.degree);
+                for (int k = 0; k <= N.degree; k++)
+                    N.coef[k] *= std::pow(f, n - k);
+                for (int k = 0; k <= D.degree; k++)
+                    D.coef[k] *= std::pow(f, n - k);
+                ladder_result r = ladder(N, D, 1, pw.data, 0.5, 0, nullptr);
+                EXPECT_EQ(r.status, r1.status);
+                ASSERT_EQ(r.nsol, r1.nsol);
+                // the same set of ladders (in any order)
+                std::vector<bool> used(r1.nsol, false);
+                for (int k = 0; k < r.nsol; k++) {
+                    const ss &x = r.systems[k];
+                    bool found = false;
+                    for (int j = 0; j < r1.nsol && !found; j++) {
+                        const ss &y = r1.systems[j];
+                        bool same = !used[j];
+                        for (int i = 0; same && i + 1 < n; i++) {
+                            const double bx = at(x.A, i, i + 1) * at(x.A, i + 1, i) / (f * f);
+                            const double by = at(y.A, i, i + 1) * at(y.A, i + 1, i);
+                            same = std::fabs(bx - by) <= 1e-6 * std::max(1.0, std::fabs(by));
+                        }
+                        if (same)
+                            used[j] = found = true;
+                    }
+                    EXPECT_TRUE(found) << "solution " << k << " is none of those at unit frequency";
+                    expect_same_filter_scaled(s, x, f);
+                }
+                int st = -1;
+                vector c = dr_transform(N, D, pw, 0.5, q, &st);
+                EXPECT_EQ(st, st1);
+                ASSERT_EQ(c.n, c1.n);
+                std::vector<double> sc(c.data, c.data + c.n), sc1(c1.data, c1.data + c1.n);
+                std::sort(sc.begin(), sc.end());
+                std::sort(sc1.begin(), sc1.end());
+                for (int k = 0; k < c.n; k++)
+                    EXPECT_NEAR(sc[k], sc1[k], 1e-6 * sc1[k]) << "cost " << k;
+                freevector(&c);
+                for (ss &x : r.systems)
+                    free_ss(&x);
+                freepoly(&N);
+                freepoly(&D);
+            }
+            for (ss &x : r1.systems)
+                free_ss(&x);
+            freevector(&c1);
+            freevector(&pw);
+            free_ss(&s);
+        }
+}
+
+// A candidate that cannot be costed (here: a scaling target of 0, which no
+// scaling reaches) is skipped by its status, prints nothing and leaves the
+// exit status alone: only the item's own failure is an error.
+TEST(DrTransform, CandidatesFailQuietly)
+{
+    program p;
+    ss s = butterworth(3);
+    target t(s);
+    vector pw = vec({0.5}), q = null_vector();
+    pks.dr_scale = 0.0;
+    testing::internal::CaptureStderr();
+    int status = -1;
+    vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
+    ladder_result r = dr_solutions(t.N, t.D, pw, 0.5, q, 1.0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    pks.dr_scale = 1.0;
+    EXPECT_NE(status, dr_ok);
+    EXPECT_EQ(costs.n, 0);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(ist.exit_status, 0);
+    for (ss &x : r.systems)
+        free_ss(&x);
+    freevector(&costs);
+    freevector(&pw);
+    free_ss(&s);
+}

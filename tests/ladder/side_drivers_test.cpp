@@ -156,6 +156,88 @@ TEST(LadderByPolysys, QuarticWithOneWeight)
     }
 }
 
+// Fifth-order targets with the default weight 0.5, whose ladder equations
+// have a double root: the mirror image of a ladder solves them too, and the
+// symmetric ladder is its own mirror. The targets are the denominators of
+// the Chebyshev filters with 1 dB and 3 dB ripple (poles -sin(theta_k)
+// sinh(mu) + i cos(theta_k) cosh(mu)) and of the Butterworth filter, in
+// rising powers. SymPy (solve over the rationals nearest these doubles):
+// the Chebyshev equations have two real solutions within 1e-8 of each other,
+// each the other's mirror, which no double-precision solver tells apart;
+// the Butterworth equations, with the exact target (whose coefficients are
+// 1 + sqrt(5) and (3 + sqrt(5))/2 ...), have the whole line B0 = B3 = -1,
+// B1 + B2 = -(sqrt(5) - 1)/2, and their lex basis ends in (B3 + 1)^2.
+struct double_root_case {
+    const char *what;
+    std::vector<double> p;
+    std::vector<std::vector<double>> sympy;  // empty for the line
+};
+
+const double_root_case double_root_cases[] = {
+    {"chebyshev 1 dB",
+     {0.12282667052251692, 0.58053415132205499, 0.97439607307167908, 1.6888159791782302, 0.93682013127198616, 1},
+     {{-0.993211389526031, -0.706578602249394, -0.706579091277230, -0.993211382680805},
+      {-0.993211382680805, -0.706579091277230, -0.706578602249394, -0.993211389526031}}},
+    {"chebyshev 3 dB",
+     {0.062648580812975016, 0.40796631270009387, 0.54893711402210943, 1.4150251404834586, 0.57450002695118985, 1},
+     {{-1.14179118861996, -0.876002917119930, -0.876002895141984, -1.14179097808307},
+      {-1.14179097808307, -0.876002895141984, -0.876002917119930, -1.14179118861996}}},
+    {"butterworth",
+     {1, 3.2360679774997902, 5.2360679774997898, 5.2360679774997907, 3.2360679774997898, 1},
+     {}},
+};
+
+// b solves the case's equations: within tol of every SymPy solution (they
+// lie closer together than that), or on the Butterworth line.
+void expect_double_root(const double_root_case &c, const std::vector<double> &b, double tol)
+{
+    ASSERT_EQ(b.size(), 4u) << c.what;
+    if (c.sympy.empty()) {
+        EXPECT_NEAR(b[0], -1.0, tol) << c.what;
+        EXPECT_NEAR(b[3], -1.0, tol) << c.what;
+        EXPECT_NEAR(b[1] + b[2], -(std::sqrt(5.0) - 1) / 2, tol) << c.what;
+        return;
+    }
+    for (const auto &ref : c.sympy)
+        for (int k = 0; k < 4; k++)
+            EXPECT_NEAR(b[k], ref[k], tol * std::fabs(ref[k])) << c.what << " B" << k;
+}
+
+// The verification road finds the double root once, and its ladder
+// polynomial gives back the target.
+TEST(LadderByGroebnerVerify, DoubleRootFoundOnce)
+{
+    for (const auto &c : double_root_cases) {
+        std::vector<double> q(6), a(5);
+        ASSERT_TRUE(ladder_preamble(0, nullptr, c.p.data(), 5, q.data(), a.data()));
+        const std::string out = report([&] { ladder_by_groebner_verify(a.data(), q.data(), 5); });
+        const std::size_t at = out.find("Solutions:\n(4, 1)\n");
+        ASSERT_NE(at, std::string::npos) << c.what << "\n" << out;
+        std::istringstream in(out.substr(at + std::string("Solutions:\n(4, 1)\n").size()));
+        std::vector<double> b(4);
+        for (double &x : b)
+            in >> x;
+        expect_double_root(c, b, 2e-6);
+        const std::size_t e = out.find("error = ");
+        ASSERT_NE(e, std::string::npos) << out;
+        EXPECT_LT(std::strtod(out.c_str() + e + 8, nullptr), 1e-9) << c.what << "\n" << out;
+        EXPECT_EQ(out.find("error = ", e + 1), std::string::npos) << c.what << "\n" << out;
+    }
+}
+
+// The homotopy road: two paths meet at the double root, which is printed
+// once.
+TEST(LadderByPolysys, DoubleRootFoundOnce)
+{
+    for (const auto &c : double_root_cases) {
+        const std::string out = report([&] { ladder_by_polysys(0, nullptr, c.p.data(), 5); });
+        EXPECT_NE(out.find("total degree = 4\n"), std::string::npos) << out;
+        const auto sols = solution_lines(out);
+        ASSERT_EQ(sols.size(), 1u) << c.what << "\n" << out;
+        expect_double_root(c, sols[0], 2e-5);
+    }
+}
+
 // The equations printed after header (print_eq_array lines up to an empty
 // line) hold at both SymPy solutions, relative to the size of their terms.
 void expect_basis_holds(const std::string &out, const char *header, double tol)

@@ -1,0 +1,81 @@
+#!/bin/bash
+# Times the polynomial-system driver (algebra_probe polysys) against
+# PHCpack's blackbox solver (phc -b) on cyclic-5 and katsura-6, in one run on
+# the same machine. PHCpack is used for this measurement only: the script
+# installs it with apt-get when it is missing; the build and the tests never
+# need it.
+#
+#   bash scripts/bench_polysys.sh [BUILD_DIR]     (default: build)
+#
+# Each solver runs three times per system; the best CPU time (user + system)
+# is printed with the number of roots each reports.
+set -euo pipefail
+
+build=${1:-build}
+probe=$build/tests/algebra_probe
+if [ ! -x "$probe" ]; then
+    echo "bench_polysys: $probe not found; build first" >&2
+    exit 1
+fi
+
+if ! command -v phc > /dev/null; then
+    apt-get install -y phcpack > /dev/null
+    # The install may switch the BLAS and LAPACK alternatives; the tests
+    # need the reference ones.
+    for lib in libblas.so.3 liblapack.so.3; do
+        dir=${lib%%.so.3}
+        dir=${dir#lib}
+        want=/usr/lib/x86_64-linux-gnu/$dir/$lib
+        if [ -e "$want" ] && ! update-alternatives --query "$lib-x86_64-linux-gnu" | grep -q "^Value: $want"; then
+            update-alternatives --set "$lib-x86_64-linux-gnu" "$want"
+        fi
+    done
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cat > "$work/cyclic5" << 'EOF'
+B0 + B1 + B2 + B3 + B4
+B0 * B1 + B1 * B2 + B2 * B3 + B3 * B4 + B4 * B0
+B0 * B1 * B2 + B1 * B2 * B3 + B2 * B3 * B4 + B3 * B4 * B0 + B4 * B0 * B1
+B0 * B1 * B2 * B3 + B1 * B2 * B3 * B4 + B2 * B3 * B4 * B0 + B3 * B4 * B0 * B1 + B4 * B0 * B1 * B2
+B0 * B1 * B2 * B3 * B4 - 1
+EOF
+cat > "$work/katsura6" << 'EOF'
+B0 + 2 * B1 + 2 * B2 + 2 * B3 + 2 * B4 + 2 * B5 + 2 * B6 - 1
+B0^2 + 2 * B1^2 + 2 * B2^2 + 2 * B3^2 + 2 * B4^2 + 2 * B5^2 + 2 * B6^2 - B0
+2 * B0 * B1 + 2 * B1 * B2 + 2 * B2 * B3 + 2 * B3 * B4 + 2 * B4 * B5 + 2 * B5 * B6 - B1
+2 * B0 * B2 + B1^2 + 2 * B1 * B3 + 2 * B2 * B4 + 2 * B3 * B5 + 2 * B4 * B6 - B2
+2 * B0 * B3 + 2 * B1 * B2 + 2 * B1 * B4 + 2 * B2 * B5 + 2 * B3 * B6 - B3
+2 * B0 * B4 + 2 * B1 * B3 + 2 * B1 * B5 + B2^2 + 2 * B2 * B6 - B4
+2 * B0 * B5 + 2 * B1 * B4 + 2 * B1 * B6 + 2 * B2 * B3 - B5
+EOF
+
+# Best CPU time of three runs of the command.
+best_cpu() {
+    local best=""
+    for _ in 1 2 3; do
+        /usr/bin/time -f "%U %S" -o "$work/time" "$@" > /dev/null 2>&1 || true
+        local t
+        t=$(awk '{printf "%.3f", $1 + $2}' "$work/time")
+        if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+            best=$t
+        fi
+    done
+    echo "$best"
+}
+
+printf "%-10s %12s %8s %12s %8s %8s\n" system "tevo s" roots "phc s" roots ratio
+for sys in cyclic5 katsura6; do
+    f=$work/$sys
+    (wc -l < "$f"; sed 's/$/;/' "$f") > "$f.phc"
+    t_tevo=$(best_cpu "$probe" polysys "$f")
+    n_tevo=$("$probe" polysys "$f" | grep -c '^solution ')
+    rm -f "$f.out"
+    t_phc=$(best_cpu phc -b "$f.phc" "$f.out")
+    # phc -b may report the roots in several refined lists.
+    n_phc=$(grep 'A list of .* solutions has been refined' "$f.out" | awk '{s += $4} END {print s + 0}')
+    ratio=$(awk -v a="$t_tevo" -v b="$t_phc" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+    printf "%-10s %12s %8s %12s %8s %8s\n" "$sys" "$t_tevo" "$n_tevo" "$t_phc" "$n_phc" "$ratio"
+done
