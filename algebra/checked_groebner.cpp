@@ -7,6 +7,7 @@
 
 #include "algebra/buchberger.h"
 #include "algebra/groebner.h"
+#include "algebra/modular_groebner.h"
 #include "algebra/order.h"
 #include "algebra/rational.h"
 
@@ -84,16 +85,6 @@ bool same_basis(const eq_array &A, const eq_array &B, double tol)
     return true;
 }
 
-eq_array basis_under(const eq_array &E, int order)
-{
-    int saved = algst.monomial_order;
-    algst.monomial_order = order;
-    eq_array G = E;
-    groebner_basis(&G);
-    algst.monomial_order = saved;
-    return G;
-}
-
 }  // namespace
 
 long standard_monomial_count(const eq_array &G, int nv, long limit)
@@ -144,7 +135,10 @@ long standard_monomial_count(const eq_array &G, int nv, long limit)
     return count;
 }
 
-int checked_groebner_basis(eq_array *E, std::string *why)
+namespace {
+
+// One checked computation with the zero tests at the precision in force.
+int checked_attempt(eq_array *E, std::string *why)
 {
     char text[160];
     const int nv = count_variables(*E);
@@ -177,20 +171,22 @@ int checked_groebner_basis(eq_array *E, std::string *why)
         return 0;
     }
 
-    if (algst.monomial_order != 2 && algst.monomial_order != 3) {
-        // lex: as many solutions as the grevlex basis gives.
-        eq_array R = basis_under(*E, 2);
-        if (stopped())
-            return 0;
-        const long limit = 10000000;
-        long a = standard_monomial_count(G, nv, limit), b = standard_monomial_count(R, nv, limit);
-        if (a != -2 && b != -2 && a != b) {
-            auto count = [](long c) { return c == -1 ? std::string("infinitely many") : std::to_string(c); };
-            snprintf(text, sizeof text, "it gives %s solutions where the grevlex basis gives %s",
-                     count(a).c_str(), count(b).c_str());
-            *why = text;
-            return 0;
-        }
+    // As many solutions as the basis modulo a prime gives (exact, under
+    // grevlex; the number does not depend on the order).
+    const long limit = 10000000;
+    auto count = [](long c) { return c == -1 ? std::string("infinitely many") : std::to_string(c); };
+    const long a = standard_monomial_count(G, nv, limit);
+    int saved_order = algst.monomial_order;
+    algst.monomial_order = 2;
+    const long b = modular_solution_count(*E, nv, limit);
+    algst.monomial_order = saved_order;
+    if (stopped())
+        return 0;
+    if (a != -2 && b >= -1 && a != b) {
+        snprintf(text, sizeof text, "it gives %s solutions where the exact count modulo a prime is %s",
+                 count(a).c_str(), count(b).c_str());
+        *why = text;
+        return 0;
     }
 
     if (is_unit_ideal(G)) {
@@ -199,7 +195,6 @@ int checked_groebner_basis(eq_array *E, std::string *why)
         // whole ring does not depend on the order.
         eq_array_q Q = eq_array_q_exact(*E);
         bool saved = algst.exact_too_large;
-        int saved_order = algst.monomial_order;
         algst.exact_too_large = false;
         algst.monomial_order = 2;
         groebner_basis_q(&Q);
@@ -219,4 +214,29 @@ int checked_groebner_basis(eq_array *E, std::string *why)
     }
     *E = std::move(G);
     return 1;
+}
+
+}  // namespace
+
+int checked_groebner_basis(eq_array *E, std::string *why)
+{
+    // Where rounding beats the zero tests at the precision of the data,
+    // tests assuming the finer or the coarser precision may still hold up.
+    const long double saved = algst.precision;
+    const long double precisions[] = {saved, 0x1p-64L, 0x1p-44L};
+    std::string first;
+    for (long double p : precisions) {
+        algst.precision = p;
+        int ok = checked_attempt(E, why);
+        algst.precision = saved;
+        if (ok)
+            return 1;
+        if (first.empty())
+            first = *why;
+        if (algst.work_exceeded)
+            break;
+    }
+    if (!algst.work_exceeded)
+        *why = first;
+    return 0;
 }

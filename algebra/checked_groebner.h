@@ -14,11 +14,12 @@
 // returns 1 when the basis holds up:
 //   - the basis of the system with rescaled variables and equations,
 //     scaled back, agrees with it to 1e-7 in every coefficient;
-//   - under lex, the number of solutions it gives (standard monomials)
-//     is that of the grevlex basis;
+//   - the number of solutions it gives (standard monomials) is that of
+//     the basis modulo a prime (modular_solution_count), which is exact;
 //   - the basis {1} (no solution) is confirmed by the exact computation
 //     on the coefficients as they are, within the exact road's size limit.
-// Otherwise E is left as it was, *why says what failed, and it returns 0;
+// It tries the zero tests at the precision in force, then at 2^-64 and at
+// 2^-44, and takes the first basis that holds up. Otherwise E is left as it was, *why says what failed, and it returns 0;
 // so also when the work bound (algst.work_limit) is passed in any run.
 int checked_groebner_basis(eq_array *E, std::string *why);
 

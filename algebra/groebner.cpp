@@ -3,6 +3,7 @@
 #include "algebra/groebner.h"
 
 #include <utility>
+#include <vector>
 
 #include "base/error.h"
 
@@ -24,10 +25,31 @@ bool has_lead(const termlist &e)
 // also for a coefficient that is not finite), so every reduction step
 // removes its term and reductions always end. What else cancels to
 // rounding noise of its size is zero too and is dropped.
-void subtract_multiple(termlist *p, const poly_term &q, const termlist &e, const poly_term &target)
+// p_sorted: the caller keeps *p strictly sorted. Returns whether the
+// result is strictly sorted.
+// e_sorted: the caller knows e to be strictly sorted.
+bool subtract_multiple(termlist *p, const poly_term &q, const termlist &e, const poly_term &target,
+                       bool p_sorted = false, bool e_sorted = false)
 {
-    termlist qe = termlist_mul_term(q, e);
-    termlist r = termlist_lincomb_sorted(1, *p, -1, qe);
+    termlist r;
+    bool merged = (e_sorted || termlist_strictly_sorted(e)) && (p_sorted || termlist_strictly_sorted(*p));
+    if (merged) {
+        // The leading terms of *p and q e are the target, which cancels
+        // exactly: both are left out.
+        termlist qe = new_termlist(e.n - 1);
+        for (int i = 1; i < e.n; i++)
+            qe.t[i - 1] = term_mul(q, e.t[i]);
+        if (p->n > 0 && monomial_equal(p->t[0], target)) {
+            *p = termlist_sub_sorted(std::move(*p), std::move(qe), 1);
+            return true;
+        }
+        qe.t.insert(qe.t.begin(), term_mul(q, e.t[0]));
+        qe.n++;
+        r = termlist_sub_sorted(std::move(*p), std::move(qe));
+    } else {
+        termlist qe = termlist_mul_term(q, e);
+        r = termlist_lincomb_sorted(1, *p, -1, qe);
+    }
     for (int i = 0; i < r.n; i++)
         if (monomial_equal(r.t[i], target)) {
             r.t[i].coef = 0;
@@ -35,6 +57,7 @@ void subtract_multiple(termlist *p, const poly_term &q, const termlist &e, const
         }
     drop_cancelled_terms(&r);
     *p = std::move(r);
+    return merged;
 }
 
 // Reduces *p by e at term k when LT(e) divides it; returns whether it did.
@@ -73,6 +96,10 @@ termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
     termlist p = f;
     sort_terms(&p);
     drop_cancelled_terms(&p);
+    bool sorted = termlist_strictly_sorted(p);
+    std::vector<char> e_sorted(E.n);
+    for (int i = 0; i < E.n; i++)
+        e_sorted[i] = termlist_strictly_sorted(E.eq[i]);
     while (p.n > 0 && !algebra_work(p.n)) {
         const poly_term lt = p.t[0];
         int i = 0;
@@ -81,12 +108,15 @@ termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
         if (i < E.n) {
             poly_term q;
             term_divide(lt, E.eq[i].t[0], &q);
-            subtract_multiple(&p, q, E.eq[i], lt);
+            sorted = subtract_multiple(&p, q, E.eq[i], lt, sorted, e_sorted[i]);
             if (quot) {
                 termlist_add_term(&quot->eq[i], 1, q.n, q.exp.data(), q.coef);
                 sort_terms(&quot->eq[i]);
             }
-            sort_terms(&p);
+            if (!sorted) {
+                sort_terms(&p);
+                sorted = termlist_strictly_sorted(p);
+            }
         } else {
             // The term moves to the remainder; the remainder's terms come
             // in descending order, so it stays sorted.

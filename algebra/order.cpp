@@ -32,6 +32,21 @@ int cmp_lex(int na, const int *a, int nb, const int *b)
 
 int cmp_grevlex(int na, const int *a, int nb, const int *b)
 {
+    if (na == nb) {
+        // The common case in one pass: the degrees, and the last index
+        // where the two differ.
+        long da = 0, db = 0;
+        int last = -1;
+        for (int k = 0; k < na; k++) {
+            da += a[k];
+            db += b[k];
+            if (a[k] != b[k])
+                last = k;
+        }
+        if (da != db)
+            return sign(da - db);
+        return last < 0 ? 0 : -sign(a[last] - b[last]);
+    }
     long da = 0, db = 0;
     for (int k = 0; k < na; k++)
         da += a[k];

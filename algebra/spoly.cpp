@@ -358,6 +358,38 @@ termlist termlist_lincomb(long double a, const termlist &P, long double b, const
     return R;
 }
 
+termlist termlist_sub_sorted(termlist &&P, termlist &&Q, int from)
+{
+    termlist R = new_termlist(P.n + Q.n);
+    int i = from, j = 0, k = 0;
+    while (i < P.n || j < Q.n) {
+        int c = i == P.n ? -1 : (j == Q.n ? 1 : cmp_term_monomials(P.t[i], Q.t[j]));
+        if (c < 0) {
+            poly_term &q = Q.t[j++];
+            q.size = term_size(q);
+            q.coef = -q.coef;
+            R.t[k++] = std::move(q);
+        } else if (c > 0) {
+            if (P.t[i].coef != 0)
+                R.t[k++] = std::move(P.t[i]);
+            i++;
+        } else {
+            poly_term &q = Q.t[j++];
+            q.size = term_size(q);
+            q.coef = -q.coef;
+            merge_into(&q, 1, P.t[i++]);
+            if (q.coef != 0)
+                R.t[k++] = std::move(q);
+        }
+    }
+    R.n = k;
+    if (k == 0)
+        std::vector<poly_term>().swap(R.t);
+    else
+        R.t.resize(k);
+    return R;
+}
+
 termlist termlist_lincomb_sorted(long double a, const termlist &P, long double b, const termlist &Q)
 {
     if (termlist_strictly_sorted(P) && termlist_strictly_sorted(Q))

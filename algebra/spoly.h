@@ -126,6 +126,11 @@ int var_max_degree(const termlist &P, int k);
 // the order in force (the Groebner routines keep them so).
 termlist termlist_lincomb(long double a, const termlist &P, long double b, const termlist &Q);
 termlist termlist_lincomb_sorted(long double a, const termlist &P, long double b, const termlist &Q);
+// P - Q for strictly sorted P and Q, which it takes apart: the merge of the
+// Groebner reduction, moving the terms rather than copying them. The terms
+// of P before index from are left out, and so is every coefficient that
+// cancels.
+termlist termlist_sub_sorted(termlist &&P, termlist &&Q, int from = 0);
 void termlist_add_term(termlist *L, long double a, int n, const int *exp, long double c);
 void termlist_add_const(termlist *L, long double c);
 void termlist_scale_inplace(termlist *L, long double c);
