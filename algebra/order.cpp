@@ -63,6 +63,25 @@ int cmp_weighted(int na, const int *a, int nb, const int *b)
     int wa = weighted_degree(na, a), wb = weighted_degree(nb, b);
     if (wa != wb)
         return wa > wb ? 1 : -1;
+    // Ties go as the walk goes on from these weights (it lowers the last
+    // non-zero weight w_m to 0, then the one before): the larger sum of
+    // the exponents of B0 .. B(j-1) wins, for j = m down to 1; then lex.
+    // Under all weights 1 this is grevlex, under (w0, 0, ..., 0) lex.
+    const weight_factors &w = algst.weights;
+    int m = w.n - 1;
+    while (m >= 0 && w.w[m] == 0)
+        m--;
+    long sa = 0, sb = 0;
+    for (int k = 0; k < m; k++) {
+        sa += exp_at(na, a, k);
+        sb += exp_at(nb, b, k);
+    }
+    for (int j = m; j >= 1; j--) {
+        if (sa != sb)
+            return sa > sb ? 1 : -1;
+        sa -= exp_at(na, a, j - 1);
+        sb -= exp_at(nb, b, j - 1);
+    }
     return cmp_lex(na, a, nb, b);
 }
 

@@ -1,9 +1,13 @@
 // Weights and the Groebner walk.
 #include "algebra/walk.h"
 
+#include <climits>
 #include <cstdlib>
+#include <numeric>
+#include <vector>
 
 #include "algebra/buchberger.h"
+#include "algebra/checked_groebner.h"
 #include "algebra/groebner.h"
 #include "base/error.h"
 #include "base/globals.h"
@@ -159,6 +163,13 @@ int next_weights(const eq_array &E, weight_factors *w)
         m--;
     if (m < 1)
         return 0;
+    // The walk lowers the weight of Bm from w_m towards 0 with the other
+    // weights held, and stops at the first value lambda where a term t of
+    // an equation ties with its leading term t0:
+    //   A + lambda B = a + lambda b, A and a the weighted sums over k < m,
+    // that is lambda = (A - a) / (b - B). It takes the largest such lambda
+    // below w_m, p / q with p = |A - a| and q = |b - B|. (The sums are
+    // weighted, so the bound is p < w_m q whatever w_0 is.)
     long num = 0, den = 1;
     for (int e = 0; e < E.n; e++) {
         const termlist &f = E.eq[e];
@@ -174,7 +185,7 @@ int next_weights(const eq_array &E, weight_factors *w)
             long a = partial_wdeg(t, 0, m), b = exp_at(t, m);
             if ((A - a) * (b - B) >= 0) {
                 long p = labs(A - a), q = labs(b - B);
-                if (cur.w[0] * p < cur.w[m] * q && p * den > num * q) {
+                if (p < cur.w[m] * q && p * den > num * q) {
                     num = p;
                     den = q;
                 }
@@ -183,9 +194,22 @@ int next_weights(const eq_array &E, weight_factors *w)
                 den = 1;
         }
     }
+    // The new vector is (den w_0, ..., den w_(m-1), num, 0, ...), divided
+    // by the common factor of its entries.
+    std::vector<long> v(cur.n, 0);
+    long g = num;
+    for (int k = 0; k < m; k++) {
+        v[k] = den * cur.w[k];
+        g = std::gcd(g, v[k]);
+    }
+    v[m] = num;
     *w = new_weight_factors(cur.n);
-    for (int k = 0; k < cur.n; k++)
-        w->w[k] = k < m ? static_cast<int>(den) : (k == m ? static_cast<int>(num) : 0);
+    for (int k = 0; k < cur.n; k++) {
+        long x = g > 1 ? v[k] / g : v[k];
+        if (x > INT_MAX)
+            fatal("groebner_walk: the weights outgrow the integers");
+        w->w[k] = static_cast<int>(x);
+    }
     return 1;
 }
 
@@ -242,14 +266,24 @@ void groebner_grevlex_walk(eq_array *E)
         algst.weights.w[k] = 1;
 
     algst.monomial_order = 2;
-    groebner_basis(E);
+    std::string why;
+    int checked = checked_groebner_basis(E, &why);
     // Past the work bound of the caller no step is a basis: stop at once.
     if (algst.work_exceeded)
         return;
+    if (!checked) {
+        guard.restore();
+        fatal("groebner_walk: the grevlex basis could not be determined reliably: %s", why.c_str());
+    }
+    const long kCountLimit = 10000000;
+    const long start_count = standard_monomial_count(*E, nv, kCountLimit);
     print_titled(fp, "groebner basis with grevlex ordering:\n", *E);
     print_weights(fp);
 
     eq_array &G = *E;
+    // The order G is a basis for: grevlex at the start, then the weighted
+    // order of the current weights (refined by lex).
+    int basis_order = 2;
     for (int step = 0;; step++) {
         if (step == kMaxWalkSteps) {
             guard.restore();
@@ -266,25 +300,48 @@ void groebner_grevlex_walk(eq_array *E)
         if (algst.work_exceeded)
             return;
         print_titled(fp, "groebner basis with weighted lex ordering of initial terms:\n", H);
-        eq_array lifted = new_eq_array(H.n);
+        // The initial forms are a basis under the order that G is one for
+        // (that order refined by the weights): the division runs under it.
+        algst.monomial_order = basis_order;
+        sort_all_terms(&In);
+        std::vector<eq_array> quots(H.n);
         for (int h = 0; h < H.n; h++) {
-            eq_array q;
-            termlist r = reduce_with_quotients(In, H.eq[h], &q);
+            termlist hh = H.eq[h];
+            sort_terms(&hh);
+            termlist r = reduce_with_quotients(In, hh, &quots[h]);
             if (algst.work_exceeded)
                 return;
             if (r.n != 0) {
                 guard.restore();
                 fatal("groebner_walk: remainder of division is not zero");
             }
-            lifted.eq[h] = combine(q, G);
         }
-        sort_eq_array(&lifted);
+        algst.monomial_order = 3;
+        basis_order = 3;
+        eq_array lifted = new_eq_array(H.n);
+        for (int h = 0; h < H.n; h++)
+            lifted.eq[h] = combine(quots[h], G);
+        reduce_basis(&lifted);
+        if (algst.work_exceeded)
+            return;
         G = std::move(lifted);
         print_titled(fp, "new groebner basis:\n", G);
 
         weight_factors next;
-        if (!next_weights(G, &next))
+        if (!next_weights(G, &next)) {
+            // At the end the weights leave only B0, so the order is lex:
+            // the basis gives as many solutions as the grevlex one did.
+            long end_count = standard_monomial_count(G, nv, kCountLimit);
+            if (start_count != -2 && end_count != -2 && end_count != start_count) {
+                guard.restore();
+                fatal("groebner_walk: the lex basis gives %d solutions where the grevlex basis gives %d",
+                      static_cast<int>(end_count), static_cast<int>(start_count));
+            }
+            // The basis is one for lex: reduced and sorted under it.
+            algst.monomial_order = 1;
+            reduce_basis(&G);
             break;
+        }
         weight_factors old = algst.weights;
         algst.weights = next;
         print_weights(fp);

@@ -211,7 +211,7 @@ bool ladder_realises(const ss &s, const poly &N, const poly &D)
 }
 
 ladder_result ladder(const poly &N, const poly &D, int nweights, const double *weights, double split,
-                     int nguess, double *guess)
+                     int nguess, double *guess, bool thorough)
 {
     const int n = trimmed_order(D.coef, D.degree);
     if (n < 1)
@@ -244,7 +244,7 @@ ladder_result ladder(const poly &N, const poly &D, int nweights, const double *w
     } else if (n > 1) {
         w[0] = 0.5;
     }
-    gladder_result g = scale_gladder(w.data(), D.coef, D.degree, split, nguess, guess);
+    gladder_result g = scale_gladder(w.data(), D.coef, D.degree, split, nguess, guess, thorough);
 
     ladder_result res;
     res.status = g.status;
@@ -357,7 +357,7 @@ matrix matching_columns(const double *a, const matrix &b, const double *p, int n
 }  // namespace
 
 gladder_result scale_gladder(const double *weights, const double *p, int n, double split, int nguess,
-                             double *guess)
+                             double *guess, bool thorough)
 {
     n = target_order(p, n, "scale_gladder: polynomial empty.");
     std::vector<double> q(p, p + n + 1);
@@ -384,7 +384,7 @@ gladder_result scale_gladder(const double *weights, const double *p, int n, doub
         std::vector<double> a(n);
         ladder_diagonal(weights, q.data(), n, a.data());
         bool complete = false;
-        matrix M = ladder_real_roots(a.data(), q.data(), n, &complete);
+        matrix M = ladder_real_roots(a.data(), q.data(), n, &complete, thorough ? 160 : 16, thorough ? 8 : 6);
         matrix kept = matching_columns(a.data(), M, q.data(), n);
         freem(&M);
         if (kept.cols > 0 || complete) {

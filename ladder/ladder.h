@@ -37,13 +37,17 @@ struct ladder_result {
 // split: the share of the off-diagonal sum given to b_0 in the equal-ends
 // case of order 3; guess: nguess start values of the numeric road (in the
 // scaled units of scale_gladder), overwritten with its last iterate.
+// thorough: when the road finds no ladder, search for every real one (160
+// restarts, then the homotopy solver up to order 8); otherwise, for the
+// many candidates of a search, 16 restarts and the homotopy solver up to
+// order 6 (12 paths).
 ladder_result ladder(const poly &N, const poly &D, int nweights, const double *weights, double split,
-                     int nguess, double *guess);
+                     int nguess, double *guess, bool thorough = true);
 
 // Normalises the target p[0..n] (monic, then its roots scaled to about
 // unit size), runs gladder and undoes the scaling on the result.
 gladder_result scale_gladder(const double *weights, const double *p, int n, double split, int nguess,
-                             double *guess);
+                             double *guess, bool thorough = true);
 
 // The synthesis for a monic target p[0..n]; weights holds n-1 values.
 gladder_result gladder(const double *weights, const double *p, int n, double split, int nguess,

@@ -23,9 +23,6 @@
 
 namespace {
 
-// Deterministic starts of the restarts: enough to find the real solutions
-// of the orders up to 10 in tests, few enough to stay within milliseconds.
-const int restart_count = 160;
 const int newton_iterations = 200;
 
 struct full_system {
@@ -217,13 +214,28 @@ bool homotopy_roots(const double *a, const double *p, int n, std::vector<std::ve
               eval_count.data(), real_work.data(), int_work.data());
     if (mode != 10)
         return false;
+    double size = 1.0;
+    for (int i = 0; i < n; i++)
+        size = std::max(size, 1.0 + a[i] * a[i]);
     bool every_path = true;
     for (int k = 0; k < T; k++) {
+        const double *r = roots.data() + 2LL * (m + 1) * k;
         if (path_flag[k] != 1) {
-            every_path = false;
+            // A path that stopped on its way to a solution at infinity (the
+            // total degree counts more paths than the system has finite
+            // solutions) misses nothing: its homogenising coordinate has
+            // gone toward 0, or its point is far beyond the size of a
+            // ladder of a target scaled to unit frequency (products of
+            // about 1 + max a_i^2; those of the tests stay below 10 times
+            // that).
+            double big = 0.0;
+            for (int v = 0; v < m; v++)
+                big = std::max(big, std::hypot(r[2 * v], r[2 * v + 1]));
+            const double h = std::hypot(r[2 * m], r[2 * m + 1]);
+            if (!(h < 5e-2 || big > 30.0 * size))
+                every_path = false;
             continue;
         }
-        const double *r = roots.data() + 2LL * (m + 1) * k;
         std::vector<double> b(m);
         bool real = true;
         for (int v = 0; v < m; v++) {
@@ -386,7 +398,8 @@ bool ladder_polish(const double *a, const double *p, int n, double *b)
     return false;
 }
 
-matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete)
+matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete, int restarts,
+                         int homotopy_order)
 {
     *complete = false;
     const int m = n - 1;
@@ -406,7 +419,7 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
         std::vector<double> b(m);
         const bool symmetric = symmetric_diagonal(a, n);
         const full_system fs = make_system(a, p, n);
-        for (int r = 0; symmetric && r < restart_count; r++) {
+        for (int r = 0; symmetric && r < restarts; r++) {
             for (int i = 0; i < m; i++) {
                 const double mag = r == 0 ? std::fabs(mean) : std::fabs(mean) * std::pow(10.0, 2.0 * seq.uniform() - 1.0);
                 const double sign = r == 0 || seq.uniform() < 0.8 ? (mean < 0 ? -1.0 : 1.0) : (mean < 0 ? 1.0 : -1.0);
@@ -415,7 +428,7 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
             if (symmetric_newton(fs, b.data()))
                 add_solution(found, b);
         }
-        for (int r = 0; r < restart_count; r++) {
+        for (int r = 0; r < restarts; r++) {
             for (int i = 0; i < m; i++) {
                 if (r == 0) {
                     b[i] = mean;
@@ -437,7 +450,7 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
                 add_solution(found, mirror);
             }
         }
-        if (found.empty() && n <= ladder_homotopy_max_order())
+        if (found.empty() && n <= std::min(homotopy_order, ladder_homotopy_max_order()))
             *complete = homotopy_roots(a, p, n, found);
     }
     matrix M = newm(m, static_cast<int>(found.size()));

@@ -15,8 +15,11 @@ int ladder_homotopy_max_order();
 // The real solutions found, one column of b_0..b_(n-2) each (no column when
 // there is none). *complete is true when every isolated solution was
 // computed (the homotopy ran and every path ended), so that no column
-// means that no real ladder exists for this diagonal.
-matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete);
+// means that no real ladder exists for this diagonal. restarts: the number
+// of starts of each Newton search; homotopy_order: the highest order at
+// which the homotopy solver runs (at most ladder_homotopy_max_order()).
+matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete, int restarts,
+                         int homotopy_order);
 
 // Newton's method on P_n(a, b) = p in all n-1 values b from b[0..n-2];
 // true, with the solution in b, when the coefficients of s^0 .. s^(n-2)

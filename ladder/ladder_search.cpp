@@ -20,9 +20,10 @@ namespace {
 
 const double weight_bound = 10.0;
 
-ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, const vector &q)
+ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, const vector &q,
+                         bool thorough = true)
 {
-    return ladder(N, D, p.n, p.data, bd, q.n, q.data);
+    return ladder(N, D, p.n, p.data, bd, q.n, q.data, thorough);
 }
 
 // The cost of one candidate of a search: one that cannot be costed is
@@ -151,7 +152,8 @@ const char *dr_status_text(int status)
 
 vector dr_transform(poly N, poly D, vector p, double bd, vector q, int *status)
 {
-    ladder_result r = synthesise(N, D, p, bd, q);
+    // one candidate of a search among many: the short search for ladders
+    ladder_result r = synthesise(N, D, p, bd, q, false);
     if (r.status != 0) {
         free_result(&r);
         *status = dr_no_convergence;

@@ -4,13 +4,17 @@
 Generates command files from the statements and items of the language, valid
 ones and mutated ones (extreme numbers, expressions that give NaN, huge and
 negative orders, deep nesting, long lines, NUL and high bytes, unterminated
-strings and comments, files that read themselves), runs each as `tevo NAME` in
-a scratch folder with a time limit, and classifies what goes wrong:
+strings and comments, files that read themselves, large definition files,
+file targets that cannot be written: links to /dev/full, read-only files and
+folders), runs each as `tevo NAME` in a scratch folder with a time limit, and
+classifies what goes wrong. A share of the cases runs algebra_probe instead,
+on systems with huge exponents, indices, coefficients and sizes.
 
   sanitizer  AddressSanitizer / UndefinedBehaviorSanitizer / LeakSanitizer report
   signal     the program died by a signal
   timeout    the program did not end within the time limit
   status0    the program reported an error on standard error but ended with status 0
+  memory     the program's resident size passed 3 GB
 
 Every finding is kept in the findings folder (the command files, the output,
 standard error and a note) so that it can be run again by hand.
@@ -26,6 +30,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 
@@ -322,6 +327,26 @@ class Gen:
         lines.append("output: d%d;" % n)
         return "\n".join(lines)
 
+    def large_definitions(self):
+        """A large definition file: a chain over an undefined name up to
+        300 KB, or a long expression doubled 14 times, then a use."""
+        if self.chance(0.5):
+            lines = ["y0 = %s;" % self.pick(["z", "1", "x + 1"])]
+            size, i = 0, 1
+            op = self.pick(["+", "*", "-"])
+            while size < self.pick([30000, 300000]):
+                lines.append("y%d = y%d %s %s;" % (i, i - 1, op, self.pick(["qq", "y%d" % (i - 1), "2"])))
+                size += len(lines[-1]) + 1
+                i += 1
+            lines.append("output: y%d;" % (i - 1))
+        else:
+            n = self.pick([2000, 8000])
+            lines = ["e0 = " + " + ".join("u%d*v%d" % (k, k) for k in range(n)) + ";"]
+            for j in range(1, 15):
+                lines.append("e%d = e%d + e%d;" % (j, j - 1, j - 1))
+            lines.append(self.pick(["output: e14;", "x = e14;", "output: e3;"]))
+        return "\n".join(lines)
+
     def program(self):
         stmts = []
         if self.chance(0.7):
@@ -360,9 +385,31 @@ class Gen:
                     b[pos] = self.r.randint(1, 255)
         return bytes(b)
 
+    def failing_targets(self, files):
+        """Files the run writes that cannot take the writing: the report, the
+        plot file, NAME.ci or the file of `write` as links to /dev/full, a
+        read-only file or a file in a read-only folder (root may still write
+        those). Entries ("link", target) and ("dir", mode) are made by
+        run_case."""
+        for name in ("c.out", "c.plot", "c.ci", "w.out"):
+            if self.chance(0.4):
+                files[name] = ("link", "/dev/full")
+        if self.chance(0.3):
+            files["ro"] = ("dir", 0o555)
+        extra = [self.pick(['write "ro/w.cmd";', 'write "/dev/full";', 'write "w.out";',
+                            'write "no/such/dir/w.cmd";', 'writesp "x = 1;";'])
+                 for _ in range(self.r.randint(1, 3))]
+        return "\n".join(extra) + "\n"
+
     def case(self):
         """The files of one case: {file name: bytes}; NAME.in is 'c.in'."""
         main = self.program()
+        extra_files = {}
+        if self.chance(0.08):
+            main += self.failing_targets(extra_files)
+            main += self.plot_statement() + "\n"
+        if self.chance(0.02):
+            main += self.large_definitions() + "\n"
         inc = self.program() if self.chance(0.5) else self.valid_filter() + "\n"
         r = self.r.random()
         if r < 0.1:     # a file that reads itself, or two that read each other
@@ -372,7 +419,61 @@ class Gen:
             files["c.in"] = self.mutate(main)
         if self.chance(0.15):
             files["inc.in"] = self.mutate(inc)
+        files.update(extra_files)
         return files
+
+    # -- systems for algebra_probe ---------------------------------------------
+
+    def probe_term(self, nvars):
+        r = self.r.random()
+        if r < 0.05:
+            coef = self.pick(["1e308 * 1e308", "1e308", "1e-308", "1e400", "0", "123456789012345678901"])
+        else:
+            coef = self.pick(["1", "2", "3", "0.5", "1e-3", "7", "%.4g" % self.r.uniform(-5, 5)])
+        factors = [coef.lstrip("-") or "1"]
+        for _ in range(self.r.randint(0, 3)):
+            k = self.r.randrange(nvars)
+            if self.chance(0.03):
+                k = self.pick([63, 64, 999999, 2147483647, 99999999999])
+            e = self.r.randint(1, 4)
+            r = self.r.random()
+            if r < 0.05:
+                e = self.pick([1000, 1001, 1000000, 2100000000, 4294967296])
+            elif r < 0.2:
+                e = self.r.randint(5, 40)
+            factors.append("B%d^%d" % (k, e) if e > 1 else "B%d" % k)
+        if self.chance(0.02):   # many factors that add up past the int range
+            factors.append(" * ".join(["B0^1000000"] * self.r.randint(2, 2200)))
+        return " * ".join(factors)
+
+    def probe_case(self):
+        """One algebra_probe run: {file name: bytes} with the arguments in
+        'args' (one per line)."""
+        nvars = self.r.randint(1, 4)
+        neq = self.r.randint(1, 4)
+        if self.chance(0.05):
+            neq = self.pick([0, 65, 300])
+        lines = []
+        for _ in range(neq):
+            terms = [self.probe_term(nvars) for _ in range(self.r.randint(1, 4))]
+            if self.chance(0.02):
+                terms += ["B%d^%d" % (self.r.randrange(nvars), k) for k in range(1, 1500)]
+            lines.append(" + ".join(terms) if self.chance(0.5) else " - ".join(terms))
+        text = "\n".join(lines) + ("\n" if lines else "")
+        data = text.encode()
+        if self.chance(0.1):
+            data = self.mutate(text)
+        cmd = self.pick(["groebner lex", "groebner grevlex", "rational", "walk", "polysys"])
+        args = cmd.split() + ["sys.txt"]
+        if self.chance(0.05):
+            args = cmd.split() + [self.pick([".", "empty.txt", "missing.txt"])]
+        if self.chance(0.15):
+            n = self.pick([2, 3, 4, 5, 9, 30])
+            args = ["ladder", self.pick(["verify", "eliminate2", "polysys", "test0", "test1", "test2"])]
+            args += [self.pick(["1", "2", "0.5", "1e400", "-1", "0"]) for _ in range(n + 1)]
+            if self.chance(0.5):
+                args += ["w"] + [self.pick(["0.5", "0.1", "1e400", "-3", "0"]) for _ in range(self.r.randint(1, 3))]
+        return {"sys.txt": data, "empty.txt": b"", "args": "\n".join(args).encode()}
 
 
 # ---------------------------------------------------------------------------
@@ -414,32 +515,76 @@ def case_timeout(files, timeout):
     return timeout * SLOW_FACTOR if slow else timeout
 
 
-def run_case(tevo, files, timeout, workdir):
+# A run whose resident size passes this is a finding (kilobytes).
+MEMORY_LIMIT_KB = 3 * 1024 * 1024
+
+
+def make_files(files, workdir):
     os.makedirs(workdir)
     for name, data in files.items():
-        with open(os.path.join(workdir, name), "wb") as f:
-            f.write(data)
+        path = os.path.join(workdir, name)
+        if isinstance(data, tuple) and data[0] == "link":
+            os.symlink(data[1], path)
+        elif isinstance(data, tuple) and data[0] == "dir":
+            os.makedirs(path)
+            os.chmod(path, data[1])
+        else:
+            with open(path, "wb") as f:
+                f.write(data)
+
+
+def run_program(argv, workdir, timeout):
+    """Runs argv in workdir; (kind, exit status, standard error). The exit
+    status is negative for a death by signal, as with subprocess."""
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     env["ASAN_OPTIONS"] = "detect_leaks=1:abort_on_error=0:allocator_may_return_null=1"
     env["UBSAN_OPTIONS"] = "print_stacktrace=1:halt_on_error=1"
     timed_out = False
+    chunks = []
     with open(os.devnull, "rb") as devnull:
-        p = subprocess.Popen([tevo, "c"], cwd=workdir, stdin=devnull, stdout=subprocess.DEVNULL,
+        p = subprocess.Popen(argv, cwd=workdir, stdin=devnull, stdout=subprocess.DEVNULL,
                              stderr=subprocess.PIPE, env=env, start_new_session=True)
-        try:
-            _, err = p.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            timed_out = True
-            os.killpg(p.pid, signal.SIGKILL)
-            _, err = p.communicate()
-    err = err.decode(errors="replace")
-    return classify(p.returncode, err, timed_out), p.returncode, err
+        reader = threading.Thread(target=lambda: chunks.append(p.stderr.read()))
+        reader.start()
+        # wait4 gives the peak resident size of the run with its status.
+        end = time.monotonic() + timeout
+        while True:
+            pid, status, usage = os.wait4(p.pid, os.WNOHANG)
+            if pid:
+                break
+            if time.monotonic() > end and not timed_out:
+                timed_out = True
+                os.killpg(p.pid, signal.SIGKILL)
+            time.sleep(0.02)
+        p.returncode = -os.WTERMSIG(status) if os.WIFSIGNALED(status) else os.WEXITSTATUS(status)
+        reader.join()
+        p.stderr.close()
+    err = b"".join(chunks).decode(errors="replace")
+    kind = classify(p.returncode, err, timed_out)
+    if not kind and usage.ru_maxrss > MEMORY_LIMIT_KB:
+        kind = "memory"
+        err += "\n(fuzz: peak resident size %d MB)\n" % (usage.ru_maxrss // 1024)
+    return kind, p.returncode, err
+
+
+def run_case(tevo, files, timeout, workdir):
+    make_files(files, workdir)
+    return run_program([tevo, "c"], workdir, timeout)
+
+
+def run_probe_case(probe, files, timeout, workdir):
+    make_files(files, workdir)
+    args = files["args"].decode().split("\n")
+    return run_program([probe] + args, workdir, timeout)
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--tevo", required=True, help="the program to test (the sanitizer build)")
+    ap.add_argument("--probe", default="", help="algebra_probe of the same build "
+                    "(default: tests/algebra_probe beside tevo)")
+    ap.add_argument("--probe-share", type=float, default=0.1, help="share of the cases that run algebra_probe")
     ap.add_argument("--seed", type=int, default=1, help="seed of the generator (default 1)")
     ap.add_argument("--seconds", type=float, default=60, help="stop generating after this many seconds")
     ap.add_argument("--cases", type=int, default=0, help="stop after this many cases (0: no limit)")
@@ -450,12 +595,15 @@ def main():
     args = ap.parse_args()
 
     tevo = os.path.abspath(args.tevo)
+    probe = os.path.abspath(args.probe or os.path.join(os.path.dirname(tevo), "tests", "algebra_probe"))
+    if not os.path.exists(probe):
+        probe = ""
     if args.show:
         g = Gen(random.Random(args.seed))
         for i in range(args.cases or 5):
             for name, data in g.case().items():
                 sys.stdout.write("=== case %d %s\n" % (i, name))
-                sys.stdout.write(data.decode(errors="replace"))
+                sys.stdout.write(str(data) if isinstance(data, tuple) else data.decode(errors="replace"))
         return 0
 
     scratch = tempfile.mkdtemp(prefix="tevo-fuzz-")
@@ -464,16 +612,28 @@ def main():
     done = 0
     gen_rng = random.Random(args.seed)
 
-    def one(index, files):
+    def one(index, case):
+        is_probe, files = case
         work = os.path.join(scratch, "case%d" % index)
-        kind, rc, err = run_case(tevo, files, case_timeout(files, args.timeout), work)
+        if is_probe:
+            kind, rc, err = run_probe_case(probe, files, args.timeout, work)
+            command = probe + " " + " ".join(files["args"].decode().split("\n"))
+        else:
+            kind, rc, err = run_case(tevo, files, case_timeout(files, args.timeout), work)
+            command = tevo + " c"
         if kind:
             dest = os.path.join(args.findings, "seed%d-case%d-%s" % (args.seed, index, kind))
             shutil.rmtree(dest, ignore_errors=True)
-            shutil.copytree(work, dest)
+            shutil.copytree(work, dest, symlinks=True)
             with open(os.path.join(dest, "finding.txt"), "w") as f:
-                f.write("kind: %s\nexit status: %s\nrun: cd %s && %s c\n--- standard error ---\n%s"
-                        % (kind, rc, dest, tevo, err))
+                f.write("kind: %s\nexit status: %s\nrun: cd %s && %s\n--- standard error ---\n%s"
+                        % (kind, rc, dest, command, err))
+        # A read-only folder of the case is made writable again to be removed.
+        for root, dirs, _ in os.walk(work):
+            for d in dirs:
+                path = os.path.join(root, d)
+                if not os.path.islink(path):
+                    os.chmod(path, 0o755)
         shutil.rmtree(work, ignore_errors=True)
         return index, kind, err
 
@@ -483,7 +643,12 @@ def main():
         while True:
             while len(pending) < 2 * args.jobs and time.monotonic() < deadline \
                     and (args.cases == 0 or index < args.cases):
-                pending.add(pool.submit(one, index, Gen(random.Random(gen_rng.random())).case()))
+                g = Gen(random.Random(gen_rng.random()))
+                if probe and g.chance(args.probe_share):
+                    case = (True, g.probe_case())
+                else:
+                    case = (False, g.case())
+                pending.add(pool.submit(one, index, case))
                 index += 1
             if not pending:
                 break

@@ -15,6 +15,7 @@
 
 #include "tests/dynrange/search_reference.h"
 #include "dynrange/cost.h"
+#include "dynrange/peaks.h"
 #include "filter/approx.h"
 #include "ladder/ladder.h"
 #include "ladder/ladder_search.h"
@@ -507,4 +508,31 @@ TEST(LadderScales, SameLaddersAndCostsAtEveryFrequencyScale)
             freevector(&pw);
             free_ss(&s);
         }
+}
+
+// A candidate that cannot be costed (here: a scaling target of 0, which no
+// scaling reaches) is skipped by its status, prints nothing and leaves the
+// exit status alone: only the item's own failure is an error.
+TEST(DrTransform, CandidatesFailQuietly)
+{
+    program p;
+    ss s = butterworth(3);
+    target t(s);
+    vector pw = vec({0.5}), q = null_vector();
+    pks.dr_scale = 0.0;
+    testing::internal::CaptureStderr();
+    int status = -1;
+    vector costs = dr_transform(t.N, t.D, pw, 0.5, q, &status);
+    ladder_result r = dr_solutions(t.N, t.D, pw, 0.5, q, 1.0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    pks.dr_scale = 1.0;
+    EXPECT_NE(status, dr_ok);
+    EXPECT_EQ(costs.n, 0);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(ist.exit_status, 0);
+    for (ss &x : r.systems)
+        free_ss(&x);
+    freevector(&costs);
+    freevector(&pw);
+    free_ss(&s);
 }

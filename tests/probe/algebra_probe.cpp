@@ -69,10 +69,14 @@ constexpr int max_variables = 64;  // B0 .. B63
 constexpr int max_equations = 64;
 constexpr int max_terms = 5000;    // in the whole system
 constexpr double max_paths = 20000;
+// Paths times terms times the largest degree: about 3 s at the bound (4900
+// paths of degree 70 that diverge cost 1.4e6 and 17 s).
+constexpr double max_path_cost = 300000;
 constexpr int max_ladder_order = 8;
 // The work of one Groebner basis (terms met in the pair queue and the
-// reductions): a basis that needs more is refused with its size. It is
-// reached in about 10 s under the sanitizers.
+// reductions, and the limbs of the exact coefficients): a basis that needs
+// more is refused with its size. It is reached in about 3 s (about 10 s
+// under the sanitizers).
 constexpr long max_groebner_work = 10000000;
 
 // The first limit that the polynomial passes, or an empty text.
@@ -208,21 +212,44 @@ int run_polysys(const char *file)
     eq_array E;
     if (!read_system(file, &E))
         return 1;
-    // One path per point of the Bezout number, the product of the degrees.
+    // One path per point of the Bezout number, the product of the degrees;
+    // each path costs about the terms times the degree per step, and a path
+    // that diverges takes the most steps. An unknown that no equation
+    // names leaves no isolated root: every path runs to its step limit.
     double paths = 1;
+    int max_degree = 1, terms = 0;
+    std::vector<char> named(E.n, 0);
+    bool beyond = false;  // a variable past the unknowns, which polysys refuses itself
     for (int i = 0; i < E.n; i++) {
         int d = 0;
         for (int k = 0; k < E.eq[i].n; k++) {
+            const poly_term &t = E.eq[i].t[k];
             int x = 0;
-            for (int e : E.eq[i].t[k].exp)
-                x += e;
+            for (int v = 0; v < t.n; v++) {
+                x += t.exp[v];
+                if (t.exp[v] != 0 && v < E.n)
+                    named[v] = 1;
+                if (t.exp[v] != 0 && v >= E.n)
+                    beyond = true;
+            }
             d = std::max(d, x);
         }
+        terms += E.eq[i].n;
+        max_degree = std::max(max_degree, d);
         paths *= std::max(d, 1);
     }
-    if (paths > max_paths) {
-        fprintf(stderr, "algebra_probe: the system needs %.6g paths (at most %.0f); refused\n", paths,
-                max_paths);
+    for (int v = 0; v < E.n && !beyond; v++)
+        if (!named[v]) {
+            fprintf(stderr, "algebra_probe: the unknown B%d appears in no equation, so no root is isolated; refused\n",
+                    v);
+            return 1;
+        }
+    const double cost = paths * terms * max_degree;
+    if (paths > max_paths || cost > max_path_cost) {
+        fprintf(stderr,
+                "algebra_probe: the system needs %.6g paths of degree up to %d in %d terms "
+                "(at most %.0f paths, and paths times terms times degree at most %.0f); refused\n",
+                paths, max_degree, terms, max_paths, max_path_cost);
         return 1;
     }
     polysys(E);
