@@ -215,7 +215,7 @@ endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
 
 void polysys(const eq_array &E)
 {
-    FILE *out = ist.out_fp ? ist.out_fp : stdout;
+    FILE *out = report_stream();
     const int n = E.n;
     fputs("equations:\n", out);
     print_eq_array(E, out);

@@ -9,6 +9,11 @@
 struct varlist;
 struct var;
 
+// The report stream: ist.out_fp, or standard output before the run has set
+// it (the routines that print reports are also called from tests and the
+// probe, where no run has started).
+FILE *report_stream();
+
 struct interp_state {
     FILE *out_fp = nullptr;   // the report stream: standard output or NAME.out
     int interactive = 0;      // 1 while reading a terminal (not an included file)

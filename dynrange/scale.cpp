@@ -85,7 +85,7 @@ vector Scale(matrix K, double kappa)
 
 // do_scale without its reports: 0 on success, 1 for K of the wrong size, 2
 // when the factors are unusable.
-static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
+static int scale_in_place(ss &s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
     int n = s.n;
     vector t;
@@ -119,7 +119,7 @@ static int scale_in_place(ss s, matrix *W, matrix *K, int num, int sfr, double s
     return 0;
 }
 
-int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
+int do_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf)
 {
     int r = scale_in_place(s, W, K, num, sfr, sf, true);
     if (r == 1)
@@ -129,12 +129,12 @@ int do_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf)
     return r != 0;
 }
 
-int try_scale(ss s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
+int try_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
     return scale_in_place(s, W, K, num, sfr, sf, prepare) != 0;
 }
 
-void rescale_w(vector t, matrix W)
+void rescale_w(const vector &t, matrix &W)
 {
     if (W.rows != W.cols || W.rows < 1 || W.rows != t.n)
         return;
@@ -144,7 +144,7 @@ void rescale_w(vector t, matrix W)
             W.data[j * n + i] *= t.data[i] * t.data[j];
 }
 
-void rescale_k(vector t, matrix K)
+void rescale_k(const vector &t, matrix &K)
 {
     if (K.rows != K.cols || K.rows < 1 || K.rows != t.n)
         return;

@@ -8,7 +8,7 @@
 #include "numeric/types.h"
 
 // The switches of `set:` (optc_flag, num_flag, sfr_flag, evalc_flag, ...)
-// live in `ist` (interp/globals.h).
+// live in `ist` (base/globals.h).
 
 struct filter_state {
     cap_ss cur_filter;   // the current filter; order 0 at start

@@ -55,7 +55,7 @@ void free_cap_ss(cap_ss *s)
     free_caps(s);
 }
 
-ss transform_ss2(matrix T, matrix Ti, ss s)
+ss transform_ss2(const matrix &T, const matrix &Ti, const ss &s)
 {
     ss r;
     r.n = s.n;
@@ -68,7 +68,7 @@ ss transform_ss2(matrix T, matrix Ti, ss s)
     return r;
 }
 
-ss transform_ss(matrix T, ss s)
+ss transform_ss(const matrix &T, const ss &s)
 {
     matrix Ti = minv(T);
     ss r = transform_ss2(T, Ti, s);
@@ -76,7 +76,7 @@ ss transform_ss(matrix T, ss s)
     return r;
 }
 
-void scale_ss(vector t, ss s)
+void scale_ss(const vector &t, ss &s)
 {
     if (t.n != s.n)
         fatal("scale_ss: dimensions of t and ss do not agree");
@@ -89,7 +89,7 @@ void scale_ss(vector t, ss s)
     }
 }
 
-ss copy_ss(ss s)
+ss copy_ss(const ss &s)
 {
     ss r;
     if (s.n < 1)
@@ -102,7 +102,7 @@ ss copy_ss(ss s)
     return r;
 }
 
-void print_ss(FILE *fp, ss s, int per_line)
+void print_ss(FILE *fp, const ss &s, int per_line)
 {
     fprintf(fp, "A =\n");
     print_matrix(fp, s.A, per_line);

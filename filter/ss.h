@@ -38,13 +38,13 @@ void new_caps(cap_ss *s, int n);
 void free_caps(cap_ss *s);
 
 // New record (n, T^-1 A T, T^-1 B, C T, D).
-ss transform_ss(matrix T, ss s);
+ss transform_ss(const matrix &T, const ss &s);
 // The same with the inverse supplied: (n, Ti A T, Ti B, C T, D).
-ss transform_ss2(matrix T, matrix Ti, ss s);
+ss transform_ss2(const matrix &T, const matrix &Ti, const ss &s);
 // In place, through the shared storage: A_ij *= t_j / t_i, B_i /= t_i,
 // C_i *= t_i (similarity transform with T = diag(t)).
-void scale_ss(vector t, ss s);
+void scale_ss(const vector &t, ss &s);
 // Deep copy; an order-0 record for n < 1.
-ss copy_ss(ss s);
+ss copy_ss(const ss &s);
 // "A =", "B =", "C =" with the matrix printer, then "D = %e\n\n".
-void print_ss(FILE *fp, ss s, int per_line);
+void print_ss(FILE *fp, const ss &s, int per_line);

@@ -57,7 +57,7 @@ double dist(int len, const double *a, const double *b)
 
 void trace_record(int iter, int nfe, double s, const double *y, int N)
 {
-    FILE *fp = ist.out_fp ? ist.out_fp : stdout;
+    FILE *fp = report_stream();
     std::fprintf(fp, "\n STEP%5d   NFE =%5d   ARC LENGTH =%9.4f   LAMBDA =%7.4f     X vector:\n", iter, nfe, s,
                  y[0]);
     for (int i = 0; i < N; i++) {

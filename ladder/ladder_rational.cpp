@@ -6,6 +6,7 @@
 #include "algebra/rational.h"
 #include "ladder/ladder_drivers.h"
 #include "ladder/side_drivers.h"
+#include "base/globals.h"
 #include "ladder/symbolic_ladder.h"
 #include "numeric/matrix.h"
 
@@ -31,7 +32,7 @@ void rational_pipeline(const double *a, const double *q, int n)
 {
     if (!ladder_driver_order(n))
         return;
-    FILE *fp = ladder_driver_stream();
+    FILE *fp = report_stream();
     print_ladder_poly(a, n, fp);
 
     eq_array E = ladder_eq_array(a, q, n);
@@ -56,7 +57,7 @@ void write_cas_script(const double *a, const double *p, int n)
 {
     if (!ladder_driver_order(n))
         return;
-    FILE *fp = ladder_driver_stream();
+    FILE *fp = report_stream();
     eq_array E = ladder_eq_array(a, p, n);
     fputs("ring r=real,(", fp);
     for (int k = 0; k <= n - 2; k++)

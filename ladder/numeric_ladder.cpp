@@ -17,11 +17,6 @@
 
 namespace {
 
-FILE *report_stream()
-{
-    return ist.out_fp ? ist.out_fp : stdout;
-}
-
 void print_values(FILE *fp, const char *label, const gsl_vector *v)
 {
     fputs(label, fp);

@@ -22,11 +22,6 @@ namespace {
 
 }  // namespace
 
-FILE *ladder_driver_stream()
-{
-    return ist.out_fp ? ist.out_fp : stdout;
-}
-
 bool ladder_driver_order(int n)
 {
     if (n < 2)
@@ -113,7 +108,7 @@ void ladder_symbolic_test(int nweights, const double *weights, const double *p, 
     if (!d.ok)
         return;
     if (ist.verbosity >= 0) {
-        FILE *fp = ladder_driver_stream();
+        FILE *fp = report_stream();
         fputs("target=\n", fp);
         print_poly(p, n, fp);
         fputs("\nscaled target=\n", fp);
@@ -139,7 +134,7 @@ void ladder_by_groebner_verify(const double *a, const double *p, int n)
 {
     if (!ladder_driver_order(n))
         return;
-    FILE *fp = ladder_driver_stream();
+    FILE *fp = report_stream();
     print_ladder_poly(a, n, fp);
     eq_array E = ladder_eq_array(a, p, n);
     matrix M = groebner_solve(&E, n);
@@ -160,7 +155,7 @@ void g_ladder_eliminate2(const double *a, const double *p, int n)
 {
     if (!ladder_driver_order(n))
         return;
-    FILE *fp = ladder_driver_stream();
+    FILE *fp = report_stream();
     spoly S = slpoly(n, a);
     fputs("s=\n", fp);
     print_spoly(S, fp);

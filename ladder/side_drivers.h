@@ -6,9 +6,6 @@
 
 #include <cstdio>
 
-// The report stream of the drivers (standard output before a run has one).
-FILE *ladder_driver_stream();
-
 // True for an order of 2 or more, the orders whose ladder equations have an
 // unknown; otherwise an error report and false.
 bool ladder_driver_order(int n);

@@ -17,11 +17,6 @@
 
 namespace {
 
-FILE *report_stream()
-{
-    return ist.out_fp ? ist.out_fp : stdout;
-}
-
 // Power of Bk in term t (0 beyond its exponent vector).
 int power_of(const poly_term &t, int k)
 {

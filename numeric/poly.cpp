@@ -35,11 +35,6 @@ inline double lead(const poly &p)
     return p.coef[p.degree];
 }
 
-FILE *report_stream()
-{
-    return ist.out_fp ? ist.out_fp : stdout;
-}
-
 }  // namespace
 
 poly newpoly(int d)
