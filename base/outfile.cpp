@@ -36,9 +36,11 @@ out_slot slots[max_open];
 bool exit_hook_set = false;
 
 // The stream's own write: every byte is handed to the file or the first
-// failure is kept with its reason. After a failure nothing more is written
-// (the file is lost anyway) and the stream reports success, so that a long
-// table is not slowed by a failing call per line.
+// failure is kept with its reason. The stream is always told that the bytes
+// went out: the failure is reported when the file is committed, nothing more
+// is written after it (the file is lost anyway), and stdio never meets a
+// failing write (a failed write in the middle of a long fprintf made it read
+// past the text it was copying).
 ssize_t slot_write(void *cookie, const char *buf, size_t size)
 {
     out_slot *s = static_cast<out_slot *>(cookie);
@@ -51,7 +53,7 @@ ssize_t slot_write(void *cookie, const char *buf, size_t size)
             continue;
         if (w <= 0) {
             s->err = w < 0 ? errno : ENOSPC;
-            return -1;
+            return static_cast<ssize_t>(size);
         }
         done += static_cast<size_t>(w);
     }

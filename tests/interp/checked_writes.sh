@@ -128,6 +128,14 @@ expect_status 1 "report linked to /dev/full"
 expect_err "cannot write rep.out: No space left on device" "report linked to /dev/full"
 [ -L rep.out ] || fail "report linked to /dev/full: the link was replaced"
 
+# A long writesp string into a link to /dev/full (found by the fuzzer: the
+# failed write inside the long fprintf made stdio read past the text).
+ln -s /dev/full long.ci
+{ printf 'butterworth(2);\nwritesp "'; head -c 70000 /dev/zero | tr '\0' x; printf '";\n'; } > long.in
+run long
+expect_status 1 "long writesp into /dev/full"
+expect_err "cannot write long.ci: No space left on device" "long writesp into /dev/full"
+
 # 2. A successful write through a link replaces the file the link names and
 #    keeps the link; the file keeps its permissions.
 printf 'old\n' > real.cmd
