@@ -162,9 +162,9 @@ inline cplx rational(const dvec &num, const dvec &den, cplx s)
     return ev(num) / ev(den);
 }
 
-// X solving A X + X A^T + Q = 0 (row-major n x n result), by a GSL LU solve
+// X solving A X + X R + Q = 0 (row-major n x n result), by a GSL LU solve
 // of the Kronecker form.
-inline dvec lyap(int n, const dvec &A, const dvec &Q)
+inline dvec sylvester(int n, const dvec &A, const dvec &R, const dvec &Q)
 {
     int N = n * n;
     gsl_matrix *M = gsl_matrix_calloc(N, N);
@@ -176,7 +176,7 @@ inline dvec lyap(int n, const dvec &A, const dvec &Q)
             int row = i * n + j;
             for (int k = 0; k < n; k++) {
                 *gsl_matrix_ptr(M, row, k * n + j) += A[i * n + k];  // (A X)(i, j)
-                *gsl_matrix_ptr(M, row, i * n + k) += A[j * n + k];  // (X A^T)(i, j)
+                *gsl_matrix_ptr(M, row, i * n + k) += R[k * n + j];  // (X R)(i, j)
             }
             gsl_vector_set(r, row, -Q[i * n + j]);
         }
@@ -191,6 +191,16 @@ inline dvec lyap(int n, const dvec &A, const dvec &Q)
     gsl_vector_free(x);
     gsl_matrix_free(M);
     return X;
+}
+
+// X solving A X + X A^T + Q = 0.
+inline dvec lyap(int n, const dvec &A, const dvec &Q)
+{
+    dvec At(A.size());
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            At[j * n + i] = A[i * n + j];
+    return sylvester(n, A, At, Q);
 }
 
 inline dvec rowmajor_A(const ss &s)

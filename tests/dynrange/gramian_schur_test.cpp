@@ -51,32 +51,11 @@ void expect_agrees(const matrix &got, const dvec &want, int n, const std::string
 dvec cross_reference(const ss &s)
 {
     int n = s.n;
-    dvec A = rowmajor_A(s), At(n * n), Q(n * n);
-    // A X + X A = A X + X (A^T)^T: the K form with A^T on the right
-    int N = n * n;
-    gsl_matrix *M = gsl_matrix_calloc(N, N);
-    gsl_vector *r = gsl_vector_alloc(N), *x = gsl_vector_alloc(N);
-    gsl_permutation *p = gsl_permutation_alloc(N);
+    dvec Q(n * n);
     for (int i = 0; i < n; i++)
-        for (int j = 0; j < n; j++) {
-            int row = i * n + j;
-            for (int k = 0; k < n; k++) {
-                *gsl_matrix_ptr(M, row, k * n + j) += A[i * n + k];  // (A X)(i, j)
-                *gsl_matrix_ptr(M, row, i * n + k) += A[k * n + j];  // (X A)(i, j)
-            }
-            gsl_vector_set(r, row, -s.B.data[i] * s.C.data[j]);
-        }
-    int sg;
-    gsl_linalg_LU_decomp(M, p, &sg);
-    gsl_linalg_LU_solve(M, p, r, x);
-    dvec X(N);
-    for (int k = 0; k < N; k++)
-        X[k] = gsl_vector_get(x, k);
-    gsl_permutation_free(p);
-    gsl_vector_free(r);
-    gsl_vector_free(x);
-    gsl_matrix_free(M);
-    return X;
+        for (int j = 0; j < n; j++)
+            Q[i * n + j] = s.B.data[i] * s.C.data[j];
+    return sylvester(n, rowmajor_A(s), rowmajor_A(s), Q);
 }
 
 std::vector<named> table()
