@@ -127,11 +127,17 @@ bool nearly_singular(int n, const double *wr, const double *wi)
     return false;
 }
 
+// A square, finite A with a finite right-hand side of its size.
+bool solvable(const matrix &a, const matrix &q)
+{
+    return square(a) && q.rows == a.rows && q.cols == a.rows && finite(a) && finite(q);
+}
+
 }  // namespace
 
 matrix lyap_solve(const matrix &a, const matrix &q, bool trans_left)
 {
-    if (!square(a) || q.rows != a.rows || q.cols != a.rows || !finite(a) || !finite(q))
+    if (!solvable(a, q))
         return null_matrix();
     const int n = a.rows;
     const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
@@ -206,7 +212,7 @@ matrix lyap_factor(const matrix &a, const matrix &b, bool trans_left)
 
 matrix sylv_same(const matrix &a, const matrix &q)
 {
-    if (!square(a) || q.rows != a.rows || q.cols != a.rows || !finite(a) || !finite(q))
+    if (!solvable(a, q))
         return null_matrix();
     const int n = a.rows;
     const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
