@@ -43,6 +43,17 @@ R make_sized(int n, V R::*array, const char *label)
     return r;
 }
 
+// Cuts L to its first n terms and gives back the rest of the array (all of
+// it when n is 0).
+void set_length(termlist *L, int n)
+{
+    L->n = n;
+    if (n == 0)
+        std::vector<poly_term>().swap(L->t);
+    else
+        L->t.resize(n);
+}
+
 // Frees the terms that drop says, moves the later ones up in order, and
 // reallocates the array to the new length (none when emptied).
 template <class Drop>
@@ -60,11 +71,7 @@ void remove_terms_if(termlist *L, Drop drop)
         return;
     if (kept < 0)
         fatal("cleanup_term2: length of poly term became negative");
-    L->n = kept;
-    if (kept == 0)
-        std::vector<poly_term>().swap(L->t);
-    else
-        L->t.resize(kept);
+    set_length(L, kept);
 }
 
 // The factors of a monomial; returns whether anything was printed.
@@ -298,11 +305,7 @@ termlist lincomb_merge(long double a, const termlist &P, long double b, const te
             merge_into(&R.t[k++], a, P.t[i++]);
         }
     }
-    R.n = k;
-    if (k == 0)
-        std::vector<poly_term>().swap(R.t);
-    else
-        R.t.resize(k);
+    set_length(&R, k);
     return R;
 }
 
@@ -350,11 +353,7 @@ termlist termlist_lincomb(long double a, const termlist &P, long double b, const
         else if (p.coef != 0)
             R.t[next++] = scaled_term(p, a);
     }
-    R.n = next;
-    if (next == 0)
-        std::vector<poly_term>().swap(R.t);
-    else
-        R.t.resize(next);
+    set_length(&R, next);
     return R;
 }
 
@@ -382,11 +381,7 @@ termlist termlist_sub_sorted(termlist &&P, termlist &&Q, int from)
                 R.t[k++] = std::move(q);
         }
     }
-    R.n = k;
-    if (k == 0)
-        std::vector<poly_term>().swap(R.t);
-    else
-        R.t.resize(k);
+    set_length(&R, k);
     return R;
 }
 
