@@ -13,7 +13,7 @@
 #include "base/globals.h"
 #include "numeric/matrix.h"
 
-double filter_cost_sum(ss s, matrix W)
+double filter_cost_sum(const ss &s, const matrix &W)
 {
     int n = s.n;
     double sum = 0.0;
@@ -45,14 +45,14 @@ double filter_cost()
     return filter_cost_sum(fst.cur_filter, fst.cur_W);
 }
 
-double dr_of_filter(ss s, int *status) { return dr_of_filter_with(s, matrix(), matrix(), status); }
+double dr_of_filter(ss &s, int *status) { return dr_of_filter_with(s, matrix(), matrix(), status); }
 
 namespace {
 
 // The cost of s, scaled in place with W and K (released); the analysis data
 // that the peak search reads is ready. With prepare the scaled record
 // becomes the analysis copy.
-double scaled_cost(ss s, matrix W, matrix K, bool prepare, int *status)
+double scaled_cost(ss &s, matrix W, matrix K, bool prepare, int *status)
 {
     int bad = try_scale(s, &W, &K, 0, 0, pks.dr_scale, prepare);
     freem(&K);
@@ -81,7 +81,7 @@ double scaled_cost(ss s, matrix W, matrix K, bool prepare, int *status)
 
 }  // namespace
 
-double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
+double dr_of_filter_with(ss &s, matrix W, matrix K, int *status)
 {
     analysis_prep(s);
     double cost = scaled_cost(s, W, K, false, status);
@@ -90,7 +90,7 @@ double dr_of_filter_with(ss s, matrix W, matrix K, int *status)
     return cost;
 }
 
-double dr_of_similar(ss s, matrix T, matrix Ti, matrix W, matrix K, int *status)
+double dr_of_similar(const ss &s, const matrix &T, const matrix &Ti, matrix W, matrix K, int *status)
 {
     if (fst.ana_ss.A.data != s.A.data || fst.ana_ss.B.data != s.B.data || fst.ana_ss.C.data != s.C.data
         || fst.ana_ss.n != s.n || fst.ana_ss.D != s.D)

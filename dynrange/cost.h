@@ -16,7 +16,7 @@ enum dr_status {
 
 // With g_i = |B_i| + sum_j |A_ij| and t_i = W_ii g_i: (sum_i sqrt t_i)^2 when
 // the capacitance is divided optimally (`set: optc;`), else sum_i t_i.
-double filter_cost_sum(ss s, matrix W);
+double filter_cost_sum(const ss &s, const matrix &W);
 // Scales the current filter in place (its cached K and W follow) with the
 // target peak from the variable sf (1 without it), solves W when it is not
 // cached and returns the cost of the scaled filter; 0 when the filter cannot
@@ -28,18 +28,18 @@ double filter_cost();
 // would be stale: the scaled record is not prepared again). A failure gives the largest double and *status dr_no_scale or
 // dr_no_w (also for a cost that is not positive and finite); success gives
 // dr_ok.
-double dr_of_filter(ss s, int *status);
+double dr_of_filter(ss &s, int *status);
 // The same when the Gramians of the unscaled record are known already (a
 // record reached by a similarity transformation from one whose Gramians
 // were solved): W and K, when not empty, are scaled with the record instead
 // of being solved again. Both handles are released.
-double dr_of_filter_with(ss s, matrix W, matrix K, int *status);
+double dr_of_filter_with(ss &s, matrix W, matrix K, int *status);
 // The same for the record (T^-1 A T, T^-1 B, C T, D), T^-1 = Ti, with W and
 // K those of that record (or empty; both released): its peaks are found
 // through a similarity view of the analysis data of s, prepared when s is
 // not the analysis copy, so that the candidates of a search over T need no
 // preparation of their own. The analysis copy stays s.
-double dr_of_similar(ss s, matrix T, matrix Ti, matrix W, matrix K, int *status);
+double dr_of_similar(const ss &s, const matrix &T, const matrix &Ti, matrix W, matrix K, int *status);
 // The target peak of the scaling in the costs of a search (pks.dr_scale)
 // from the variable sf, or 1 when it gives no number.
 void dr_scale_from_sf();

@@ -18,14 +18,14 @@
 
 namespace {
 
-void print_named(FILE *fp, const char *label, matrix M, int per_line)
+void print_named(FILE *fp, const char *label, const matrix &M, int per_line)
 {
     fprintf(fp, "%s =\n", label);
     print_matrix(fp, M, per_line);
 }
 
 // 1 when every eigenvalue of the symmetric W is positive.
-bool positive_definite(matrix W)
+bool positive_definite(const matrix &W)
 {
     if (W.rows < 1 || W.rows != W.cols)
         return false;
@@ -40,7 +40,7 @@ bool positive_definite(matrix W)
     return ok;
 }
 
-bool all_finite(matrix M)
+bool all_finite(const matrix &M)
 {
     for (int k = 0; k < M.rows * M.cols; k++)
         if (!std::isfinite(M.data[k]))
@@ -48,7 +48,7 @@ bool all_finite(matrix M)
     return true;
 }
 
-void derivation_trace_head(FILE *fp, matrix T1, matrix W1, matrix K1, int pl)
+void derivation_trace_head(FILE *fp, const matrix &T1, const matrix &W1, const matrix &K1, int pl)
 {
     fprintf(fp, "The current filter is:\n");
     print_ss(fp, fst.ana_ss, pl);
@@ -61,7 +61,7 @@ void derivation_trace_head(FILE *fp, matrix T1, matrix W1, matrix K1, int pl)
     fprintf(fp, "entries are the squares of the second order modes.\n");
 }
 
-void derivation_trace_tail(FILE *fp, matrix U2, matrix D2, matrix T1U2, matrix T, int pl)
+void derivation_trace_tail(FILE *fp, const matrix &U2, const matrix &D2, const matrix &T1U2, const matrix &T, int pl)
 {
     print_named(fp, "U2", U2, pl);
     print_named(fp, "D2", D2, pl);
@@ -79,7 +79,7 @@ void derivation_trace_tail(FILE *fp, matrix U2, matrix D2, matrix T1U2, matrix T
 
 // The equalisation that ends both routes: U with equal diagonal entries of
 // U^T Pm U, T0 = T U; *P := Pm. Reports and frees as the routes need.
-matrix equalised(matrix T, matrix Pm, matrix *P, FILE *fp, double eps, int itmax, int level, int per_line)
+matrix equalised(const matrix &T, matrix Pm, matrix *P, FILE *fp, double eps, int itmax, int level, int per_line)
 {
     matrix U;
     if (itmax != 0) {
@@ -117,7 +117,7 @@ matrix equalised(matrix T, matrix Pm, matrix *P, FILE *fp, double eps, int itmax
 // eigenvalue is below its rounding (a Butterworth filter from order 20 or
 // so). Empty T when the factors or the singular values cannot be had, or
 // when K and W are not the Gramians of s.
-matrix factored_transformation(const ss &s, matrix K, matrix W, matrix *Pm, FILE *fp, int som, int level,
+matrix factored_transformation(const ss &s, const matrix &K, const matrix &W, matrix *Pm, FILE *fp, int som, int level,
                                int per_line)
 {
     matrix T, Ti, sigma;
@@ -158,7 +158,7 @@ matrix factored_transformation(const ss &s, matrix K, matrix W, matrix *Pm, FILE
 
 }  // namespace
 
-matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line)
+matrix optimize(const matrix &K, const matrix &W, matrix *P, FILE *fp, int som, int per_line)
 {
     *P = null_matrix();
     int level = bla_level();

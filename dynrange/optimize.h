@@ -12,4 +12,4 @@
 // of elements per printed line of the traces.
 // A W that is not positive definite, or second-order modes that are all 0,
 // are reported as errors: the result and *P are then empty matrices.
-matrix optimize(matrix K, matrix W, matrix *P, FILE *fp, int som, int per_line);
+matrix optimize(const matrix &K, const matrix &W, matrix *P, FILE *fp, int som, int per_line);

@@ -46,7 +46,7 @@ struct rotation_frame {
     matrix K0;
 };
 
-rotation_frame frame_of(ss s, int mode)
+rotation_frame frame_of(const ss &s, int mode)
 {
     rotation_frame f;
     f.s = s;
@@ -145,7 +145,7 @@ bool start_cost(const rotation_frame &f, const vector &a, double *cost0)
 // step h: each sweep tries every angle +h and -h and takes the best strict
 // improvement; a sweep without one divides h by 4, down to 1e-6. At trace
 // level above 1 every sweep prints the angles with fmt and the change.
-void coordinate_search(const rotation_frame &f, vector a, double h, double cost0, double *best,
+void coordinate_search(const rotation_frame &f, vector &a, double h, double cost0, double *best,
                        const char *fmt, int level)
 {
     FILE *fp = ist.out_fp;
@@ -182,7 +182,7 @@ void coordinate_search(const rotation_frame &f, vector a, double h, double cost0
 // The final record of a search: the report line, then the record
 // transformed by T of the angles (T and its inverse shown at trace level
 // above 0 when show_t).
-ss finish(ss s, const vector &a, int mode, double cost0, double best, int show_t, int level)
+ss finish(const ss &s, const vector &a, int mode, double cost0, double best, int show_t, int level)
 {
     FILE *fp = ist.out_fp;
     fprintf(fp, "optimum at\n");
@@ -220,7 +220,7 @@ ss scaled(ss r)
 
 }  // namespace
 
-matrix givens(int n, vector a)
+matrix givens(int n, const vector &a)
 {
     matrix T = newm(n, n);
     int k = 0;
@@ -236,7 +236,7 @@ matrix givens(int n, vector a)
     return T;
 }
 
-matrix givens2(int n, vector a)
+matrix givens2(int n, const vector &a)
 {
     matrix T = newm(n, n);
     int k = 0;
@@ -254,7 +254,7 @@ matrix givens2(int n, vector a)
 
 int rotation_angles(int n, int mode) { return mode == 0 ? n * (n - 1) : n * (n - 1) / 2; }
 
-double dr_rotated(ss s, vector a, int mode)
+double dr_rotated(const ss &s, const vector &a, int mode)
 {
     rotation_frame f = frame_of(s, mode);
     double cost = rotated_cost(f, a);
@@ -262,7 +262,7 @@ double dr_rotated(ss s, vector a, int mode)
     return cost;
 }
 
-ss dr_optimize4(ss s, double h, int mode)
+ss dr_optimize4(const ss &s, double h, int mode)
 {
     int level = bla_level();
     int n = s.n;
@@ -300,7 +300,7 @@ int grid_step4(int *counter, int count, int steps, int k)
 
 int grid_first4(int *counter, int count, int steps) { return grid_step4(counter, count, steps, 0); }
 
-ss dr_optimize4_grid(ss s, int steps)
+ss dr_optimize4_grid(const ss &s, int steps)
 {
     int n = s.n;
     if (steps < 2)
@@ -338,7 +338,7 @@ ss dr_optimize4_grid(ss s, int steps)
     return r;
 }
 
-ss dr_optimize5(ss s, double step)
+ss dr_optimize5(const ss &s, double step)
 {
     int level = bla_level();
     int n = s.n;

@@ -60,7 +60,7 @@ void scale_into(matrix *M, double f)
 
 }  // namespace
 
-vector Scale(matrix K, double kappa)
+vector Scale(const matrix &K, double kappa)
 {
     if (K.rows != K.cols || K.rows < 1) {
         fprintf(stderr, "Scale: error: dimensions of K (%d,%d) not appropriate.\n", K.rows, K.cols);

@@ -7,7 +7,7 @@
 #include "filter/ss.h"
 
 // t_i = sqrt(K_ii / kappa); kappa 0 is replaced by the mean of the diagonal.
-vector Scale(matrix K, double kappa);
+vector Scale(const matrix &K, double kappa);
 // Scales the record in place (its matrices are shared with the caller) so
 // that every integrator carries the output power (L2) or the peak sf
 // (L-infinity, by the linf_scale switch), prepares its analysis data again

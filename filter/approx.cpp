@@ -89,9 +89,10 @@ ss finite_or_nothing(ss s)
 
 }  // namespace
 
-ss poly_to_filter(rootlist roots)
+ss poly_to_filter(const rootlist &roots)
 {
-    std::vector<complex> r(roots.roots, roots.roots + roots.n);
+    const complex *first = roots.roots;
+    std::vector<complex> r(first, first + roots.n);
     sort_by_real_part(r);
     pz_new();
     for (const complex &z : r)
@@ -102,7 +103,7 @@ ss poly_to_filter(rootlist roots)
     return s;
 }
 
-double poly_solve_level(poly p, double factor)
+double poly_solve_level(const poly &p, double factor)
 {
     const double target = factor * p.coef[0];
     poly dp = poly_deriv(p);
@@ -128,7 +129,7 @@ poly gauss_poly(int n)
     return p;
 }
 
-ss spectral_poles_to_filter(poly q, int n)
+ss spectral_poles_to_filter(const poly &q, int n)
 {
     if (!poly_usable(q))
         return no_finite_poles();

@@ -6,7 +6,7 @@
 #include "base/error.h"
 #include "base/getvar.h"
 
-void divide_caps(cap_ss *filter, matrix W, int optimal)
+void divide_caps(cap_ss *filter, const matrix &W, int optimal)
 {
     double *v = getvar("ctot");
     if (!v)

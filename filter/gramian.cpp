@@ -23,14 +23,14 @@ static const double gram_pi = 3.141592653589793;
 // that is singular or nearly so (l_i + l_j at or near 0 for eigenvalues of A)
 // gives the empty matrix with the message a failed inversion of its operator
 // prints.
-static matrix solved_or_refused(matrix X)
+static matrix solved_or_refused(const matrix &X)
 {
     if (X.cols == 0)
         error_text("inv3c: error\n");
     return X;
 }
 
-matrix k_algebraic(ss s)
+matrix k_algebraic(const ss &s)
 {
     if (s.n < 1)
         return null_matrix();
@@ -42,7 +42,7 @@ matrix k_algebraic(ss s)
     return solved_or_refused(K);
 }
 
-matrix w_algebraic(ss s)
+matrix w_algebraic(const ss &s)
 {
     if (s.n < 1)
         return null_matrix();
@@ -54,7 +54,7 @@ matrix w_algebraic(ss s)
     return solved_or_refused(W);
 }
 
-matrix x_algebraic(ss s)
+matrix x_algebraic(const ss &s)
 {
     if (s.n < 1)
         return null_matrix();
@@ -105,7 +105,7 @@ double eval_so(double w) { return eval_weight(w, "so"); }
 
 // Fills out with s Re(v v^H) for the n entries of v: the weighted integrand of
 // a Gramian at one frequency.
-static void weighted_outer(matrix out, const cmatrix &v, int n, double s)
+static void weighted_outer(matrix &out, const cmatrix &v, int n, double s)
 {
     if (out.rows != n || out.cols != n) {
         fprintf(stderr, "Matrix alignment error.\n");
@@ -119,7 +119,7 @@ static void weighted_outer(matrix out, const cmatrix &v, int n, double s)
         }
 }
 
-void k_integrand(matrix out, double w)
+void k_integrand(matrix &out, double w)
 {
     double s = eval_si(w);
     cmatrix F = f_jw(w);
@@ -127,7 +127,7 @@ void k_integrand(matrix out, double w)
     cfreem(&F);
 }
 
-void w_integrand(matrix out, double w)
+void w_integrand(matrix &out, double w)
 {
     double s = eval_so(w);
     cmatrix G = g_jw(w);
@@ -235,7 +235,7 @@ static matrix finite_or_refused(matrix m, const char *what)
     return m;
 }
 
-matrix calc_k(ss s, int num, int sfr)
+matrix calc_k(const ss &s, int num, int sfr)
 {
     if (s.n < 1)
         return null_matrix();
@@ -266,7 +266,7 @@ matrix calc_k(ss s, int num, int sfr)
     return k_algebraic(s);
 }
 
-matrix calc_w(ss s, int num)
+matrix calc_w(const ss &s, int num)
 {
     if (s.n < 1)
         return null_matrix();

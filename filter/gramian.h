@@ -11,9 +11,9 @@
 // cannot be determined: over all frequencies when s has a pole in the closed
 // right half-plane (reported, naming the cause), or an entry that is not
 // finite (reported).
-matrix calc_k(ss s, int num, int sfr);
+matrix calc_k(const ss &s, int num, int sfr);
 // W of s: integrated (num != 0) or solved; empty as for K.
-matrix calc_w(ss s, int num);
+matrix calc_w(const ss &s, int num);
 // Why K and W over all frequencies do not exist for s: "the filter is not
 // stable ..." (a pole in the open right half-plane) or "the filter has a pole
 // on the jw axis" (real part within 1e-10 of the largest |pole|); else null.
@@ -25,11 +25,11 @@ const char *gramian_obstacle(const ss &s);
 bool gramians_exist(const ss &s);
 // A K + K A^T + B B^T = 0 by the Schur method; empty (after "inv3c: error")
 // when the equation is singular or nearly so.
-matrix k_algebraic(ss s);
+matrix k_algebraic(const ss &s);
 // A^T W + W A + C^T C = 0; empty as for K.
-matrix w_algebraic(ss s);
+matrix w_algebraic(const ss &s);
 // Cross Gramian: A X + X A + B C = 0; empty as for K.
-matrix x_algebraic(ss s);
+matrix x_algebraic(const ss &s);
 // (1/pi) times the integral over w >= 0 of si(w) Re(F F^H), or so(w) Re(G^H G),
 // on the analysis filter. While the integration runs `fr` holds the
 // frequency; afterwards it holds its earlier definition again.
@@ -39,5 +39,5 @@ matrix w_by_integration(double epsrel, double epsabs);
 double eval_si(double w);
 double eval_so(double w);
 // Integrands: out (n x n) filled in place.
-void k_integrand(matrix out, double w);
-void w_integrand(matrix out, double w);
+void k_integrand(matrix &out, double w);
+void w_integrand(matrix &out, double w);

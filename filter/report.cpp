@@ -78,7 +78,7 @@ void print_title(FILE *fp, const char *text, int width)
     fputs("\n\n", fp);
 }
 
-double noise_total(const cap_ss &filter, matrix W)
+double noise_total(const cap_ss &filter, const matrix &W)
 {
     double nf = noise_factor();
     double S = 0.0;
@@ -98,7 +98,7 @@ double onoise_jw(double w, const cap_ss &filter)
     return (nf + nf) * k_boltzmann * temperature * S;
 }
 
-double Usq_out_max(matrix K, matrix C)
+double Usq_out_max(const matrix &K, const matrix &C)
 {
     double umax = u_max();
     if (K.rows != K.cols || K.rows < 1) {
@@ -124,7 +124,7 @@ double Usq_out_max(matrix K, matrix C)
     return umax * umax * s / m;
 }
 
-void printpoles(FILE *fp, ss filter)
+void printpoles(FILE *fp, const ss &filter)
 {
     matrix ev = evc(filter.A);
     fprintf(fp, "Poles of the filter:\n\n");

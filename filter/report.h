@@ -14,13 +14,13 @@ void print_title(FILE *fp, const char *text, int width);
 // The setting umax, or 1 with the notice "Umax put to 1." when it is missing.
 double u_max();
 // Output noise power (V^2) of the filter with its capacitor values, from W.
-double noise_total(const cap_ss &filter, matrix W);
+double noise_total(const cap_ss &filter, const matrix &W);
 // Output noise density at angular frequency w, on the analysis copy of the
 // filter, with the capacitor values and branch weights of the given filter.
 double onoise_jw(double w, const cap_ss &filter);
 // Square of the maximum output level under L2 scaling: umax^2 C K C^T / max K_ii.
-double Usq_out_max(matrix K, matrix C);
+double Usq_out_max(const matrix &K, const matrix &C);
 // Eigenvalues of A of the filter, one line each.
-void printpoles(FILE *fp, ss filter);
+void printpoles(FILE *fp, const ss &filter);
 // Roots of the numerator polynomial of the analysis data.
 void printzeros(FILE *fp);

@@ -37,7 +37,7 @@ complex transformed(complex p)
 }
 
 // The product over j != k of (q_k + q_j) / (q_j - q_k).
-complex upf_product(rootlist q, int count, int k)
+complex upf_product(const rootlist &q, int count, int k)
 {
     complex prod = cmake(1.0, 0.0);
     for (int j = 0; j < count; j++)
@@ -50,7 +50,7 @@ bool finite(complex z) { return std::isfinite(z.re) && std::isfinite(z.im); }
 
 }  // namespace
 
-double pole_group_delay(rootlist p, int count, double x)
+double pole_group_delay(const rootlist &p, int count, double x)
 {
     double gd = 0.0;
     for (int k = 0; k < count; k++) {
@@ -60,7 +60,7 @@ double pole_group_delay(rootlist p, int count, double x)
     return gd;
 }
 
-void group_delay_extremum(rootlist p, int count, double target, int max_steps)
+void group_delay_extremum(rootlist &p, int count, double target, int max_steps)
 {
     if (count < 2)
         return;
@@ -115,7 +115,7 @@ rootlist initial_gd_poles(int n, double ripple)
     return p;
 }
 
-cmatrix upf(double ripple, rootlist q, int count)
+cmatrix upf(double ripple, const rootlist &q, int count)
 {
     if (count < 1)
         fatal("upf: order too small");
@@ -132,7 +132,7 @@ cmatrix upf(double ripple, rootlist q, int count)
     return F;
 }
 
-cmatrix updf(double ripple, rootlist q, int count)
+cmatrix updf(double ripple, const rootlist &q, int count)
 {
     if (count < 1)
         fatal("updf: order too small");
@@ -157,7 +157,7 @@ cmatrix updf(double ripple, rootlist q, int count)
     return J;
 }
 
-cmatrix updf_differences(double ripple, rootlist q, int count)
+cmatrix updf_differences(double ripple, const rootlist &q, int count)
 {
     const double h = 1e-6;
     cmatrix F0 = upf(ripple, q, count);
@@ -176,7 +176,7 @@ cmatrix updf_differences(double ripple, rootlist q, int count)
     return J;
 }
 
-matrix c_to_r_updf(cmatrix J)
+matrix c_to_r_updf(const cmatrix &J)
 {
     if (J.rows != J.cols || J.rows < 1)
         fatal("c_to_r_updf: matrix dimensions incorrect");
@@ -205,7 +205,7 @@ matrix c_to_r_updf(cmatrix J)
     return R;
 }
 
-matrix c_to_r_upf(cmatrix F)
+matrix c_to_r_upf(const cmatrix &F)
 {
     if (F.cols != 1 || F.rows < 1)
         fatal("c_to_r_upf: matrix dimensions incorrect");
@@ -220,7 +220,7 @@ matrix c_to_r_upf(cmatrix F)
     return f;
 }
 
-matrix roots_to_real(rootlist q, int n)
+matrix roots_to_real(const rootlist &q, int n)
 {
     const int m = n / 2;
     matrix x = newm(n, 1);
@@ -233,7 +233,7 @@ matrix roots_to_real(rootlist q, int n)
     return x;
 }
 
-void real_to_roots(matrix x, rootlist q, int n)
+void real_to_roots(const matrix &x, rootlist &q, int n)
 {
     const int m = n / 2;
     for (int k = 0; k < m; k++) {
@@ -244,7 +244,7 @@ void real_to_roots(matrix x, rootlist q, int n)
         q.roots[m] = cmake(elem(x, m, 0), 0.0);
 }
 
-double ripple_step(rootlist q, int count, double ripple, cmatrix F)
+double ripple_step(rootlist &q, int count, double ripple, cmatrix &F)
 {
     cmatrix J = updf(ripple, q, count);
     matrix R = c_to_r_updf(J);
@@ -269,7 +269,7 @@ double ripple_step(rootlist q, int count, double ripple, cmatrix F)
     return cnorm(F);
 }
 
-double ripple_step_complex(rootlist q, int count, double ripple, cmatrix F)
+double ripple_step_complex(rootlist &q, int count, double ripple, cmatrix &F)
 {
     cmatrix J = updf(ripple, q, count);
     cmatrix Ji = cinv(J);
@@ -289,7 +289,7 @@ double ripple_step_complex(rootlist q, int count, double ripple, cmatrix F)
     return cnorm(F);
 }
 
-int ripple_iterate(rootlist p, int n, double ripple)
+int ripple_iterate(rootlist &p, int n, double ripple)
 {
     const int max_steps = 100;
     rootlist q = new_rootlist(n);

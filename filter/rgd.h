@@ -15,27 +15,27 @@ ss rgd_approx(int n, double ripple);
 rootlist initial_gd_poles(int n, double ripple);
 // Scales the real parts of p so that the delay difference between the two
 // frequencies of the starting set is `target`.
-void group_delay_extremum(rootlist p, int count, double target, int max_steps);
+void group_delay_extremum(rootlist &p, int count, double target, int max_steps);
 // Group delay of the poles at angular frequency x.
-double pole_group_delay(rootlist p, int count, double x);
+double pole_group_delay(const rootlist &p, int count, double x);
 // Newton iteration on the equiripple equations, p changed in place.
 // 0 when converged; 1 otherwise (after the error message).
-int ripple_iterate(rootlist p, int n, double ripple);
+int ripple_iterate(rootlist &p, int n, double ripple);
 // One Newton step in the real parameters; F is updated. The norm of F,
 // or -1 when the Jacobian is singular (q and F unchanged).
-double ripple_step(rootlist q, int count, double ripple, cmatrix F);
+double ripple_step(rootlist &q, int count, double ripple, cmatrix &F);
 // The same step in complex arithmetic; imaginary parts that are small
 // against the real part are cleared.
-double ripple_step_complex(rootlist q, int count, double ripple, cmatrix F);
+double ripple_step_complex(rootlist &q, int count, double ripple, cmatrix &F);
 // The equations F (n x 1) and their Jacobian dF_k/dq_j (n x n).
-cmatrix upf(double ripple, rootlist q, int count);
-cmatrix updf(double ripple, rootlist q, int count);
+cmatrix upf(double ripple, const rootlist &q, int count);
+cmatrix updf(double ripple, const rootlist &q, int count);
 // The Jacobian by forward differences with the step 1e-6 in each q_k.
-cmatrix updf_differences(double ripple, rootlist q, int count);
+cmatrix updf_differences(double ripple, const rootlist &q, int count);
 // Real forms: the Jacobian by the real parameters, -F, and the parameters
 // x (x[k] = Re q_k, x[n-1-k] = Im q_k for k < n/2, x[n/2] = Re q_(n/2)
 // for odd n) and back (restoring the symmetry).
-matrix c_to_r_updf(cmatrix J);
-matrix c_to_r_upf(cmatrix F);
-matrix roots_to_real(rootlist q, int n);
-void real_to_roots(matrix x, rootlist q, int n);
+matrix c_to_r_updf(const cmatrix &J);
+matrix c_to_r_upf(const cmatrix &F);
+matrix roots_to_real(const rootlist &q, int n);
+void real_to_roots(const matrix &x, rootlist &q, int n);

@@ -20,7 +20,7 @@ struct ss {
 // The current filter is one of these. Passed where an `ss` is expected it is
 // sliced to its five filter fields, still sharing the matrices.
 struct cap_ss : ss {
-    double *cap = nullptr;  // n capacitor values
+    elem_ptr<double> cap = nullptr;  // n capacitor values
     std::shared_ptr<double[]> cap_store;
 };
 

@@ -501,7 +501,8 @@ void time_rows::start(int k)
                    row_times(s.C.data, I)};
     std::vector<double> *x[4] = {&xf_, &xfs_, &xg_, &xgs_};
     for (int q = 0; q < 4; q++) {
-        std::copy(v[q].data, v[q].data + s.n, x[q]->begin());
+        const double *src = v[q].data;
+        std::copy(src, src + s.n, x[q]->begin());
         freem(&v[q]);
     }
     freem(&E);
@@ -584,7 +585,8 @@ void time_rows::at(int k)
         if (!bits[q])
             continue;
         matrix r = q == 0 ? f_t(t) : q == 1 ? fs_t(t) : q == 2 ? g_t(t) : gs_t(t);
-        std::copy(r.data, r.data + std::min(n, r.rows * r.cols), out[q]->begin());
+        const double *src = r.data;
+        std::copy(src, src + std::min(n, r.rows * r.cols), out[q]->begin());
         freem(&r);
     }
 }

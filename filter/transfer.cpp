@@ -782,7 +782,7 @@ double delay_h(double w)
     return group_delay(h_jw(w), dh_jw(w));
 }
 
-matrix delay_f(double w, cmatrix F)
+matrix delay_f(double w, const cmatrix &F)
 {
     int n = fst.ana_ss.n;
     cmatrix dF = df_jw(w);
@@ -793,7 +793,7 @@ matrix delay_f(double w, cmatrix F)
     return d;
 }
 
-matrix delay_g(double w, cmatrix G)
+matrix delay_g(double w, const cmatrix &G)
 {
     int n = fst.ana_ss.n;
     cmatrix dG = dg_jw(w);
@@ -857,7 +857,7 @@ double abssens_jw(double w, int mode)
     return std::sqrt(sens_sum(w, mode, false, nullptr));
 }
 
-matrix w_to_identity(matrix W)
+matrix w_to_identity(const matrix &W)
 {
     matrix V, D;
     eigen(W, &V, &D);
@@ -875,7 +875,7 @@ static bool w_fits(const matrix &W)
     return fst.ana_ss.n > 0 && W.rows == fst.ana_ss.n && W.cols == fst.ana_ss.n;
 }
 
-double dropfact(double w, matrix W, double eps, int renew)
+double dropfact(double w, const matrix &W, double eps, int renew)
 {
     int n = fst.ana_ss.n;
     if (!w_fits(W) && (tst.dropfact_T1.cols == 0 || renew != 0))
@@ -933,7 +933,7 @@ static void f_max_h(double w, double *m, double *h2, cmatrix *F_out)
         cfreem(&F);
 }
 
-double drfact_jw(double w, matrix W)
+double drfact_jw(double w, const matrix &W)
 {
     if (!w_fits(W))
         return NAN;
@@ -942,7 +942,7 @@ double drfact_jw(double w, matrix W)
     return h2 / m / tr(W);
 }
 
-double drscfact_jw(double w, matrix W)
+double drscfact_jw(double w, const matrix &W)
 {
     if (!w_fits(W))
         return NAN;
@@ -957,7 +957,7 @@ double drscfact_jw(double w, matrix W)
     return h2 / s;
 }
 
-double dr_jw(double w, const cap_ss &filter, matrix W, double umax)
+double dr_jw(double w, const cap_ss &filter, const matrix &W, double umax)
 {
     if (!w_fits(W))
         return NAN;

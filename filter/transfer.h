@@ -54,12 +54,12 @@ double delay_h(double w);
 cmatrix f_jw(double w);
 cmatrix df_jw(double w);
 // Group delay of each F_i (1 x n), F from f_jw at the same w.
-matrix delay_f(double w, cmatrix F);
+matrix delay_f(double w, const cmatrix &F);
 // G = C R (1 x n) and dG/dw.
 cmatrix g_jw(double w);
 cmatrix dg_jw(double w);
 // Group delay of each G_i (1 x n), G from g_jw at the same w.
-matrix delay_g(double w, cmatrix G);
+matrix delay_g(double w, const cmatrix &G);
 // Group delay of a value z with derivative dz = dz/dw:
 // (Im z Re dz - Re z Im dz) / |z|^2.
 double group_delay(complex z, complex dz);
@@ -74,15 +74,15 @@ double abssens_jw(double w, int mode);
 // Drop factor n |H|^2 / (sum sqrt(l_k))^2, l_k the eigenvalues of
 // Re(X X^H), X = T1^-1 F, T1 = w_to_identity(W) kept from the last call with
 // renew != 0 (or the first call).
-double dropfact(double w, matrix W, double eps, int renew);
+double dropfact(double w, const matrix &W, double eps, int renew);
 // |H|^2 / max_i |F_i|^2 / trace(W).
-double drfact_jw(double w, matrix W);
+double drfact_jw(double w, const matrix &W);
 // |H|^2 / sum_i |F_i|^2 W_ii.
-double drscfact_jw(double w, matrix W);
+double drscfact_jw(double w, const matrix &W);
 // |H|^2 umax^2 / max_i |F_i|^2 / total output noise of filter with W.
-double dr_jw(double w, const cap_ss &filter, matrix W, double umax);
+double dr_jw(double w, const cap_ss &filter, const matrix &W, double umax);
 // T1 = V D^-1/2 from W = V D V^T, so that T1^T W T1 = I.
-matrix w_to_identity(matrix W);
+matrix w_to_identity(const matrix &W);
 
 // Element forms over the adjugate polynomials.
 complex nmat_elem_jw(double w, int i, int j);   // adj(jwI - A)(i, j)

@@ -32,7 +32,7 @@ bool finite_ss(const ss &s)
 
 }  // namespace
 
-ss bandpass_ss(ss s, double w0, double bw)
+ss bandpass_ss(const ss &s, double w0, double bw)
 {
     if (!(w0 > 0.0) || !(bw > 0.0)) {
         error("bandpass: centre frequency and bandwidth must be larger than zero");
@@ -57,7 +57,7 @@ ss bandpass_ss(ss s, double w0, double bw)
     return r;
 }
 
-ss lowpass_ss(ss s, double f)
+ss lowpass_ss(const ss &s, double f)
 {
     if (!(f > 0.0)) {
         error("lowpass: frequency factor must be larger than zero");
@@ -77,7 +77,7 @@ ss lowpass_ss(ss s, double f)
     return r;
 }
 
-ss orthogonal_ss(ss s)
+ss orthogonal_ss(const ss &s)
 {
     int n = s.n;
     if (n < 1) {
@@ -161,7 +161,7 @@ ss orthogonal_ss(ss s)
     return o;
 }
 
-ss transpose_ss(ss s)
+ss transpose_ss(const ss &s)
 {
     if (s.n < 1)
         return ss{};
@@ -174,7 +174,7 @@ ss transpose_ss(ss s)
     return r;
 }
 
-void transform_k(matrix T, matrix *K)
+void transform_k(const matrix &T, matrix *K)
 {
     if (K->cols == 0)
         return;
@@ -189,7 +189,7 @@ void transform_k(matrix T, matrix *K)
     *K = nk;
 }
 
-void transform_w(matrix T, matrix *W)
+void transform_w(const matrix &T, matrix *W)
 {
     if (W->cols == 0)
         return;

@@ -202,7 +202,8 @@ void act_tr_ladder()
         vector p = newvector((int)sst.weights.size());
         for (int i = 0; i < p.n; i++)
             p.data[i] = sst.weights[i];
-        ladder_result r = dr_solutions(N, D, p, 0.5, null_vector(), cost0);
+        vector no_guess;
+        ladder_result r = dr_solutions(N, D, p, 0.5, no_guess, cost0);
         if (r.status != 0) {
             fprintf(fp, "Ladder transformation did not converge, filter is not transformed.\n");
         } else if (r.nsol == 0) {

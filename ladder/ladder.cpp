@@ -199,7 +199,7 @@ bool ladder_realises(const ss &s, const poly &N, const poly &D)
     if (!coefficients_match(c, den, 0.0) || !coefficients_match(h, num, cbig * std::max(1.0, std::fabs(s.D))))
         return false;
     matrix M = newm(n, n);
-    std::copy(A.begin(), A.end(), M.data);
+    std::copy(A.begin(), A.end(), &M.data[0]);
     matrix ev = evc(M);
     bool stable = true;
     for (int i = 0; i < n; i++)
@@ -327,7 +327,8 @@ void ladder_diagonal(const double *weights, const double *p, int n, double *a)
 bool column_matches(const double *a, const matrix &b, int k, const double *p, int n)
 {
     poly P = lpoly(n, a, n > 1 ? b.data + static_cast<std::size_t>(k) * b.rows : nullptr);
-    std::vector<double> x(P.coef, P.coef + n + 1), y(p, p + n + 1);
+    const double *c = P.coef;
+    std::vector<double> x(c, c + n + 1), y(p, p + n + 1);
     freepoly(&P);
     return coefficients_match(x, y, 0.0);
 }
@@ -371,11 +372,12 @@ gladder_result scale_gladder(const double *weights, const double *p, int n, doub
         // The numeric road leaves its iterate in the guess: it gets the
         // polished values too, so that it starts the next solve there.
         const int k = n - 3;
-        const bool numeric = n >= 4 && nguess >= k && r.b.cols == 1 &&
-                             std::equal(guess, guess + k, r.b.data);
+        const double *b = r.b.data;
+        const bool numeric = n >= 4 && nguess >= k && r.b.cols == 1 && std::equal(guess, guess + k, b);
         matrix kept = matching_columns(r.a.data(), r.b, q.data(), n);
+        const double *kept_b = kept.data;
         if (numeric && kept.cols == 1)
-            std::copy(kept.data, kept.data + k, guess);
+            std::copy_n(kept_b, k, guess);
         freem(&r.b);
         r.b = kept;
     }
@@ -520,7 +522,7 @@ double scale_poly(double *p, int n)
     return sc;
 }
 
-void scale_b_matrix(const matrix &b, double factor)
+void scale_b_matrix(matrix &b, double factor)
 {
     const long count = static_cast<long>(b.rows) * b.cols;
     for (long i = 0; i < count; i++)
@@ -533,7 +535,7 @@ void scale_a_array(double *a, int n, double factor)
         a[i] *= factor;
 }
 
-void unscale_ladder(double sc, double *a, const matrix &b, int order)
+void unscale_ladder(double sc, double *a, matrix &b, int order)
 {
     scale_b_matrix(b, sc * sc);
     scale_a_array(a, order, sc);

@@ -77,6 +77,6 @@ bool ladder_realises(const ss &s, const poly &N, const poly &D);
 
 // Undoes scale_poly on a ladder: b times sc^2, the first `order` values of
 // a times sc.
-void unscale_ladder(double sc, double *a, const matrix &b, int order);
-void scale_b_matrix(const matrix &b, double factor);
+void unscale_ladder(double sc, double *a, matrix &b, int order);
+void scale_b_matrix(matrix &b, double factor);
 void scale_a_array(double *a, int n, double factor);

@@ -20,7 +20,7 @@ namespace {
 
 const double weight_bound = 10.0;
 
-ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, const vector &q,
+ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, vector &q,
                          bool thorough = true)
 {
     return ladder(N, D, p.n, p.data, bd, q.n, q.data, thorough);
@@ -29,7 +29,7 @@ ladder_result synthesise(const poly &N, const poly &D, const vector &p, double b
 // The cost of one candidate of a search: one that cannot be costed is
 // skipped by its status, and reports nothing (only the item's own failure
 // is an error).
-double candidate_cost(ss s, int *status)
+double candidate_cost(ss &s, int *status)
 {
     ist.quiet++;
     const double cost = dr_of_filter(s, status);
@@ -84,7 +84,7 @@ void print_changes(FILE *fp, const vector &costs, int status, double cost0)
 }
 
 // Weights from the grid counter: its entries 1 .. m divided by Ngrid.
-void weights_of(const std::vector<int> &counter, int Ngrid, vector p)
+void weights_of(const std::vector<int> &counter, int Ngrid, vector &p)
 {
     for (int i = 0; i < p.n; i++)
         p.data[i] = (double)counter[i + 1] / Ngrid;
@@ -92,7 +92,7 @@ void weights_of(const std::vector<int> &counter, int Ngrid, vector p)
 
 // The split factor of the equal-ends case of order 3, searched with the
 // weights (0.5, 0): the cost found, with *bd moved to its best value.
-double singular_case(const poly &N, const poly &D, const vector &q, double *bd, double cost0)
+double singular_case(const poly &N, const poly &D, vector &q, double *bd, double cost0)
 {
     FILE *fp = ist.out_fp;
     int v = ist.verbosity;
@@ -150,7 +150,7 @@ const char *dr_status_text(int status)
     }
 }
 
-vector dr_transform(poly N, poly D, vector p, double bd, vector q, int *status)
+vector dr_transform(const poly &N, const poly &D, const vector &p, double bd, vector &q, int *status)
 {
     // one candidate of a search among many: the short search for ladders
     ladder_result r = synthesise(N, D, p, bd, q, false);
@@ -181,7 +181,7 @@ vector dr_transform(poly N, poly D, vector p, double bd, vector q, int *status)
     return v;
 }
 
-double dr_eval(poly N, poly D, vector p, double bd, vector q, int *status)
+double dr_eval(const poly &N, const poly &D, const vector &p, double bd, vector &q, int *status)
 {
     vector costs = dr_transform(N, D, p, bd, q, status);
     double best = DBL_MAX;
@@ -193,7 +193,7 @@ double dr_eval(poly N, poly D, vector p, double bd, vector q, int *status)
     return best;
 }
 
-ladder_result dr_solutions(poly N, poly D, vector p, double bd, vector q, double cost0)
+ladder_result dr_solutions(const poly &N, const poly &D, const vector &p, double bd, vector &q, double cost0)
 {
     FILE *fp = ist.out_fp;
     ladder_result r = synthesise(N, D, p, bd, q);
@@ -234,7 +234,7 @@ ladder_result dr_solutions(poly N, poly D, vector p, double bd, vector q, double
     return out;
 }
 
-int dr_optimize(ss *result, poly N, poly D, int ngiven, const double *given, double cost0)
+int dr_optimize(ss *result, const poly &N, const poly &D, int ngiven, const double *given, double cost0)
 {
     FILE *fp = ist.out_fp;
     int v = ist.verbosity;
@@ -454,7 +454,7 @@ int grid_next2(int *c, int L, int s, int e, int dir)
     return c[l] % 2 ? grid_next(c, L, s, l, 1) : grid_next2(c, L, s, l, 1);
 }
 
-vector dr_grid(poly N, poly D, int Ngrid, double cost0)
+vector dr_grid(const poly &N, const poly &D, int Ngrid, double cost0)
 {
     FILE *fp = ist.out_fp;
     int v = ist.verbosity;
@@ -492,7 +492,7 @@ vector dr_grid(poly N, poly D, int Ngrid, double cost0)
     return best_p;
 }
 
-int dr_grid_solutions(ss *result, poly N, poly D, int Ngrid, double cost0)
+int dr_grid_solutions(ss *result, const poly &N, const poly &D, int Ngrid, double cost0)
 {
     *result = ss();
     vector g = dr_grid(N, D, Ngrid, cost0);

@@ -16,25 +16,25 @@ const char *dr_status_text(int status);
 // in order. *status: 0 when at least one was costed; 1 when the synthesis
 // did not converge, 3 when it gave no solution; otherwise the status of
 // the last failing solution.
-vector dr_transform(poly N, poly D, vector p, double bd, vector q, int *status);
+vector dr_transform(const poly &N, const poly &D, const vector &p, double bd, vector &q, int *status);
 // The smallest of those costs; the largest double when there is none.
-double dr_eval(poly N, poly D, vector p, double bd, vector q, int *status);
+double dr_eval(const poly &N, const poly &D, const vector &p, double bd, vector &q, int *status);
 // The ladder for the weights with, among several solutions, only the one of
 // the lowest cost (each solution reported with its products b_i and its
 // change). No solution that can be costed: an empty result with status 0.
-ladder_result dr_solutions(poly N, poly D, vector p, double bd, vector q, double cost0);
+ladder_result dr_solutions(const poly &N, const poly &D, const vector &p, double bd, vector &q, double cost0);
 // Coordinate search on the weights from the given ones (missing ones 0,
 // extra ones ignored), steps 0.01 divided by 4 down to 1e-6 inside [-10, 10];
 // for a third-order denominator also the split factor of the equal-ends
 // case. The best ladder, scaled, goes to *result (order 0 when there is
 // none); returns the status of the final synthesis.
-int dr_optimize(ss *result, poly N, poly D, int ngiven, const double *given, double cost0);
+int dr_optimize(ss *result, const poly &N, const poly &D, int ngiven, const double *given, double cost0);
 // The best weight vector of the grid of all weights in {0, 1/Ngrid, ..., 1}
 // with a sum not above 1.
-vector dr_grid(poly N, poly D, int Ngrid, double cost0);
+vector dr_grid(const poly &N, const poly &D, int Ngrid, double cost0);
 // dr_grid, then the best solution at its best point into *result (order 0
 // when there is none); returns the status of that synthesis.
-int dr_grid_solutions(ss *result, poly N, poly D, int Ngrid, double cost0);
+int dr_grid_solutions(ss *result, const poly &N, const poly &D, int Ngrid, double cost0);
 
 // Grid counter: L non-negative entries with the sum Ngrid (a composition of
 // Ngrid). grid_index sets the first, (0, ..., 0, Ngrid); count_grid moves

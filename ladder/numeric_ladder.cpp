@@ -204,7 +204,7 @@ int ladder_fdf(const gsl_vector *x, void *params, gsl_vector *f, gsl_matrix *J)
     return ladder_df(x, params, J);
 }
 
-gladder_result gladder_numeric(std::vector<double> a, matrix b, const double *p, int n, double split,
+gladder_result gladder_numeric(std::vector<double> a, matrix &b, const double *p, int n, double split,
                                int nguess, double *guess)
 {
     (void)split;

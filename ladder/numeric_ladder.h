@@ -30,7 +30,7 @@ struct ladder_params {
 // read. On success {a, b, n, 0}; on failure {no a, empty b, -1, status}.
 // The last iterate goes into guess when it is long enough, whatever the
 // outcome.
-gladder_result gladder_numeric(std::vector<double> a, matrix b, const double *p, int n, double split,
+gladder_result gladder_numeric(std::vector<double> a, matrix &b, const double *p, int n, double split,
                                int nguess, double *guess);
 
 // Residuals f_i = P_i - p_i, i = 0..n-4, of the iterate x.

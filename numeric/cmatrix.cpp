@@ -71,14 +71,14 @@ complex celem(const cmatrix &m, int i, int j)
     return m.data[j * m.rows + i];
 }
 
-void cmatrix_set(const cmatrix &m, int i, int j, double re, double im)
+void cmatrix_set(cmatrix &m, int i, int j, double re, double im)
 {
     if (!inside(m, i, j))
         fatal("cmatrix_set: illegal indices");
     m.data[j * m.rows + i] = complex{re, im};
 }
 
-void cmatrix_cset(const cmatrix &m, int i, int j, complex z)
+void cmatrix_cset(cmatrix &m, int i, int j, complex z)
 {
     if (!inside(m, i, j))
         fatal("cmatrix_cset: illegal indices");
@@ -134,7 +134,7 @@ cmatrix ccopy(const cmatrix &c)
     return r;
 }
 
-void ccopy_into(const cmatrix &a, const cmatrix &b)
+void ccopy_into(const cmatrix &a, cmatrix &b)
 {
     int rows = a.rows < b.rows ? a.rows : b.rows;
     int cols = a.cols < b.cols ? a.cols : b.cols;

@@ -12,8 +12,8 @@ void cfreem(cmatrix *m);
 cmatrix null_cmatrix();
 int cmindex(const cmatrix &m, int i, int j);
 complex celem(const cmatrix &m, int i, int j);
-void cmatrix_set(const cmatrix &m, int i, int j, double re, double im);
-void cmatrix_cset(const cmatrix &m, int i, int j, complex z);
+void cmatrix_set(cmatrix &m, int i, int j, double re, double im);
+void cmatrix_cset(cmatrix &m, int i, int j, complex z);
 
 // re + i im, from two real matrices of the same size.
 cmatrix cm_compl(const matrix &re, const matrix &im);
@@ -21,7 +21,7 @@ matrix cm_real(const cmatrix &c);
 matrix cm_imag(const cmatrix &c);
 cmatrix c_of_real(const matrix &r);
 cmatrix ccopy(const cmatrix &c);
-void ccopy_into(const cmatrix &a, const cmatrix &b);
+void ccopy_into(const cmatrix &a, cmatrix &b);
 
 cmatrix cmmul_cr(const cmatrix &c, const matrix &r);
 cmatrix cmmul_rc(const matrix &r, const cmatrix &c);

@@ -11,13 +11,18 @@
 
 namespace {
 
-inline double &at(const matrix &m, int i, int j)
+inline double &at(matrix &m, int i, int j)
+{
+    return m.data[j * m.rows + i];
+}
+
+inline double at(const matrix &m, int i, int j)
 {
     return m.data[j * m.rows + i];
 }
 
 // Columns a and b of m: col b := s col a + c col b, col a := c col a - s col b.
-void rotate_cols(const matrix &m, int a, int b, double c, double s)
+void rotate_cols(matrix &m, int a, int b, double c, double s)
 {
     for (int k = 0; k < m.rows; k++) {
         double xa = at(m, k, a), xb = at(m, k, b);
@@ -27,7 +32,7 @@ void rotate_cols(const matrix &m, int a, int b, double c, double s)
 }
 
 // The same on rows a and b.
-void rotate_rows(const matrix &m, int a, int b, double c, double s)
+void rotate_rows(matrix &m, int a, int b, double c, double s)
 {
     for (int k = 0; k < m.cols; k++) {
         double xa = at(m, a, k), xb = at(m, b, k);
@@ -123,7 +128,7 @@ double e0(const matrix &k, const matrix &w)
     return std::pow(ek * ew, 2.0 / k.cols) * g;
 }
 
-int equal(matrix *t, const matrix &m, double tol, int itmax)
+int equal(matrix *t, matrix &m, double tol, int itmax)
 {
     require_square(m);
     const int n = m.rows;
@@ -161,7 +166,7 @@ int equal(matrix *t, const matrix &m, double tol, int itmax)
     return steps;
 }
 
-void equal2(matrix *t, const matrix &m)
+void equal2(matrix *t, matrix &m)
 {
     require_square(m);
     const int n = m.rows;

@@ -16,6 +16,6 @@ double e0(const matrix &k, const matrix &w);
 // Rotates the symmetric m in place until its diagonal entries lie within
 // tol times their mean of each other; *t gets the rotation (M_new = T^T M T).
 // Returns the number of steps.
-int equal(matrix *t, const matrix &m, double tol, int itmax);
+int equal(matrix *t, matrix &m, double tol, int itmax);
 // The same in n - 1 rotations, for an m that is diagonal on entry.
-void equal2(matrix *t, const matrix &m);
+void equal2(matrix *t, matrix &m);

@@ -55,7 +55,8 @@ bool finite(const matrix &m)
 bool square(const matrix &a) { return a.rows >= 1 && a.rows == a.cols && a.data; }
 
 // The solution divided by the scale factor the solver used to avoid
-// overflow; empty when that leaves an entry that is not finite.
+// overflow, in x's own elements; empty when that leaves an entry that is
+// not finite. Takes x over.
 matrix unscaled(matrix x, double scale)
 {
     if (!(scale > 0.0)) {

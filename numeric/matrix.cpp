@@ -90,7 +90,7 @@ double elem(const matrix &m, int i, int j)
     return m.data[j * m.rows + i];
 }
 
-void matrix_set(const matrix &m, int i, int j, double x)
+void matrix_set(matrix &m, int i, int j, double x)
 {
     if (!inside(m, i, j))
         fatal("matrix_set: illegal indices");
@@ -105,7 +105,7 @@ matrix mcopy(const matrix &m)
     return r;
 }
 
-void mcopy_into(const matrix &a, const matrix &b)
+void mcopy_into(const matrix &a, matrix &b)
 {
     int rows = a.rows < b.rows ? a.rows : b.rows;
     int cols = a.cols < b.cols ? a.cols : b.cols;

@@ -25,11 +25,11 @@ void mresize(matrix *m, int n);
 
 int mindex(const matrix &m, int i, int j);
 double elem(const matrix &m, int i, int j);
-void matrix_set(const matrix &m, int i, int j, double x);
+void matrix_set(matrix &m, int i, int j, double x);
 
 matrix mcopy(const matrix &m);
 // Copies the common leading block of a into b's elements.
-void mcopy_into(const matrix &a, const matrix &b);
+void mcopy_into(const matrix &a, matrix &b);
 matrix transpose(const matrix &m);
 // Square matrix with the elements of the row or column vector v on its
 // diagonal.

@@ -9,7 +9,40 @@
 // without being freed does not leak.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+
+// The element pointer of a record. A normal build uses a plain pointer. The
+// checking build (cmake -DTEVO_DEEP_CONST=ON) uses a pointer whose
+// constness follows the record's, so that a routine that writes elements
+// through a `const T&` fails to compile: what a call may change is then
+// visible in its signature (see the Layout section of the README).
+#ifdef TEVO_DEEP_CONST
+template <class T>
+struct elem_ptr {
+    T *p = nullptr;
+    elem_ptr() = default;
+    elem_ptr(T *q) : p(q) {}
+    elem_ptr &operator=(T *q)
+    {
+        p = q;
+        return *this;
+    }
+    operator T *() { return p; }
+    operator const T *() const { return p; }
+    T &operator[](std::ptrdiff_t i) { return p[i]; }
+    const T &operator[](std::ptrdiff_t i) const { return p[i]; }
+    T *operator->() { return p; }
+    const T *operator->() const { return p; }
+    T &operator*() { return *p; }
+    const T &operator*() const { return *p; }
+    T *operator+(std::ptrdiff_t i) { return p + i; }
+    const T *operator+(std::ptrdiff_t i) const { return p + i; }
+};
+#else
+template <class T>
+using elem_ptr = T *;
+#endif
 
 struct complex {
     double re;
@@ -19,37 +52,37 @@ struct complex {
 struct matrix {
     int rows = 0;
     int cols = 0;
-    double *data = nullptr;           // column-major: (i, j) at data[j*rows + i]
+    elem_ptr<double> data = nullptr;           // column-major: (i, j) at data[j*rows + i]
     std::shared_ptr<double[]> store;  // keeps data alive while any copy holds it
 };
 
 struct cmatrix {
     int rows = 0;
     int cols = 0;
-    complex *data = nullptr;
+    elem_ptr<complex> data = nullptr;
     std::shared_ptr<complex[]> store;
 };
 
 struct vector {
     int n = 0;
-    double *data = nullptr;
+    elem_ptr<double> data = nullptr;
     std::shared_ptr<double[]> store;
 };
 
 struct ivector {
     int n = 0;
-    int *data = nullptr;
+    elem_ptr<int> data = nullptr;
     std::shared_ptr<int[]> store;
 };
 
 struct poly {
-    double *coef = nullptr;  // coef[k] multiplies s^k, k = 0 .. degree
+    elem_ptr<double> coef = nullptr;  // coef[k] multiplies s^k, k = 0 .. degree
     int degree = -1;         // -1: the empty polynomial
     std::shared_ptr<double[]> store;
 };
 
 struct rootlist {
-    complex *roots = nullptr;
+    elem_ptr<complex> roots = nullptr;
     int n = 0;
     std::shared_ptr<complex[]> store;
 };

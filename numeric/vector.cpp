@@ -41,7 +41,7 @@ void freevector(vector *v)
         *v = vector();
 }
 
-void vcopy_into(const vector &src, const vector &dst)
+void vcopy_into(const vector &src, vector &dst)
 {
     if (src.n > dst.n)
         fatal("vcopy_into: destination holds %d values, %d given", dst.n, src.n);

@@ -15,7 +15,7 @@ vector null_vector();
 // Releases this handle; *v becomes {0, null}. Harmless on an empty vector.
 void freevector(vector *v);
 // Copies src's values into dst's array; dst must hold at least src.n.
-void vcopy_into(const vector &src, const vector &dst);
+void vcopy_into(const vector &src, vector &dst);
 vector vcopy(const vector &v);
 
 ivector new_ivector(int n);

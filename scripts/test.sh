@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite twice:
 # a plain build with warnings as errors, and one with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; then a compile-only check that no routine
+# writes the elements of a record it takes as const.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/scripts/setup.sh"
@@ -15,6 +16,8 @@ run_suite() {
 run_suite "$top/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DTEVO_SANITIZE=ON
+cmake -S "$top" -B "$top/build-const" -DTEVO_WERROR=ON -DTEVO_DEEP_CONST=ON -DCMAKE_BUILD_TYPE=Debug > /dev/null
+cmake --build "$top/build-const" -j"$jobs"
 # A fixed-seed run of the fuzzer on the sanitizer build: any finding fails.
 python3 "$top/tests/fuzz/fuzz.py" --tevo "$top/build-asan/tevo" --seed 1 --seconds 60 \
   --findings "$top/build-asan/fuzz-findings"

@@ -83,7 +83,8 @@ TEST(ResponseCaches, TablesAfterScaleReadTheScaledFilter)
         program p;
         install(f);
         std::vector<dvec> before = write_tables();
-        dvec C0(fst.cur_filter.C.data, fst.cur_filter.C.data + n);
+        const double *c = fst.cur_filter.C.data;
+        dvec C0(c, c + n);
         // keep the responses at the first time of the table
         matrix kept[2] = {f_t(1.0), gs_t(1.0)};
         freem(&kept[0]);

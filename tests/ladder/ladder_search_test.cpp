@@ -488,7 +488,8 @@ void check_scales(const scale_family &fam)
                 int st = -1;
                 vector c = dr_transform(N, D, pw, 0.5, q, &st);
                 EXPECT_EQ(st, st1);
-                std::vector<double> sc(c.data, c.data + c.n), sc1(c1.data, c1.data + c1.n);
+                const double *cd = c.data, *cd1 = c1.data;
+                std::vector<double> sc(cd, cd + c.n), sc1(cd1, cd1 + c1.n);
                 EXPECT_EQ(sc.size(), sc1.size());
                 std::sort(sc.begin(), sc.end());
                 std::sort(sc1.begin(), sc1.end());

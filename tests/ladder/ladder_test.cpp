@@ -295,7 +295,8 @@ TEST(ScalePoly, ScalesRootsByTheConstantTerm)
         dvec a = {1.0, 2.0, 3.0};
         unscale_ladder(3.0, a.data(), b, 2);
         expect_near_rel(a, {3.0, 6.0, 3.0}, 0.0);
-        expect_near_rel(dvec(b.data, b.data + 4), {9.0, 18.0, 27.0, 36.0}, 0.0);
+        const double *bd = b.data;
+        expect_near_rel(dvec(bd, bd + 4), {9.0, 18.0, 27.0, 36.0}, 0.0);
         freem(&b);
     }
 }

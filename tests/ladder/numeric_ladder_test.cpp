@@ -183,8 +183,9 @@ TEST(NumericLadder, IterationLimitAndTraces)
     dvec a(9, 0.0);
     a[0] = a[8] = -p[8] / 2.0;
     gladder_result r;
+    matrix b = newm(8, 1);
     const std::string err =
-        capture_stderr([&] { r = gladder_numeric(a, newm(8, 1), p.data(), 9, 0.5, 0, nullptr); });
+        capture_stderr([&] { r = gladder_numeric(a, b, p.data(), 9, 0.5, 0, nullptr); });
     EXPECT_NE(err.find(": the iteration has not converged yet.\n"), std::string::npos) << err;
     set_var_number("itmax2", 1000.0);
     ist.verbosity = verbosity;

@@ -62,7 +62,8 @@ dvec sorted(dvec v)
 
 dvec values(const vector &v)
 {
-    return dvec(v.data, v.data + v.n);
+    const double *d = v.data;
+    return dvec(d, d + v.n);
 }
 
 // The columns of a solution matrix, sorted, for comparison as a set.
@@ -264,7 +265,8 @@ TEST(LadderEquations, VanishAtTheProductsOfAKnownLadder)
     const dvec a = {-1.2, 0.3, -0.4, -0.9};
     const dvec b = {-0.8, -1.5, 0.6};
     poly P = lpoly(4, a.data(), b.data());
-    const dvec p(P.coef, P.coef + 5);
+    const double *pc = P.coef;
+    const dvec p(pc, pc + 5);
     freepoly(&P);
     eq_array E = ladder_eq_array(a.data(), p.data(), 4);
     ASSERT_EQ(E.n, 3);

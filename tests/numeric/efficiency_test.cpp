@@ -74,7 +74,8 @@ TEST(Equalise, DirectMethodOnADiagonal)
     equal2(&t, flat);
     EXPECT_EQ(maxdiff(t, mid(3, 3)), 0);
 
-    EXPECT_EXIT(equal2(&t, newm(2, 3)), ExitedWithCode(1), Eq("equal: error: matrix not square\n"));
+    matrix wide = newm(2, 3);
+    EXPECT_EXIT(equal2(&t, wide), ExitedWithCode(1), Eq("equal: error: matrix not square\n"));
 }
 
 TEST(Equalise, IterativeMethodReachesTheTolerance)
@@ -106,5 +107,6 @@ TEST(Equalise, IterativeMethodReachesTheTolerance)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error in equalizing: too many iterations.\n");
     EXPECT_EQ(limited, 2);
 
-    EXPECT_EXIT(equal(&t, newm(3, 2), 0.1, 10), ExitedWithCode(1), Eq("equal: error: matrix not square\n"));
+    matrix tall = newm(3, 2);
+    EXPECT_EXIT(equal(&t, tall, 0.1, 10), ExitedWithCode(1), Eq("equal: error: matrix not square\n"));
 }

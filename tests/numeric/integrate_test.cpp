@@ -17,27 +17,27 @@ namespace {
 
 long calls = 0;
 
-void one(matrix out, double)
+void one(matrix &out, double)
 {
     calls++;
     out.data[0] = 1;
 }
 
-void cubic(matrix out, double t)
+void cubic(matrix &out, double t)
 {
     calls++;
     out.data[0] = t * t * t;
     out.data[1] = t;
 }
 
-void decay(matrix out, double t)
+void decay(matrix &out, double t)
 {
     calls++;
     out.data[0] = std::exp(-t);
 }
 
 // e^(At) B B^T e^(A^T t) of the first-order filter A = -3, B = 2.
-void gramian1(matrix out, double t)
+void gramian1(matrix &out, double t)
 {
     calls++;
     double x = std::exp(-3 * t) * 2;
@@ -46,7 +46,7 @@ void gramian1(matrix out, double t)
 
 // The same for A = [[0, 1], [-2, -3]], B = (0, 1): e^(At) B =
 // (e^-t - e^-2t, -e^-t + 2 e^-2t).
-void gramian2(matrix out, double t)
+void gramian2(matrix &out, double t)
 {
     calls++;
     double x1 = std::exp(-t) - std::exp(-2 * t), x2 = -std::exp(-t) + 2 * std::exp(-2 * t);
@@ -56,25 +56,25 @@ void gramian2(matrix out, double t)
     matrix_set(out, 1, 1, x2 * x2);
 }
 
-void not_a_number(matrix out, double)
+void not_a_number(matrix &out, double)
 {
     calls++;
     out.data[0] = std::numeric_limits<double>::quiet_NaN();
 }
 
-void inverse_sqrt(matrix out, double t)
+void inverse_sqrt(matrix &out, double t)
 {
     calls++;
     out.data[0] = 1 / std::sqrt(t);
 }
 
-void jump(matrix out, double t)
+void jump(matrix &out, double t)
 {
     calls++;
     out.data[0] = t < 5.3 ? 1 : 0;
 }
 
-void oscillating(matrix out, double t)
+void oscillating(matrix &out, double t)
 {
     calls++;
     out.data[0] = t > 0 ? std::sin(1 / t) : 0;
@@ -163,7 +163,7 @@ namespace {
 
 // e^-t and (1 - t^2) / (1 + t^2)^2, the derivative of t / (1 + t^2), as an
 // entry of a Gramian whose integral is 0: integrals over [0, infinity) 1 and 0.
-void decay_and_zero(matrix out, double t)
+void decay_and_zero(matrix &out, double t)
 {
     calls++;
     out.data[0] = std::exp(-t);

@@ -20,7 +20,8 @@ poly P(std::vector<double> c)
 
 std::vector<double> coefs(const poly &p)
 {
-    return std::vector<double>(p.coef, p.coef + p.degree + 1);
+    const double *c = p.coef;
+    return std::vector<double>(c, c + p.degree + 1);
 }
 
 }  // namespace
