@@ -36,7 +36,7 @@ double filter_cost()
     // the peak search works on the analysis copy: make sure it is this filter
     if (fst.ana_ss.A.data != fst.cur_filter.A.data || fst.ana_ss.n != fst.cur_filter.n)
         analysis_prep(fst.cur_filter);
-    if (do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, sf) != 0)
+    if (do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf) != 0)
         return 0.0;
     if (fst.cur_W.cols == 0)
         fst.cur_W = calc_w(fst.cur_filter, 0);
@@ -54,7 +54,7 @@ namespace {
 // becomes the analysis copy.
 double scaled_cost(ss &s, matrix W, matrix K, bool prepare, int *status)
 {
-    int bad = try_scale(s, &W, &K, 0, 0, pks.dr_scale, prepare);
+    int bad = try_scale(s, W, &K, 0, 0, pks.dr_scale, prepare);
     freem(&K);
     if (bad) {
         freem(&W);

@@ -52,7 +52,7 @@ void print_dr(FILE *fp)
             return;
         }
         if (ist.evalc_flag == 1)
-            divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+            divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
         noise = noise_total(fst.cur_filter, fst.cur_W);
         if (!(noise >= 0.0) || !std::isfinite(noise)) {
             error("the output noise level cannot be computed for this filter");

@@ -212,7 +212,7 @@ ss scaled(ss r)
 {
     analysis_prep(r);
     matrix W, K;
-    do_scale(r, &W, &K, 0, 0, 1.0);
+    do_scale(r, W, &K, 0, 0, 1.0);
     freem(&W);
     freem(&K);
     return r;

@@ -85,7 +85,7 @@ vector Scale(const matrix &K, double kappa)
 
 // do_scale without its reports: 0 on success, 1 for K of the wrong size, 2
 // when the factors are unusable.
-static int scale_in_place(ss &s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
+static int scale_in_place(ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
     int n = s.n;
     vector t;
@@ -113,13 +113,13 @@ static int scale_in_place(ss &s, matrix *W, matrix *K, int num, int sfr, double 
     scale_ss(t, s);
     if (prepare)
         analysis_prep(s);
-    rescale_w(t, *W);
+    rescale_w(t, W);
     rescale_k(t, *K);
     freevector(&t);
     return 0;
 }
 
-int do_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf)
+int do_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf)
 {
     int r = scale_in_place(s, W, K, num, sfr, sf, true);
     if (r == 1)
@@ -129,7 +129,7 @@ int do_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf)
     return r != 0;
 }
 
-int try_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare)
+int try_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
     return scale_in_place(s, W, K, num, sfr, sf, prepare) != 0;
 }

@@ -14,13 +14,13 @@ vector Scale(const matrix &K, double kappa);
 // and rescales the cached Gramians. Returns 0 on success, 1 when it cannot
 // scale (K of the wrong size, a factor 0, infinite or not a number); the
 // filter is then unchanged.
-int do_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf);
+int do_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf);
 // do_scale without reporting a failure: for the candidates of a search,
 // which skip a record that cannot be scaled. Without prepare the scaled
 // record's analysis data is not prepared: for a record that is not the
 // analysis copy (a candidate seen through a similarity view), whose cost
 // needs only the record and its Gramians.
-int try_scale(ss &s, matrix *W, matrix *K, int num, int sfr, double sf, bool prepare);
+int try_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare);
 // K_ij / (t_i t_j) and W_ij t_i t_j in place; an empty matrix is left alone.
 void rescale_w(const vector &t, matrix &W);
 void rescale_k(const vector &t, matrix &K);

@@ -32,7 +32,7 @@ static void calc_w_item()
 static void divide_item()
 {
     if (fst.cur_filter.n > 0)
-        divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
 }
 
 void act_plot_start()

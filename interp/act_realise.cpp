@@ -55,7 +55,7 @@ void scale_cached(matrix *m, double s)
 void redivide()
 {
     if (varlist_find(ist.vars, "ctot") && fst.cur_W.cols != 0 && ist.evalc_flag == 1)
-        divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ namespace {
 void re_divide()
 {
     if (varlist_find(ist.vars, "ctot") && fst.cur_W.cols != 0 && ist.evalc_flag == 1)
-        divide_caps(&fst.cur_filter, fst.cur_W, ist.optc_flag);
+        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
 }
 
 void print_total(FILE *fp, double t)
@@ -104,7 +104,7 @@ void act_tr_scale()
 {
     if (!filter_defined())
         return;
-    do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, ist.num_flag, ist.sfr_flag, 1.0);
+    do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, ist.num_flag, ist.sfr_flag, 1.0);
     re_divide();
 }
 

@@ -355,7 +355,7 @@ int dr_optimize(ss *result, const poly &N, const poly &D, int ngiven, const doub
         r.systems[0] = ss();
         analysis_prep(*result);
         matrix W, K;
-        do_scale(*result, &W, &K, 0, 0, pks.dr_scale);
+        do_scale(*result, W, &K, 0, 0, pks.dr_scale);
         freem(&W);
         freem(&K);
     }

@@ -166,7 +166,7 @@ TEST(LinfPeaksDense, AfterScalingEveryIntegratorPeaksAtTheTarget)
         program p;
         c.build();
         double sf = sfs[k];
-        ASSERT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, sf), 0);
+        ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0);
         const ss &s = fst.cur_filter;
         dvec got = dense_peaks(s.n + 1, [&](double w) { return f_and_h(s, w); }, c.wlo, c.whi);
         for (int i = 0; i < s.n; i++)

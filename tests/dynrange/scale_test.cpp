@@ -60,7 +60,7 @@ TEST(DoScale, L2GivesEveryIntegratorTheOutputPower)
         ss keep = copy_ss(c.s);
         install(c.s);
         ensure_w();
-        ASSERT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
+        ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
         int n = keep.n;
         dvec K = gram_k(fst.cur_filter);
         double out = 0;
@@ -75,7 +75,7 @@ TEST(DoScale, L2GivesEveryIntegratorTheOutputPower)
         EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
         // a second scaling changes nothing
         ss once = copy_ss(fst.cur_filter);
-        ASSERT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
+        ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
         for (int k = 0; k < n * n; k++)
             EXPECT_NEAR(fst.cur_filter.A.data[k], once.A.data[k], 1e-9 * (1 + std::fabs(once.A.data[k])));
     }
@@ -90,7 +90,7 @@ TEST(DoScale, LinfPutsEveryPeakAtTheTarget)
             install(c.s);
             ensure_k();
             ensure_w();
-            ASSERT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, sf), 0) << c.name;
+            ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0) << c.name;
             double w0 = std::pow(std::fabs(det(keep.A)), 1.0 / keep.n);
             dvec tops = sampled_tops(fst.cur_filter, 1e-4 * w0, 1e4 * w0, 40000);
             for (int i = 0; i < keep.n; i++) {
@@ -111,7 +111,7 @@ TEST(DoScale, RefusesFactorsThatAreZeroOrNotFinite)
         ist.linf_flag = linf;
         install(make_ss(2, {-1, 0.5, 0, -2}, {1, 0}, {1, 1}));
         ss keep = copy_ss(fst.cur_filter);
-        EXPECT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, 1.0), 1) << linf;
+        EXPECT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 1) << linf;
         EXPECT_EQ(ist.exit_status, 1);
         for (int k = 0; k < 4; k++)
             EXPECT_EQ(fst.cur_filter.A.data[k], keep.A.data[k]);
@@ -123,7 +123,7 @@ TEST(DoScale, RefusesFactorsThatAreZeroOrNotFinite)
     // a target peak of 0 makes every factor infinite
     program p;
     install(butter2());
-    EXPECT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, 0.0), 1);
+    EXPECT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 0.0), 1);
     EXPECT_EQ(fst.cur_filter.C.data[0], 1.0);
 }
 
@@ -133,7 +133,7 @@ TEST(DoScale, L2WithZeroOutputUsesMeanOfDiagonal)
     ist.linf_flag = 0;
     ss s = make_ss(2, {-1, 0, 0, -3}, {1, 1}, {0, 0});
     install(s);
-    ASSERT_EQ(do_scale(fst.cur_filter, &fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
+    ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
     // K = diag(1/2, 1/6) before: both become the mean 1/3
     dvec K = gram_k(fst.cur_filter);
     EXPECT_NEAR(K[0], 1.0 / 3, 1e-12);

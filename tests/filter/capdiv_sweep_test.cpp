@@ -21,20 +21,20 @@ TEST(CapacitanceDivision, EqualOptimalAndRefused)
     new_caps(&f, 2);
     matrix W = mid(2, 2);
 
-    divide_caps(&f, W, 0);
+    divide_caps(f, W, 0);
     EXPECT_DOUBLE_EQ(f.cap[0], 5e-11);
     EXPECT_DOUBLE_EQ(f.cap[1], 5e-11);
 
     // W = I, A = 0, B = (1, 4): c proportional to sqrt(1), sqrt(4)
-    divide_caps(&f, W, 1);
+    divide_caps(f, W, 1);
     EXPECT_NEAR(f.cap[0], 1e-10 / 3, 1e-24);
     EXPECT_NEAR(f.cap[1], 2e-10 / 3, 1e-24);
 
     // without W, or with no noise anywhere, the values stay as they were
     int status = ist.exit_status;
-    divide_caps(&f, matrix(), 1);
+    divide_caps(f, matrix(), 1);
     matrix Z = newm(2, 2);
-    divide_caps(&f, Z, 1);
+    divide_caps(f, Z, 1);
     EXPECT_NEAR(f.cap[0], 1e-10 / 3, 1e-24);
     EXPECT_EQ(ist.exit_status, 1);
     ist.exit_status = status;
@@ -49,7 +49,7 @@ TEST(CapacitanceDivision, FourEqualParts)
     fx::setup_vars();
     set_var_number("ctot", 1e-10);
     cap_ss f = new_cap_ss(4);
-    divide_caps(&f, matrix(), 0);
+    divide_caps(f, matrix(), 0);
     for (int i = 0; i < 4; i++)
         EXPECT_DOUBLE_EQ(f.cap[i], 2.5e-11);
     free_cap_ss(&f);
