@@ -22,10 +22,12 @@ struct solution_array {
 
 // Negative sizes count as 0; the elements start at 0.
 i_matrix new_i_matrix(int rows, int cols);
+// Releases the data and zeroes the sizes.
 void free_i_matrix(i_matrix *M);
 int im_element(const i_matrix &M, int i, int j);
 void set_i_matrix(i_matrix *M, int i, int j, int value);
 void print_i_matrix(const i_matrix &M, FILE *fp);
 
 solution_array new_solution_array(int n);
+// Releases both arrays and zeroes n.
 void free_solution_array(solution_array *s);

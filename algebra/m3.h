@@ -24,9 +24,11 @@ struct im3 {
 m3 newm3(int d1, int d2, int d3);
 long m3index(const m3 &A, int i, int j, int k);
 double m3_element(const m3 &A, int i, int j, int k);
+// Releases the elements and zeroes the dimensions.
 void free_m3(m3 *A);
 
 im3 newim3(int d1, int d2, int d3);
 long im3index(const im3 &A, int i, int j, int k);
 int im3_element(const im3 &A, int i, int j, int k);
+// Releases the elements and zeroes the dimensions.
 void free_im3(im3 *A);

@@ -111,6 +111,7 @@ void append_p_pairs(p_pair_array *P, p_pair_array *Q)
 {
     for (int k = 0; k < Q->n; k++)
         add_p_pair(P, Q->i[k], Q->j[k], Q->sugar[k], std::move(Q->lcm[k]));
+    // Q's lcms, moved out, are left as the empty monomial.
     for (int k = 0; k < Q->n; k++)
         free_subterm(&Q->lcm[k]);
 }
@@ -122,9 +123,7 @@ void free_p_pair_arrays(p_pair_array *P)
 
 void free_p_pair_array(p_pair_array *P)
 {
-    for (int k = 0; k < P->n; k++)
-        free_subterm(&P->lcm[k]);
-    free_p_pair_arrays(P);
+    free_p_pair_arrays(P);  // the lcms go with their array
 }
 
 void print_p_pairs(const p_pair_array &P, FILE *fp)

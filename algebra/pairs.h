@@ -21,6 +21,7 @@ struct p_pair_array {
     std::vector<subterm> lcm;
 };
 
+// Empties P: no pairs, no arrays.
 void init_p_pair_array(p_pair_array *P);
 void resize_p_pair_array(p_pair_array *P, int capacity);
 void add_p_pair(p_pair_array *P, int i, int j, int sugar, subterm lcm);
@@ -28,6 +29,7 @@ void remove_p_pair(p_pair_array *P, int k);
 void compact_p_pairs(p_pair_array *P);
 // Moves every pair of Q to the end of P.
 void append_p_pairs(p_pair_array *P, p_pair_array *Q);
+// Both release the arrays, the lcms among them: P is empty afterwards.
 void free_p_pair_arrays(p_pair_array *P);
 void free_p_pair_array(p_pair_array *P);
 void print_p_pairs(const p_pair_array &P, FILE *fp);
@@ -51,6 +53,7 @@ struct lcm_group_list {
     std::vector<lcm_group> g;
 };
 
+// Each empties its record, releasing the arrays.
 void init_lcm_group(lcm_group *g);
 void init_lcm_group_list(lcm_group_list *l);
 void free_lcm_group(lcm_group *g);

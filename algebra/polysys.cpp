@@ -397,6 +397,4 @@ void polysys(const eq_array &E)
         }
     }
     freem(&coef);
-    free_im3(&e);
-    free_m3(&roots);
 }

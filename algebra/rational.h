@@ -66,8 +66,11 @@ struct eq_array_q {
 
 // Records.
 term_q new_term_q(int n);
+// Releases the exponents and sets the coefficient to 0.
 void free_term_q(term_q *t);
+// Releases the terms: the polynomial is empty afterwards and has no array.
 void free_termlist_q(termlist_q *f);
+// Releases the equations: n is 0 afterwards.
 void free_eq_array_q(eq_array_q *E);
 
 // Conversions. double_to_rational stores a rational within relative eps of
@@ -85,6 +88,7 @@ termlist termlist_to_ld(const termlist_q &f);
 eq_array eq_array_to_ld(const eq_array_q &E);
 
 // Operations.
+// Copies, as term_q u = t and termlist_q g = f.
 term_q copy_term_q(const term_q &t);
 termlist_q copy_termlist_q(const termlist_q &f);
 term_q term_q_from_subterm(int n, const int *exp);

@@ -499,7 +499,7 @@ void termlist_mul_var(termlist *L, int k, int d)
 
 spoly spoly_mul_var(const spoly &S, int k, int d)
 {
-    spoly R = spoly_copy(S);
+    spoly R = S;
     for (int i = 0; i <= R.order; i++)
         termlist_mul_var(&R.coef[i], k, d);
     return R;

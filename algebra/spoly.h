@@ -94,22 +94,31 @@ struct eq_array {
 template <class V>
 void sp_resize(V *v, std::size_t n, const char *label);
 
-// Construction and destruction.
+// Construction and destruction. A record is released by leaving its scope
+// and copied by a plain copy; the free_ routines empty a record in place.
 subterm new_subterm(int n);
+// Releases the exponents: the empty subterm (the monomial 1) is left.
 void free_subterm(subterm *st);
 poly_term new_term(int n);
 poly_term const_term(long double c);
 poly_term make_term(int n, const int *exp, long double c);
+// Releases the exponents and zeroes n and the coefficient.
 void free_term(poly_term *t);
+// The n exponents at exp, as a subterm.
 subterm subterm_copy(int n, const int *exp);
 termlist new_termlist(int n);
+// Releases the terms: the list is empty afterwards and has no array.
 void free_termlist(termlist *L);
+// The n terms at t, as a list of exactly n terms (no array when n is 0).
 termlist termlist_copy(int n, const poly_term *t);
 termlist const_termlist(long double c);
 spoly new_spoly(int order);
+// Releases the coefficient lists: the order is -1 afterwards.
 void free_spoly(spoly *S);
+// A copy of S, as spoly T = S.
 spoly spoly_copy(const spoly &S);
 eq_array new_eq_array(int n);
+// Releases the equations: n is 0 afterwards.
 void free_eq_array(eq_array *E);
 
 // Comparison.
@@ -172,8 +181,11 @@ void print_eq_array(const eq_array &E, FILE *fp);
 // Further routines of the polynomial layer.
 void print_term_ld(int n, const int *exp, long double coef, FILE *fp);
 void spoly_scale_inplace(spoly *S, long double c);
+// free_termlist: the terms go with their array.
 void free_termlist_array(termlist *L);
+// A copy of E, as eq_array C = E.
 eq_array eq_array_copy(const eq_array &E);
+// free_spoly: the lists go with their array.
 void free_spoly_array(spoly *S);
 spoly spoly_from_poly(const double *p, int d);
 void print_spoly(const spoly &S, FILE *fp);

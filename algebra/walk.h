@@ -9,7 +9,9 @@
 
 // n weights (no array when n <= 0); the values are the caller's to set.
 weight_factors new_weight_factors(int n);
+// Releases the weights and zeroes n.
 void free_weight_factors(weight_factors *w);
+// The n weights at w, as a record.
 weight_factors copy_weight_factors(const int *w, int n);
 // Copies n weights into the global vector, whose count must be n.
 void set_weight_factors(const int *w, int n);

@@ -60,7 +60,6 @@ eq_array ladder_eq_array(const double *a, const double *p, int n)
     eq_array E = new_eq_array(n - 1);
     for (int k = 0; k <= n - 2; k++)
         E.eq[k] = termlist_copy(S.coef[k].n, S.coef[k].t.data());
-    free_spoly(&S);
     return E;
 }
 
@@ -68,7 +67,6 @@ matrix gladder_symbolic(const double *a, const double *p, int n)
 {
     eq_array E = ladder_eq_array(a, p, n);
     matrix M = groebner_solve(&E, n);
-    free_eq_array(&E);
     matrix R = filter_ladder_solutions(a, p, n, M);
     freem(&M);
     return R;

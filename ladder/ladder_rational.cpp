@@ -48,9 +48,6 @@ void rational_pipeline(const double *a, const double *q, int n)
 
     matrix M = groebner_solve(&F, n);
     freem(&M);
-    free_eq_array(&F);
-    free_eq_array_q(&R);
-    free_eq_array(&E);
 }
 
 void write_cas_script(const double *a, const double *p, int n)
@@ -74,5 +71,4 @@ void write_cas_script(const double *a, const double *p, int n)
     fputs("ideal g=groebner(i);\n", fp);
     fputs("g;\n", fp);
     fputs("quit;\n", fp);
-    free_eq_array(&E);
 }

@@ -175,10 +175,8 @@ bool homotopy_roots(const double *a, const double *p, int n, std::vector<std::ve
         max_terms = std::max(max_terms, E.eq[j].n);
         total *= std::max(d, 1);
     }
-    if (total > INT_MAX / (2 * (m + 1))) {
-        free_eq_array(&E);
+    if (total > INT_MAX / (2 * (m + 1)))
         return false;
-    }
     const int T = static_cast<int>(total);
     const int ld = m;
     std::vector<int> term_count(m);
@@ -194,7 +192,7 @@ bool homotopy_roots(const double *a, const double *p, int n, std::vector<std::ve
                 e[j + static_cast<std::size_t>(v) * ld + static_cast<std::size_t>(k) * ld * (ld + 1)] = t.exp[v];
         }
     }
-    free_eq_array(&E);
+    free_eq_array(&E);  // packed: its lists go before the paths are tracked
 
     const long long rlen = hom_real_work_length(m, max_terms);
     const long long ilen = hom_int_work_length(m, max_terms);

@@ -37,7 +37,6 @@ void print_ladder_poly(const double *a, int n, FILE *fp)
     fputs("s=\n", fp);
     print_spoly(S, fp);
     fputs("\n", fp);
-    free_spoly(&S);
 }
 
 bool ladder_preamble(int nweights, const double *weights, const double *p, int n, double *q, double *a)
@@ -99,7 +98,6 @@ void ladder_by_polysys(int nweights, const double *weights, const double *p, int
         return;
     eq_array E = ladder_eq_array(d.a.data(), d.q.data(), n);
     polysys(E);
-    free_eq_array(&E);
 }
 
 void ladder_symbolic_test(int nweights, const double *weights, const double *p, int n, int method)
@@ -138,7 +136,6 @@ void ladder_by_groebner_verify(const double *a, const double *p, int n)
     print_ladder_poly(a, n, fp);
     eq_array E = ladder_eq_array(a, p, n);
     matrix M = groebner_solve(&E, n);
-    free_eq_array(&E);
     fputs("Solutions:\n", fp);
     print_matrix(fp, M, 8);
     fputs("Verification:\n", fp);
@@ -170,7 +167,7 @@ void g_ladder_eliminate2(const double *a, const double *p, int n)
     eq_array E = new_eq_array(neq);
     for (int k = 0; k < neq; k++)
         E.eq[k] = termlist_copy(S.coef[k].n, S.coef[k].t.data());
-    free_spoly(&S);
+    free_spoly(&S);  // done with: its lists go before the elimination
 
     // e1: the variables already eliminated; e2: the equations already used
     // as pivot.
@@ -199,14 +196,12 @@ void g_ladder_eliminate2(const double *a, const double *p, int n)
                     e1[k] = 1;
                     budget--;
                 }
-            free_i_matrix(&M);
             continue;
         }
         int v = -1;
         for (int k = 0; k < neq && v < 0; k++)
             if (im_element(M, min_i, k) > 0 && !e1[k])
                 v = k;
-        free_i_matrix(&M);
         if (v < 0)
             break;  // the pivot holds nothing left to eliminate
         for (int j = neq - 1; j >= 0; j--) {
@@ -230,5 +225,4 @@ void g_ladder_eliminate2(const double *a, const double *p, int n)
     fputs("after elimination:\n", fp);
     print_eq_array(E, fp);
     fputs("\n", fp);
-    free_eq_array(&E);
 }

@@ -104,13 +104,9 @@ spoly slpoly(int n, const double *a)
         spoly first = spoly_mul_poly(factor, 1, cur);
         spoly second = spoly_mul_var(prev, k - 1, 1);
         spoly next = spoly_lincomb(1, first, -1, second);
-        free_spoly(&first);
-        free_spoly(&second);
-        free_spoly(&prev);
         prev = std::move(cur);
         cur = std::move(next);
     }
-    free_spoly(&prev);
     for (int i = 0; i < n; i++)
         drop_small_terms(&cur.coef[i], scale);
     return cur;
@@ -326,7 +322,6 @@ matrix back_substitute(int neq, const eq_array &E, int n, bool strict)
                         freevector(&roots);
                         roots = solve_poly_term(D, nvars, sol.value.data(), sol.flag.data(), 1.0);
                     }
-                    free_termlist(&D);
                 }
             }
             if (roots.n == 0) {
@@ -352,8 +347,6 @@ matrix back_substitute(int neq, const eq_array &E, int n, bool strict)
         sol.flag[j] = 1;
         used[eqn] = 1;
     }
-    free_solution_array(&sol);
-    free_i_matrix(&occ);
     if (!ok) {
         freem(&X);
         return null_matrix();
@@ -373,11 +366,8 @@ void eliminate_var(int k, const termlist &P, termlist *Q, double scale)
     termlist cP, cQ;
     const int m1 = extract_top_power(*Q, k, &cQ);
     const int m2 = extract_top_power(P, k, &cP);
-    if (m1 == 0 || m2 == 0) {
-        free_termlist(&cP);
-        free_termlist(&cQ);
+    if (m1 == 0 || m2 == 0)
         return;
-    }
     termlist t1 = termlist_mul(P, cQ);
     termlist t2 = termlist_mul(*Q, cP);
     // Both products now lead with cP cQ Bk^m; lift the lower one.
@@ -413,12 +403,7 @@ void eliminate_var(int k, const termlist &P, termlist *Q, double scale)
         print_termlist(diff, fp);
         fputs("\n\n", fp);
     }
-    free_termlist(Q);
     *Q = std::move(diff);
-    free_termlist(&t1);
-    free_termlist(&t2);
-    free_termlist(&cP);
-    free_termlist(&cQ);
 }
 
 int fewest_open_variables(const i_matrix &occ, int neq, const std::vector<int> &used,
@@ -462,7 +447,7 @@ matrix g_ladder_eliminate(const double *a, const double *p, int n, double f)
     eq_array E = new_eq_array(neq);
     for (int k = 0; k < neq; k++)
         E.eq[k] = termlist_copy(S.coef[k].n, S.coef[k].t.data());
-    free_spoly(&S);
+    free_spoly(&S);  // done with: its lists go before the elimination
     sort_eq_array(&E);
     fputs("\nequations:\n", fp);
     print_eq_array(E, fp);
@@ -491,11 +476,8 @@ matrix g_ladder_eliminate(const double *a, const double *p, int n, double f)
         for (int k = 0; k < neq && v < 0; k++)
             if (im_element(occ, min_i, k) > 0 && !eliminated[k])
                 v = k;
-        free_i_matrix(&occ);
-        if (min == 0 || v < 0) {
-            free_eq_array(&E);
+        if (min == 0 || v < 0)
             return null_matrix();
-        }
         if (min > 1) {
             for (int j = neq - 1; j >= 0; j--) {
                 if (j == min_i || used[j])
@@ -526,7 +508,6 @@ matrix g_ladder_eliminate(const double *a, const double *p, int n, double f)
         print_eq_array(E, fp);
     }
     matrix X = back_substitute(neq, E, n, true);
-    free_eq_array(&E);
     if (ist.verbosity > 2) {
         fputs("verification:\n", fp);
         for (int c = 0; c < X.cols; c++) {

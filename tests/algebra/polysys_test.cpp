@@ -34,6 +34,7 @@ TEST(ThreeDimArrays, FirstIndexRunsFastest)
     b.data[5] = -4;
     EXPECT_EQ(im3_element(b, 2, 0, 1), -4);
     free_im3(&b);
+    EXPECT_TRUE(b.data.empty());
 
     m3 z = newm3(2, 0, 5);
     EXPECT_TRUE(z.data.empty());
@@ -183,7 +184,6 @@ TEST(Polysys, EachFiniteRootPrintedOnce)
         for (std::size_t j = 0; j < r.eqs.size(); j++)
             E.eq[j] = P(r.eqs[j]);
         const polysys_run run = run_polysys(E);
-        free_eq_array(&E);
         EXPECT_EQ(run.status, 0) << r.what;
         const auto sols = solutions(run.out);
         EXPECT_EQ(sols.size(), r.roots.size()) << r.what << "\n" << run.out;
@@ -227,7 +227,6 @@ root_check check_roots(const std::vector<const char *> &texts, const std::string
                 size += std::abs(term);
             }
             rc.worst = std::max(rc.worst, std::abs(sum) / std::max(size, 1.0));
-            free_termlist(&L);
         }
         for (std::size_t b = 0; b < a; b++) {
             double d = 0.0;
@@ -245,7 +244,6 @@ polysys_run run_texts(const std::vector<const char *> &texts)
     for (std::size_t j = 0; j < texts.size(); j++)
         E.eq[j] = P(texts[j]);
     const polysys_run r = run_polysys(E);
-    free_eq_array(&E);
     return r;
 }
 

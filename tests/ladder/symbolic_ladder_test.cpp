@@ -108,7 +108,6 @@ TEST(Slpoly, IsTheCharacteristicPolynomialOfTheLadder)
             EXPECT_LE(std::abs(got - want), 1e-12 * std::max(1.0, std::abs(want))) << x;
         }
         free_ss(&rec);
-        free_spoly(&S);
     }
     EXPECT_EXIT(slpoly(-1, a.data()), testing::ExitedWithCode(1), "slpoly: order is negative");
 }
@@ -122,7 +121,6 @@ TEST(Slpoly, LowCoefficientsHoldTheProducts)
     const std::string c2 = capture_stream([&](FILE *f) { print_termlist(S.coef[2], f); });
     for (const char *part : {"35", " - B0", " - B1", " - B2"})
         EXPECT_NE(c2.find(part), std::string::npos) << c2;
-    free_spoly(&S);
 }
 
 TEST(SolvePolyTerm, RootsInTheOpenVariable)
@@ -160,7 +158,6 @@ TEST(SolvePolyTerm, RootsInTheOpenVariable)
         for (std::size_t i = 0; i < got.size(); i++)
             EXPECT_NEAR(got[i], c.roots[i], 1e-9);
         freevector(&r);
-        free_termlist(&L);
     }
 }
 
@@ -178,8 +175,6 @@ TEST(SolvePolyTerm, NeedsExactlyOneOpenVariable)
     termlist C = make_list({{3, {}}});
     EXPECT_EXIT(solve_poly_term(C, 2, value.data(), flag.data(), 1.0), testing::ExitedWithCode(1),
                 "solve_poly_term: no variables in polynomial term");
-    free_termlist(&L);
-    free_termlist(&C);
 }
 
 TEST(OccurrenceMatrix, RecordsPowersAndCounts)
@@ -197,8 +192,6 @@ TEST(OccurrenceMatrix, RecordsPowersAndCounts)
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 5; j++)
             EXPECT_EQ(im_element(M, i, j), want[i][j]) << i << "," << j;
-    free_i_matrix(&M);
-    free_eq_array(&E);
 }
 
 TEST(SolveReducedEquations, BranchesAndDeadBranches)
@@ -231,7 +224,6 @@ TEST(SolveReducedEquations, BranchesAndDeadBranches)
             for (int i = 0; i < 2; i++)
                 EXPECT_NEAR(got[j][i], c.solutions[j][i], 1e-12);
         freem(&X);
-        free_eq_array(&E);
     }
 }
 
@@ -244,7 +236,6 @@ TEST(SolveReducedEquations, RefusesASystemThatIsNotTriangular)
     EXPECT_NE(err.find("solve_reduced_equations: variables not properly eliminated."), std::string::npos)
         << err;
     EXPECT_EQ(X.cols, 0);
-    free_eq_array(&E);
 }
 
 TEST(PolyRelError, ComparesCoefficientPairs)
@@ -272,7 +263,6 @@ TEST(LadderEquations, VanishAtTheProductsOfAKnownLadder)
     ASSERT_EQ(E.n, 3);
     for (int k = 0; k < 3; k++)
         EXPECT_NEAR(eval_list(E.eq[k], b), 0.0, 1e-13) << "equation " << k;
-    free_eq_array(&E);
 
     matrix M = newm(3, 3);
     for (int i = 0; i < 3; i++) {
@@ -314,9 +304,6 @@ TEST(EliminateVar, CancelsTheTopPower)
     eliminate_var(0, P, &R, 1.0);
     EXPECT_EQ(R.n, 2);
     EXPECT_NEAR(eval_list(R, {5.0, 3.0}), 8.0, 1e-15);
-    free_termlist(&P);
-    free_termlist(&Q);
-    free_termlist(&R);
 }
 
 // The elimination road finds the same solutions as the Groebner road
