@@ -1,7 +1,10 @@
 // The pair array of Buchberger's algorithm and its lcm groups.
 #include "algebra/pairs.h"
 
+#include <algorithm>
+#include <numeric>
 #include <utility>
+#include <vector>
 
 #include "algebra/order.h"
 #include "base/error.h"
@@ -16,14 +19,6 @@ void move_pair(p_pair_array *P, int to, int from)
     P->lcm[to] = std::move(P->lcm[from]);
 }
 
-void swap_pairs(p_pair_array *P, int k, int l)
-{
-    std::swap(P->i[k], P->i[l]);
-    std::swap(P->j[k], P->j[l]);
-    std::swap(P->sugar[k], P->sugar[l]);
-    std::swap(P->lcm[k], P->lcm[l]);
-}
-
 int cmp_lcms(const p_pair_array &P, int k, int l)
 {
     const subterm &a = P.lcm[k], &b = P.lcm[l];
@@ -36,19 +31,30 @@ void check_pair_indices(const p_pair_array &P, int k, int l)
         fatal("order_p_pair: indices out of bounds");
 }
 
-// Passes of neighbour swaps where cmp is positive, until none is made.
+// Sorts the pairs by cmp, keeping the order of pairs that compare equal
+// (the order a pass of neighbour swaps would give). The queue is sorted
+// again after every new basis element, and a basis of a few hundred
+// elements has tens of thousands of pairs: a quadratic sort would cost
+// more than the reductions.
 template <class Cmp>
-void bubble_pairs(p_pair_array *P, Cmp cmp)
+void sort_pairs(p_pair_array *P, Cmp cmp)
 {
-    bool swapped = true;
-    while (swapped) {
-        swapped = false;
-        for (int k = 0; k + 1 < P->n; k++)
-            if (cmp(*P, k, k + 1) > 0) {
-                swap_pairs(P, k, k + 1);
-                swapped = true;
-            }
+    const int n = P->n;
+    std::vector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return cmp(*P, a, b) < 0; });
+    std::vector<int> i(n), j(n), sugar(n);
+    std::vector<subterm> lcm(n);
+    for (int k = 0; k < n; k++) {
+        i[k] = P->i[order[k]];
+        j[k] = P->j[order[k]];
+        sugar[k] = P->sugar[order[k]];
+        lcm[k] = std::move(P->lcm[order[k]]);
     }
+    std::copy(i.begin(), i.end(), P->i.begin());
+    std::copy(j.begin(), j.end(), P->j.begin());
+    std::copy(sugar.begin(), sugar.end(), P->sugar.begin());
+    std::move(lcm.begin(), lcm.end(), P->lcm.begin());
 }
 
 }  // namespace
@@ -169,12 +175,12 @@ int order_p_pair_lcm(const p_pair_array &P, int k, int l)
 
 void sort_p_pairs_sugar(p_pair_array *P)
 {
-    bubble_pairs(P, order_p_pair);
+    sort_pairs(P, order_p_pair);
 }
 
 void sort_p_pairs_lcm(p_pair_array *P)
 {
-    bubble_pairs(P, order_p_pair_lcm);
+    sort_pairs(P, order_p_pair_lcm);
 }
 
 // ---- lcm groups ----

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "algebra/m3.h"
+#include "algebra/order.h"
 #include "base/error.h"
 #include "base/globals.h"
 #include "homotopy/solve.h"
@@ -301,18 +302,49 @@ void polysys(const eq_array &E)
     std::vector<char> track(T, 1);
     double track_tol = 1e-4;
     bool refused = false;
+    // The work of one evaluation of the system and its Jacobian: the powers
+    // of every term, and the linear algebra of a step.
+    long terms = 0;
+    for (int j = 0; j < n; j++)
+        terms += term_count[j];
+    const long eval_work = (terms + static_cast<long>(n) * n) * n;
+    const int paths_per_block = 16;
     for (int round = 0; round < 5; round++) {
         int mode = 10, max_restarts = 10;
         for (int p = 0; p < T; p++)
             path_flag[p] = track[p] ? -2 : 0;
-        std::fill(real_work.begin(), real_work.end(), 0.0);
-        std::fill(int_work.begin(), int_work.end(), 0);
-        hom_solve(n, term_count.data(), coef.data, e.data.data(), mode, path_flag.data(), track_tol, end_tol,
-                  step_param, max_restarts, ld, max_terms, T, rlen, ilen, lambda.data(), roots.data.data(),
-                  arc_length.data(), eval_count.data(), real_work.data(), int_work.data());
+        // The paths go to the solver a block at a time, so that a bound
+        // on the work (the caller's algst.work_limit) stops a system whose
+        // paths take minutes after the block that passes it. Every call
+        // builds the same start system and chart, so the blocks track
+        // exactly the paths one call would.
+        for (int first = 0; first < T && mode == 10 && !algst.work_exceeded; first += paths_per_block) {
+            const int last = std::min(T, first + paths_per_block);
+            std::vector<int> flag(T, 0);
+            for (int p = first; p < last; p++)
+                flag[p] = path_flag[p];
+            std::fill(real_work.begin(), real_work.end(), 0.0);
+            std::fill(int_work.begin(), int_work.end(), 0);
+            hom_solve(n, term_count.data(), coef.data, e.data.data(), mode, flag.data(), track_tol, end_tol,
+                      step_param, max_restarts, ld, max_terms, T, rlen, ilen, lambda.data(), roots.data.data(),
+                      arc_length.data(), eval_count.data(), real_work.data(), int_work.data());
+            long evaluations = 0;
+            for (int p = first; p < last; p++) {
+                path_flag[p] = flag[p];
+                if (track[p])
+                    evaluations += eval_count[p];
+            }
+            algebra_work(evaluations * eval_work);
+        }
         if (mode != 10) {
             fputs("Error in polysys.\n", out);
             error("polysys: the homotopy solver refused the system (code %d)", mode);
+            refused = true;
+            break;
+        }
+        if (algst.work_exceeded) {
+            error("polysys: tracking the %d paths needs more than %d steps of work; refused", T,
+                  static_cast<int>(std::min<long>(algst.work_limit, INT_MAX)));
             refused = true;
             break;
         }

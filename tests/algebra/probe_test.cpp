@@ -215,6 +215,12 @@ TEST(AlgebraProbe, RefusesBasesBeyondTheWorkBound)
         {"rational ", "1e-3*B2^2 - B2*B1^3\nB0^40*B1^18 - B2^12\nB0 - 1e-3*B2^3*B1 + 3 - 7*B0*B2^3\n"},
         {"rational ", "2*B2^4*B0 - B0^2*B1 - 1e-3*B0^4 + 1e-3\nB0 + B2^3*B0 + B1^4\nB0^32*B1^16 - B2^39\n"},
         {"walk ", "2*B2^4*B0 - B0^2*B1 - 1e-3*B0^4 + 1e-3\nB0 + B2^3*B0 + B1^4\nB0^32*B1^16 - B2^39\n"},
+        // Some 270 basis elements of 64 unknowns: the queue of their pairs,
+        // sorted again after every new element, took 47 s before the bound
+        // was met.
+        {"walk ", "2.22 * B0^4 * B2 - 2 * B0 * B2 * B0^3 - 1 * B1^2 * B1^2\n"
+                  "0.5 * B63 * B1^33 * B0^1000 + 1e-3 + 7 * B0 * B0^2 + 3 * B0^33 * B2^18\n"
+                  "1 * B2^3 * B63^3 * B0 + 1 + 7\n"},
     };
     for (const auto &c : cases) {
         std::string f = write_temp(c.system);
@@ -228,6 +234,25 @@ TEST(AlgebraProbe, RefusesBasesBeyondTheWorkBound)
             EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
         }
         EXPECT_EQ(r.out.find("Groebner"), std::string::npos) << r.out;
+        remove(f.c_str());
+    }
+}
+
+// Systems whose paths keep failing when they are tracked again (found by
+// the fuzzer: 1080 paths, 121 s; a curve of roots B2 = 0, 120 paths, 7 s
+// and more than a minute under the sanitizers) are stopped by the bound on
+// the work of the paths.
+TEST(AlgebraProbe, RefusesPathsBeyondTheWorkBound)
+{
+    for (const char *system : {"7 * B1^24 * B1^3 + 7 + 0.5 * B2^4\n7 * B2^2 * B1^4 * B0^2 + 2 * B1 + 3\n"
+                               "7 * B1 * B1^4 - 2.976 - 7 * B0^3\n",
+                               "7 * B2^2 * B0 - 7 * B2^2\n7 * B1^4 * B2^2 * B2^2 - 3 * B2^3 - 4.678 * B2^4\n"
+                               "4.429 * B0^2 - 1e-3 * B0^4 - 2 * B1^3 * B0^2\n"}) {
+        std::string f = write_temp(system);
+        run_result r = probe("polysys " + f);
+        EXPECT_EQ(r.status, 1) << system;
+        EXPECT_NE(r.err.find("paths needs more than 50000000 steps of work; refused"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("solution "), std::string::npos) << r.out;
         remove(f.c_str());
     }
 }

@@ -72,6 +72,12 @@ constexpr double max_paths = 20000;
 // Paths times terms times the largest degree: about 3 s at the bound (4900
 // paths of degree 70 that diverge cost 1.4e6 and 17 s).
 constexpr double max_path_cost = 300000;
+// The work of tracking the paths (evaluations times the terms and the
+// square of the unknowns, times the unknowns; the paths that fail are
+// tracked again up to four times with shorter steps): about 2.5 s at the
+// bound (about 25 s under the sanitizers). A system whose paths keep
+// failing, such as one with a curve of roots, is refused there.
+constexpr long max_path_work = 50000000;
 constexpr int max_ladder_order = 8;
 // The work of one Groebner basis (terms met in the pair queue and the
 // reductions, and the limbs of the exact coefficients): a basis that needs
@@ -252,6 +258,9 @@ int run_polysys(const char *file)
                 paths, max_degree, terms, max_paths, max_path_cost);
         return 1;
     }
+    algst.work_limit = max_path_work;
+    algst.work_done = 0;
+    algst.work_exceeded = false;
     polysys(E);
     return ist.exit_status;
 }
