@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "base/expr.h"
 #include "base/globals.h"
@@ -108,16 +109,18 @@ void bad_tag(const char *source, int line, int tag)
     exit(1);
 }
 
-char *xstrdup(const char *s)
+char *xstrdup(const char *s, const char *label)
 {
-    char *d = strdup(s);
-    check_alloc(d, "VAR");
+    const size_t n = strlen(s) + 1;
+    char *d = new (std::nothrow) char[n];
+    check_alloc(d, label);
+    memcpy(d, s, n);
     return d;
 }
 
-void xfree(void *p)
+void xfree(char *p)
 {
-    free(p);
+    delete[] p;
 }
 
 // The terminal restorer registered by the start-up code; it runs on every

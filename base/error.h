@@ -51,8 +51,10 @@ constexpr unsigned long numeric_max_bytes = 768ul << 20;
 void reserve_numeric(unsigned long bytes, const char *label);
 void release_numeric(unsigned long bytes);
 [[noreturn]] void bad_tag(const char *source, int line, int tag);
-char *xstrdup(const char *s);
-void xfree(void *p);
+// A copy of the name s that xfree releases; the program ends with "could
+// not allocate space for LABEL" when there is no memory for it.
+char *xstrdup(const char *s, const char *label = "VAR");
+void xfree(char *p);
 
 // Every early way out of the program (fatal, check_alloc, bad_tag, the
 // scanner's own faults, a parser give-up, a signal) calls fatal_cleanup()

@@ -31,7 +31,7 @@ struct shell_cache {
         if (count > 0)
             p = slot[--count];
         else {
-            p = calloc(1, sizeof(T));
+            p = ::operator new(sizeof(T), std::nothrow);
             check_alloc(p, label);
         }
         return new (p) T();
@@ -42,12 +42,12 @@ struct shell_cache {
         if (count < cache_slots)
             slot[count++] = p;
         else
-            free(p);
+            ::operator delete(p);
     }
     void flush()
     {
         while (count > 0)
-            free(slot[--count]);
+            ::operator delete(slot[--count]);
     }
 };
 

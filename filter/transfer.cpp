@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -550,20 +551,23 @@ const f_table &table_for(const std::vector<double> &w)
 // every candidate's under a similarity view, from the same points. Direct
 // mapped by the bits of w; up to 16384 frequencies in at most some 4 MB.
 struct f_memo {
-    // The arrays come from calloc: the system hands out their pages zeroed
-    // when they are first touched, so a change of order costs no zero-filling
-    // of megabytes of which a session may use a few slots.
-    struct free_delete {
-        void operator()(void *p) const { std::free(p); }
-    };
+    // Only the used flags are cleared: a slot's other entries are read once
+    // its flag is set, so a change of order costs no filling of megabytes of
+    // which a session may use a few slots.
     template <class T>
-    using block = std::unique_ptr<T[], free_delete>;
+    using block = std::unique_ptr<T[]>;
     template <class T>
-    static block<T> zeroed(size_t count)
+    static block<T> uninitialised(size_t count)
     {
-        T *p = static_cast<T *>(std::calloc(count, sizeof(T)));
+        T *p = new (std::nothrow) T[count];
         check_alloc(p, "frequency memo");
         return block<T>(p);
+    }
+    static block<char> cleared(size_t count)
+    {
+        char *p = new (std::nothrow) char[count]();
+        check_alloc(p, "frequency memo");
+        return block<char>(p);
     }
     int n = 0;
     int bits = 0;  // 2^bits slots
@@ -586,10 +590,10 @@ const complex *f_memo_at(double w)
             m.bits++;
         size_t slots = (size_t)1 << m.bits;
         m.f.reset();
-        m.w = f_memo::zeroed<double>(slots);
-        m.generation = f_memo::zeroed<unsigned>(slots);
-        m.used = f_memo::zeroed<char>(slots);
-        m.f = f_memo::zeroed<complex>(slots * n);
+        m.w = f_memo::uninitialised<double>(slots);
+        m.generation = f_memo::uninitialised<unsigned>(slots);
+        m.used = f_memo::cleared(slots);
+        m.f = f_memo::uninitialised<complex>(slots * n);
     }
     uint64_t key;
     std::memcpy(&key, &w, sizeof key);

@@ -93,7 +93,7 @@ void act_out_name(char *name)
         fprintf(ist.out_fp, "%s is undefined.", name);
     }
     fputs("\n", ist.out_fp);
-    free(name);
+    xfree(name);
 }
 
 void act_out_caps()

@@ -83,7 +83,7 @@ void act_plot_step(int resp) { select_item("step", resp_name(resp)); }
 void act_plot_name(char *name)
 {
     plot_expression(name);
-    free(name);
+    xfree(name);
 }
 
 void act_plot_end()

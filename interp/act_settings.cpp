@@ -81,7 +81,7 @@ void act_assign(char *name, expr_node *tree)
         if (strcmp(name, "ctot") == 0)
             ist.evalc_flag = 1;
     }
-    free(name);
+    xfree(name);
 }
 
 // The two bounds of a sweep; false (after the evaluator's message) when one

@@ -63,7 +63,7 @@ static bool depth_ok(expr_node *e)
     expr_node *expr;  /* a tree owned by whoever receives it */
 }
 
-%destructor { free($$); } <name>
+%destructor { xfree($$); } <name>
 %destructor { free_expr($$); } <expr>
 
 %token INPUT OUTPUT TRANSFORM SET PLOT XPLOT WRITE WRITESP READ HISTORY BYE CASCADE CAPS

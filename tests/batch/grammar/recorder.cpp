@@ -14,6 +14,7 @@
 #include "interp/act_settings.h"
 #include "interp/act_transform.h"
 #include "interp/act_xplot.h"
+#include "base/error.h"
 #include "base/expr.h"
 #include "base/globals.h"
 #include "interp/lineedit.h"
@@ -52,7 +53,7 @@ std::string tree(expr_node *t)
 std::string take(char *name)
 {
     std::string s = name;
-    free(name);
+    xfree(name);
     return s;
 }
 
