@@ -28,6 +28,9 @@ struct algebra_state {
     long work_limit = 0;
     long work_done = 0;
     bool work_exceeded = false;
+    // What one unit of work weighs: a term of many unknowns costs more in
+    // every comparison and division of monomials.
+    long work_weight = 1;
     // Relative precision of the coefficients that the zero tests assume
     // (see coef_cancelled): that of double, in which the ladder data are
     // computed; a caller with exact data in extended precision sets 2^-64.
@@ -45,7 +48,7 @@ inline bool algebra_work(long units)
 {
     if (algst.work_limit <= 0)
         return false;
-    algst.work_done += units;
+    algst.work_done += units * algst.work_weight;
     if (algst.work_done > algst.work_limit)
         algst.work_exceeded = true;
     return algst.work_exceeded;
