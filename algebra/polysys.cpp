@@ -212,19 +212,22 @@ endpoint refine_root(const packed_system &S, std::vector<cplx> &x)
     return ratio < 1e-6 ? endpoint::singular : endpoint::regular;
 }
 
-}  // namespace
+// Where one path ended: a root (regular or singular) of the given system,
+// a point at infinity, or nothing usable.
+struct path_end {
+    endpoint kind = endpoint::none;
+    bool at_infinity = false;
+    std::vector<cplx> x;
+};
 
-void polysys(const eq_array &E)
+// The number of paths (the product of the equation degrees, in 64 bits)
+// and the largest term count; -1 after the error when a variable is not
+// one of the n unknowns or the product passes the range of an int.
+long long total_degree_of(const eq_array &E, int *max_terms)
 {
-    FILE *out = report_stream();
     const int n = E.n;
-    fputs("equations:\n", out);
-    print_eq_array(E, out);
-
-    // Every variable must be one of the n unknowns; the degrees and their
-    // product are formed in 64 bits.
     long long total = 1;
-    int max_terms = 0;
+    *max_terms = 0;
     for (int j = 0; j < n; j++) {
         const termlist &L = E.eq[j];
         int d = 0;
@@ -234,19 +237,170 @@ void polysys(const eq_array &E)
                 if (t.exp[v] != 0) {
                     error("polysys: variable B%d in equation %d, but the system has only the %d unknowns B0 .. B%d",
                           v, j, n, n - 1);
-                    return;
+                    return -1;
                 }
             d = std::max(d, term_degree(t));
         }
-        max_terms = std::max(max_terms, L.n);
+        *max_terms = std::max(*max_terms, L.n);
         total *= d;
         if (total > INT_MAX) {
             char text[64];
             snprintf(text, sizeof text, "%lld", total);
             error("polysys: total degree %s is more paths than an int counts", text);
-            return;
+            return -1;
         }
     }
+    return total;
+}
+
+// The packed system and the solver's arrays for T paths.
+struct path_arrays {
+    int n = 0, max_terms = 0, T = 0, rlen = 0, ilen = 0;
+    std::vector<int> term_count;
+    matrix coef;  // n x max_terms
+    im3 e;        // n x (n+1) x max_terms; the last variable slot is the solver's
+    std::vector<int> path_flag, eval_count;
+    std::vector<double> lambda, arc_length, real_work;
+    std::vector<int> int_work;
+    m3 roots;  // 2 x (n+1) x T
+};
+
+// Tracks the paths marked in track, with path_flag, lambda and roots of
+// each as the solver leaves them; returns the solver's mode (10 unless it
+// refused the system). The paths go to the solver a block at a time, so
+// that a bound on the work (the caller's algst.work_limit) stops a system
+// whose paths take minutes after the block that passes it. Every call
+// builds the same start system and chart, so the blocks track exactly the
+// paths one call would.
+int track_round(path_arrays &A, const std::vector<char> &track, double track_tol, double end_tol,
+                double *step_param)
+{
+    const int n = A.n, T = A.T, ld = n;
+    // The work of one evaluation of the system and its Jacobian: the powers
+    // of every term, and the linear algebra of a step.
+    long terms = 0;
+    for (int j = 0; j < n; j++)
+        terms += A.term_count[j];
+    const long eval_work = (terms + static_cast<long>(n) * n) * n;
+    const int paths_per_block = 16;
+    int mode = 10, max_restarts = 10;
+    for (int p = 0; p < T; p++)
+        A.path_flag[p] = track[p] ? -2 : 0;
+    for (int first = 0; first < T && mode == 10 && !algst.work_exceeded; first += paths_per_block) {
+        const int last = std::min(T, first + paths_per_block);
+        std::vector<int> flag(T, 0);
+        for (int p = first; p < last; p++)
+            flag[p] = A.path_flag[p];
+        std::fill(A.real_work.begin(), A.real_work.end(), 0.0);
+        std::fill(A.int_work.begin(), A.int_work.end(), 0);
+        hom_solve(n, A.term_count.data(), A.coef.data, A.e.data.data(), mode, flag.data(), track_tol, end_tol,
+                  step_param, max_restarts, ld, A.max_terms, T, A.rlen, A.ilen, A.lambda.data(),
+                  A.roots.data.data(), A.arc_length.data(), A.eval_count.data(), A.real_work.data(),
+                  A.int_work.data());
+        long evaluations = 0;
+        for (int p = first; p < last; p++) {
+            A.path_flag[p] = flag[p];
+            if (track[p])
+                evaluations += A.eval_count[p];
+        }
+        algebra_work(evaluations * eval_work);
+    }
+    return mode;
+}
+
+// The end of path p as the solver left it, refined by Newton's method.
+void take_path_end(const packed_system &S, const path_arrays &A, int p, path_end &pe)
+{
+    const path_end before = pe;
+    pe.kind = endpoint::none;
+    pe.at_infinity = false;
+    pe.x.assign(A.n, 0.0);
+    for (int v = 0; v < A.n; v++)
+        pe.x[v] = cplx(m3_element(A.roots, 0, v, p), m3_element(A.roots, 1, v, p));
+    // The homogenising coordinate of a path to infinity goes to 0,
+    // so that its affine point lies far out.
+    const double big = inf_norm(pe.x);
+    if (A.path_flag[p] == 1 && big > 1e8) {
+        pe.at_infinity = true;
+        return;
+    }
+    // A path that ended near lambda = 1 without converging (two
+    // paths meeting at a double root) is refined all the same.
+    if (A.path_flag[p] == 1 || A.lambda[p] > 0.9)
+        pe.kind = refine_root(S, pe.x);
+    // A path to a singular point at infinity gets its homogenising
+    // coordinate down to some 1e-3 only, while the chart's
+    // coefficients are of size 1: a point beyond 100 that Newton's
+    // method does not make a root is taken to be at infinity and
+    // not tracked again.
+    pe.at_infinity = pe.kind == endpoint::none && A.lambda[p] > 0.99 && big > 100.0;
+    // A path tracked again that now fails keeps the root it had.
+    if (pe.kind == endpoint::none && before.kind != endpoint::none)
+        pe = before;
+}
+
+// Which paths to track again: failures, and regular roots reached by more
+// than one path. False when there is none.
+bool mark_paths_again(const std::vector<path_end> &ends, std::vector<char> &track)
+{
+    const int T = static_cast<int>(ends.size());
+    std::fill(track.begin(), track.end(), 0);
+    bool again = false;
+    for (int p = 0; p < T; p++) {
+        if (ends[p].at_infinity)
+            continue;
+        if (ends[p].kind == endpoint::none) {
+            track[p] = again = true;
+            continue;
+        }
+        if (ends[p].kind != endpoint::regular)
+            continue;
+        for (int q = p + 1; q < T; q++)
+            if (ends[q].kind == endpoint::regular && same_root(ends[p].x, ends[q].x))
+                track[p] = track[q] = again = true;
+    }
+    return again;
+}
+
+// Every root once, under the first path that reached it; an imaginary
+// part below end_tol is left out.
+void print_roots(FILE *out, const std::vector<path_end> &ends, int n, double end_tol)
+{
+    std::vector<int> printed;
+    for (int p = 0; p < static_cast<int>(ends.size()); p++) {
+        if (ends[p].kind == endpoint::none)
+            continue;
+        bool seen = false;
+        for (int q : printed)
+            seen = seen || same_root(ends[p].x, ends[q].x);
+        if (seen)
+            continue;
+        printed.push_back(p);
+        fprintf(out, "solution %d: ", p);
+        for (int v = 0; v < n; v++) {
+            const double re = ends[p].x[v].real(), im = ends[p].x[v].imag();
+            if (std::fabs(im) < end_tol)
+                fprintf(out, "%g, ", re);
+            else
+                fprintf(out, "(%g,%g) ", re, im);
+        }
+        fputs("\n", out);
+    }
+}
+
+}  // namespace
+
+void polysys(const eq_array &E)
+{
+    FILE *out = report_stream();
+    const int n = E.n;
+    fputs("equations:\n", out);
+    print_eq_array(E, out);
+
+    int max_terms = 0;
+    const long long total = total_degree_of(E, &max_terms);
+    if (total < 0)
+        return;
     const long long root_len = 2LL * (n + 1) * total;
     const long long real_len = hom_real_work_length(n, max_terms);
     const long long int_len = hom_int_work_length(n, max_terms);
@@ -259,21 +413,33 @@ void polysys(const eq_array &E)
     const int T = static_cast<int>(total);
     fprintf(out, "\ntotal degree = %d\n", T);
 
-    // The packed system: term counts, coefficients n x maxT and exponents
-    // n x (n+1) x maxT (the last variable slot is the solver's).
-    std::vector<int> term_count(n);
-    matrix coef = newm(n, max_terms);
-    im3 e = newim3(n, n + 1, max_terms);
+    path_arrays A;
+    A.n = n;
+    A.max_terms = max_terms;
+    A.T = T;
+    A.rlen = static_cast<int>(real_len);
+    A.ilen = static_cast<int>(int_len);
+    A.term_count.assign(n, 0);
+    A.coef = newm(n, max_terms);
+    A.e = newim3(n, n + 1, max_terms);
     for (int j = 0; j < n; j++) {
         const termlist &L = E.eq[j];
-        term_count[j] = L.n;
+        A.term_count[j] = L.n;
         for (int k = 0; k < L.n; k++) {
             const poly_term &t = L.t[k];
-            coef.data[k * n + j] = static_cast<double>(t.coef);
+            A.coef.data[k * n + j] = static_cast<double>(t.coef);
             for (int v = 0; v < t.n && v < n; v++)
-                e.data[im3index(e, j, v, k)] = t.exp[v];
+                A.e.data[im3index(A.e, j, v, k)] = t.exp[v];
         }
     }
+    A.path_flag.assign(T, -2);
+    A.eval_count.assign(T, 0);
+    A.lambda.assign(T, 0.0);
+    A.arc_length.assign(T, 0.0);
+    A.real_work.assign(A.rlen, 0.0);
+    A.int_work.assign(A.ilen, 0);
+    A.roots = newm3(2, n + 1, T);
+    const packed_system S{n, max_terms, A.term_count.data(), A.coef.data, A.e.data.data()};
 
     // The paths are tracked in a random affine chart of projective space
     // (mode 10), so that a path to infinity ends at a finite point of the
@@ -286,56 +452,12 @@ void polysys(const eq_array &E)
     // where two paths meet, is found once.
     const double end_tol = 1e-7;
     double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    const int ld = n, rlen = static_cast<int>(real_len), ilen = static_cast<int>(int_len);
-    std::vector<int> path_flag(T, -2), eval_count(T);
-    std::vector<double> lambda(T), arc_length(T), real_work(rlen);
-    std::vector<int> int_work(ilen);
-    m3 roots = newm3(2, n + 1, T);
-    const packed_system S{n, max_terms, term_count.data(), coef.data, e.data.data()};
-
-    struct path_end {
-        endpoint kind = endpoint::none;
-        bool at_infinity = false;
-        std::vector<cplx> x;
-    };
     std::vector<path_end> ends(T);
     std::vector<char> track(T, 1);
     double track_tol = 1e-4;
     bool refused = false;
-    // The work of one evaluation of the system and its Jacobian: the powers
-    // of every term, and the linear algebra of a step.
-    long terms = 0;
-    for (int j = 0; j < n; j++)
-        terms += term_count[j];
-    const long eval_work = (terms + static_cast<long>(n) * n) * n;
-    const int paths_per_block = 16;
     for (int round = 0; round < 5; round++) {
-        int mode = 10, max_restarts = 10;
-        for (int p = 0; p < T; p++)
-            path_flag[p] = track[p] ? -2 : 0;
-        // The paths go to the solver a block at a time, so that a bound
-        // on the work (the caller's algst.work_limit) stops a system whose
-        // paths take minutes after the block that passes it. Every call
-        // builds the same start system and chart, so the blocks track
-        // exactly the paths one call would.
-        for (int first = 0; first < T && mode == 10 && !algst.work_exceeded; first += paths_per_block) {
-            const int last = std::min(T, first + paths_per_block);
-            std::vector<int> flag(T, 0);
-            for (int p = first; p < last; p++)
-                flag[p] = path_flag[p];
-            std::fill(real_work.begin(), real_work.end(), 0.0);
-            std::fill(int_work.begin(), int_work.end(), 0);
-            hom_solve(n, term_count.data(), coef.data, e.data.data(), mode, flag.data(), track_tol, end_tol,
-                      step_param, max_restarts, ld, max_terms, T, rlen, ilen, lambda.data(), roots.data.data(),
-                      arc_length.data(), eval_count.data(), real_work.data(), int_work.data());
-            long evaluations = 0;
-            for (int p = first; p < last; p++) {
-                path_flag[p] = flag[p];
-                if (track[p])
-                    evaluations += eval_count[p];
-            }
-            algebra_work(evaluations * eval_work);
-        }
+        const int mode = track_round(A, track, track_tol, end_tol, step_param);
         if (mode != 10) {
             fputs("Error in polysys.\n", out);
             error("polysys: the homotopy solver refused the system (code %d)", mode);
@@ -348,55 +470,10 @@ void polysys(const eq_array &E)
             refused = true;
             break;
         }
-        for (int p = 0; p < T; p++) {
-            if (!track[p])
-                continue;
-            path_end &pe = ends[p];
-            const path_end before = pe;
-            pe.kind = endpoint::none;
-            pe.at_infinity = false;
-            pe.x.assign(n, 0.0);
-            for (int v = 0; v < n; v++)
-                pe.x[v] = cplx(m3_element(roots, 0, v, p), m3_element(roots, 1, v, p));
-            // The homogenising coordinate of a path to infinity goes to 0,
-            // so that its affine point lies far out.
-            const double big = inf_norm(pe.x);
-            if (path_flag[p] == 1 && big > 1e8) {
-                pe.at_infinity = true;
-                continue;
-            }
-            // A path that ended near lambda = 1 without converging (two
-            // paths meeting at a double root) is refined all the same.
-            if (path_flag[p] == 1 || lambda[p] > 0.9)
-                pe.kind = refine_root(S, pe.x);
-            // A path to a singular point at infinity gets its homogenising
-            // coordinate down to some 1e-3 only, while the chart's
-            // coefficients are of size 1: a point beyond 100 that Newton's
-            // method does not make a root is taken to be at infinity and
-            // not tracked again.
-            pe.at_infinity = pe.kind == endpoint::none && lambda[p] > 0.99 && big > 100.0;
-            // A path tracked again that now fails keeps the root it had.
-            if (pe.kind == endpoint::none && before.kind != endpoint::none)
-                pe = before;
-        }
-        // Which paths to track again: failures, and regular roots reached
-        // by more than one path.
-        std::fill(track.begin(), track.end(), 0);
-        bool again = false;
-        for (int p = 0; p < T; p++) {
-            if (ends[p].at_infinity)
-                continue;
-            if (ends[p].kind == endpoint::none) {
-                track[p] = again = true;
-                continue;
-            }
-            if (ends[p].kind != endpoint::regular)
-                continue;
-            for (int q = p + 1; q < T; q++)
-                if (ends[q].kind == endpoint::regular && same_root(ends[p].x, ends[q].x))
-                    track[p] = track[q] = again = true;
-        }
-        if (!again)
+        for (int p = 0; p < T; p++)
+            if (track[p])
+                take_path_end(S, A, p, ends[p]);
+        if (!mark_paths_again(ends, track))
             break;
         track_tol = std::max(track_tol * 0.01, 1e-10);
         // Shorter and more cautious steps: the largest step and the ideal
@@ -406,27 +483,6 @@ void polysys(const eq_array &E)
         step_param[4] = 0.1 * std::pow(0.3, round);
     }
     fputs("\n", out);
-    if (!refused) {
-        std::vector<int> printed;
-        for (int p = 0; p < T; p++) {
-            if (ends[p].kind == endpoint::none)
-                continue;
-            bool seen = false;
-            for (int q : printed)
-                seen = seen || same_root(ends[p].x, ends[q].x);
-            if (seen)
-                continue;
-            printed.push_back(p);
-            fprintf(out, "solution %d: ", p);
-            for (int v = 0; v < n; v++) {
-                const double re = ends[p].x[v].real(), im = ends[p].x[v].imag();
-                if (std::fabs(im) < end_tol)
-                    fprintf(out, "%g, ", re);
-                else
-                    fprintf(out, "(%g,%g) ", re, im);
-            }
-            fputs("\n", out);
-        }
-    }
-    freem(&coef);
+    if (!refused)
+        print_roots(out, ends, n, end_tol);
 }
