@@ -286,9 +286,10 @@ int track_round(path_arrays &A, const std::vector<char> &track, double track_tol
     int mode = 10, max_restarts = 10;
     for (int p = 0; p < T; p++)
         A.path_flag[p] = track[p] ? -2 : 0;
+    // The flags of one call: those of its block, 0 (skip) elsewhere.
+    std::vector<int> flag(T, 0);
     for (int first = 0; first < T && mode == 10 && !algst.work_exceeded; first += paths_per_block) {
         const int last = std::min(T, first + paths_per_block);
-        std::vector<int> flag(T, 0);
         for (int p = first; p < last; p++)
             flag[p] = A.path_flag[p];
         std::fill(A.real_work.begin(), A.real_work.end(), 0.0);
@@ -300,6 +301,7 @@ int track_round(path_arrays &A, const std::vector<char> &track, double track_tol
         long evaluations = 0;
         for (int p = first; p < last; p++) {
             A.path_flag[p] = flag[p];
+            flag[p] = 0;
             if (track[p])
                 evaluations += A.eval_count[p];
         }
