@@ -200,19 +200,11 @@ int count_variables(const eq_array &E);
 spoly test_spoly();
 
 // ---- template definition ----
-#include <new>
-#include <stdexcept>
-
 #include "base/error.h"
 
+// The arrays of the records grow through checked_resize.
 template <class V>
 void sp_resize(V *v, std::size_t n, const char *label)
 {
-    try {
-        v->resize(n);
-    } catch (const std::bad_alloc &) {
-        check_alloc(nullptr, label);
-    } catch (const std::length_error &) {
-        check_alloc(nullptr, label);
-    }
+    checked_resize(*v, n, label);
 }

@@ -19,29 +19,30 @@ void error_print(const char *fmt, va_list ap);
 void error_text(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // End the program when an allocation returned null.
 void check_alloc(const void *ptr, const char *label);
-// A std::vector resized or grown, ending the program like check_alloc when
-// the memory is not there.
-template <class V>
-void checked_resize(V &v, size_t n, const char *label)
+// Runs grow(), which enlarges a standard container, and ends the program
+// like check_alloc when the memory is not there (or the size is beyond the
+// container's range).
+template <class F>
+void checked_growth(F &&grow, const char *label)
 {
     try {
-        v.resize(n);
+        grow();
     } catch (const std::bad_alloc &) {
         check_alloc(nullptr, label);
     } catch (const std::length_error &) {
         check_alloc(nullptr, label);
     }
 }
+// A std::vector resized or grown by one, under checked_growth.
+template <class V>
+void checked_resize(V &v, size_t n, const char *label)
+{
+    checked_growth([&] { v.resize(n); }, label);
+}
 template <class V, class T>
 void checked_push(V &v, T &&x, const char *label)
 {
-    try {
-        v.push_back(static_cast<T &&>(x));
-    } catch (const std::bad_alloc &) {
-        check_alloc(nullptr, label);
-    } catch (const std::length_error &) {
-        check_alloc(nullptr, label);
-    }
+    checked_growth([&] { v.push_back(static_cast<T &&>(x)); }, label);
 }
 // The memory bound of the numeric arrays (matrices, vectors, work arrays,
 // plot arrays): all of them alive at one time take at most 768 MB. An

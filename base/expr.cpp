@@ -183,11 +183,7 @@ void varlist_grow(varlist *list, unsigned n)
 {
     if (list->entries.capacity() > n)
         return;
-    try {
-        list->entries.reserve(n ? n : 1);
-    } catch (const std::exception &) {
-        check_alloc(nullptr, "var list");
-    }
+    checked_growth([&] { list->entries.reserve(n ? n : 1); }, "var list");
 }
 
 void varlist_add(varlist *list, var *entry)
