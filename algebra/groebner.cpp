@@ -69,6 +69,8 @@ bool reduce_term_by(termlist *p, int k, const termlist &e)
     poly_term target = p->t[k];
     poly_term q;
     term_divide(target, e.t[0], &q);
+    // The subtraction and the sort that follows go over both polynomials.
+    algebra_work(p->n + e.n);
     subtract_multiple(p, q, e, target);
     sort_terms(p);
     return true;
@@ -112,6 +114,7 @@ termlist reduce_full(const eq_array &E, const termlist &f, eq_array *quot)
             if (quot) {
                 termlist_add_term(&quot->eq[i], 1, q.n, q.exp.data(), q.coef);
                 sort_terms(&quot->eq[i]);
+                algebra_work(quot->eq[i].n);
             }
             if (!sorted) {
                 sort_terms(&p);
@@ -337,10 +340,10 @@ void reduce_basis(eq_array *E)
     while (changed && !algst.work_exceeded) {
         changed = false;
         for (int i = E->n - 1; i >= 1 && !algebra_work(E->n); i--) {
-            for (int j = i - 1; j >= 0 && i < E->n && j < E->n; j--) {
+            for (int j = i - 1; j >= 0 && i < E->n && j < E->n && !algst.work_exceeded; j--) {
                 termlist &ej = E->eq[j];
                 // Only the tail: the leading term stays.
-                for (int k = 1; k < ej.n;)
+                for (int k = 1; k < ej.n && !algst.work_exceeded;)
                     if (reduce_term_by(&ej, k, E->eq[i]))
                         changed = true;
                     else
@@ -363,9 +366,9 @@ void interreduce_all(eq_array *E)
     // Reduction of a finite set always ends; the bound only guards against
     // rounding that would keep re-creating a term.
     bool changed = true;
-    for (int sweep = 0; changed && sweep < 10000; sweep++) {
+    for (int sweep = 0; changed && sweep < 10000 && !algst.work_exceeded; sweep++) {
         changed = false;
-        for (int i = E->n - 1; i >= 1; i--) {
+        for (int i = E->n - 1; i >= 1 && !algst.work_exceeded; i--) {
             for (int j = E->n - 1; j >= 0 && i < E->n; j--) {
                 if (j == i || j >= E->n)
                     continue;

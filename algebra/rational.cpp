@@ -2,7 +2,6 @@
 #include "algebra/rational.h"
 
 #include <cmath>
-#include <cstdint>
 
 #include "algebra/buchberger_impl.h"
 #include "algebra/order.h"
@@ -72,6 +71,51 @@ void free_eq_array_q(eq_array_q *E)
 
 // ---- conversions ----
 
+namespace {
+
+// The denominator of the simplest fraction in [lo, hi] (0 < lo <= hi): the
+// continued fraction that lo and hi share, closed by the smallest partial
+// quotient that takes the fraction inside. The simplest fraction of an
+// interval has the smallest denominator of all the fractions in it.
+void simplest_denominator(mpz_t den, const mpq_t lo_in, const mpq_t hi_in)
+{
+    mpq_t lo, hi, t;
+    mpz_t a, q0, q1, tmp;
+    mpq_inits(lo, hi, t, nullptr);
+    mpz_inits(a, q0, q1, tmp, nullptr);
+    mpq_set(lo, lo_in);
+    mpq_set(hi, hi_in);
+    // Denominators of the convergents so far: q0 the one before, q1 the last.
+    mpz_set_ui(q0, 1);
+    mpz_set_ui(q1, 0);
+    for (;;) {
+        mpz_cdiv_q(a, mpq_numref(lo), mpq_denref(lo));  // ceil(lo)
+        mpq_set_z(t, a);
+        const bool integer_inside = mpq_cmp(t, hi) <= 0;
+        if (!integer_inside)
+            mpz_fdiv_q(a, mpq_numref(lo), mpq_denref(lo));  // floor(lo)
+        // q = a q1 + q0 is the next convergent's denominator.
+        mpz_mul(tmp, a, q1);
+        mpz_add(tmp, tmp, q0);
+        mpz_set(q0, q1);
+        mpz_set(q1, tmp);
+        if (integer_inside)
+            break;
+        // lo < hi < lo's integer part + 1: go on with 1/(hi - a), 1/(lo - a).
+        mpq_set_z(t, a);
+        mpq_sub(lo, lo, t);
+        mpq_sub(hi, hi, t);
+        mpq_inv(t, lo);
+        mpq_inv(lo, hi);
+        mpq_set(hi, t);
+    }
+    mpz_set(den, q1);
+    mpq_clears(lo, hi, t, nullptr);
+    mpz_clears(a, q0, q1, tmp, nullptr);
+}
+
+}  // namespace
+
 int double_to_rational(mpq_ptr q, double x, double eps)
 {
     if (!(eps > 0 && eps < 1))
@@ -84,31 +128,31 @@ int double_to_rational(mpq_ptr q, double x, double eps)
         mpq_set_ui(q, 0, 1);
         return 1;
     }
-    const double ax = std::fabs(x);
-    const uint64_t dmax = UINT32_MAX;
-    // The first denominator; none in range when 1/|x| is already past it.
-    double first = ax < 1 ? std::trunc(1 / ax) : 1;
-    if (first <= static_cast<double>(dmax)) {
-        for (uint64_t d = static_cast<uint64_t>(first); d <= dmax; d++) {
-            double dd = static_cast<double>(d);
-            double num = std::trunc(dd * ax + 0.5);
-            double e = std::fabs((ax - num / dd) / ax);
-            if (e <= eps) {
-                // num may exceed every integer type (|x| up to 1e308); it
-                // is an integer-valued double, which GMP takes exactly.
-                mpq_t den;
-                mpq_init(den);
-                mpq_set_d(q, x < 0 ? -num : num);
-                mpq_set_ui(den, static_cast<unsigned long>(d), 1);
-                mpq_div(q, q, den);
-                mpq_clear(den);
-                mpq_canonicalize(q);
-                return 1;
-            }
-        }
-    }
-    // No 32-bit denominator meets eps: the exact value of the double.
-    mpq_set_d(q, x);
+    // The exact value of |x| and the interval of relative width eps around it.
+    mpq_t ax, lo, hi, e;
+    mpq_inits(ax, lo, hi, e, nullptr);
+    mpq_set_d(ax, std::fabs(x));
+    mpq_set_d(e, eps);
+    mpq_mul(e, e, ax);
+    mpq_sub(lo, ax, e);
+    mpq_add(hi, ax, e);
+    // The smallest denominator with a fraction inside, and over it the
+    // numerator nearest to |x|.
+    mpz_t d, num;
+    mpz_inits(d, num, nullptr);
+    simplest_denominator(d, lo, hi);
+    mpz_mul(num, mpq_numref(ax), d);
+    mpz_mul_2exp(num, num, 1);
+    mpz_add(num, num, mpq_denref(ax));
+    mpz_fdiv_q(num, num, mpq_denref(ax));
+    mpz_fdiv_q_2exp(num, num, 1);  // floor(|x| d + 1/2)
+    if (x < 0)
+        mpz_neg(num, num);
+    mpz_set(mpq_numref(q), num);
+    mpz_set(mpq_denref(q), d);
+    mpq_canonicalize(q);
+    mpz_clears(d, num, nullptr);
+    mpq_clears(ax, lo, hi, e, nullptr);
     return 1;
 }
 

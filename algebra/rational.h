@@ -73,10 +73,16 @@ void free_termlist_q(termlist_q *f);
 // Releases the equations: n is 0 afterwards.
 void free_eq_array_q(eq_array_q *E);
 
-// Conversions. double_to_rational stores a rational within relative eps of
-// x (eps in (0, 1)) and returns 1; it stores nothing and returns 0 for an
-// eps outside that range or an x that is not finite (reported as an error).
+// Conversions. double_to_rational stores the simplest fraction within
+// relative eps of x (eps in (0, 1)): the one of smallest denominator, with
+// the numerator nearest to x over it; it returns 1. It stores nothing and
+// returns 0 for an eps outside that range or an x that is not finite
+// (reported as an error).
 int double_to_rational(mpq_ptr q, double x, double eps);
+// The tolerance of the exact roads: a coefficient becomes the simplest
+// fraction within this of its double, so 0.1 is 1/10 and 1.0005 is
+// 2001/2000, and two coefficients that differ in a printed digit stay apart.
+constexpr double rational_tolerance = 1e-12;
 term_q term_q_from_double(int n, const int *exp, long double c, double eps);
 termlist_q termlist_q_from_termlist(const termlist &f, double eps);
 eq_array_q eq_array_q_from_eq_array(const eq_array &E, double eps);

@@ -84,6 +84,8 @@ termlist combine(const eq_array &q, const eq_array &G)
 {
     termlist s;
     for (int j = 0; j < q.n && j < G.n; j++) {
+        if (algebra_work(static_cast<long>(q.eq[j].n) * G.eq[j].n))
+            break;
         termlist prod = termlist_mul(q.eq[j], G.eq[j]);
         s = termlist_lincomb_sorted(1, s, 1, prod);
     }
@@ -382,6 +384,8 @@ void groebner_grevlex_walk(eq_array *E)
             }
             lifted.eq[h] = combine(q, G);
         }
+        if (algst.work_exceeded)
+            return;
         algst.weights = next;
         G = std::move(lifted);
         remove_empty_equations(&G);

@@ -37,7 +37,7 @@ void rational_pipeline(const double *a, const double *q, int n)
 
     eq_array E = ladder_eq_array(a, q, n);
     print_titled(fp, "\nequations:\n", E);
-    eq_array_q R = eq_array_q_from_eq_array(E, 0.001);
+    eq_array_q R = eq_array_q_from_eq_array(E, rational_tolerance);
     print_titled_q(fp, "\nrational:\n", R);
     prereduce_q(&R);
     print_titled_q(fp, "\npreprocessed:\n", R);

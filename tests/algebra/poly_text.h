@@ -16,6 +16,9 @@ namespace poly_text {
 struct reader {
     const char *p;
     std::string err;
+    // The largest index k of a variable Bk that the caller takes: a larger
+    // one is refused where it is read, before any term is built for it.
+    int max_index = 1000000;
 
     void skip()
     {
@@ -50,6 +53,8 @@ struct reader {
             int k, e = 1;
             if (!read_int(&k))
                 return false;
+            if (k > max_index)
+                return fail("variable B" + std::to_string(k) + " is beyond B" + std::to_string(max_index));
             skip();
             if (*p == '^') {
                 p++;
@@ -104,9 +109,10 @@ struct reader {
 
 // Reads text into *out (a zero polynomial "0" gives the empty list);
 // returns false with a reason in *err when the text is not a polynomial.
-inline bool parse_termlist(const char *text, termlist *out, std::string *err = nullptr)
+inline bool parse_termlist(const char *text, termlist *out, std::string *err = nullptr,
+                           int max_index = 1000000)
 {
-    reader r{text, {}};
+    reader r{text, {}, max_index};
     termlist L;
     r.skip();
     long double sign = 1;

@@ -60,15 +60,38 @@ TEST(DoubleToRational, NearbyFractionsWithTheSmallestDenominator)
     mpq_owner big;
     double_to_rational(big.get(), -1e300, 0.001);
     EXPECT_EQ(mpq_get_d(big.get()), -1e300);
-    // No 32-bit denominator comes near 1e-12: the exact double is stored.
+    // The smallest denominator within 0.1% of 1e-12 is far past 32 bits.
     mpq_owner tiny;
     ASSERT_EQ(double_to_rational(tiny.get(), 1e-12, 0.001), 1);
-    EXPECT_EQ(mpq_get_d(tiny.get()), 1e-12);
-    mpq_t exact;
-    mpq_init(exact);
-    mpq_set_d(exact, 1e-12);
-    EXPECT_TRUE(mpq_equal(exact, tiny.get()));
-    mpq_clear(exact);
+    EXPECT_EQ(qtext(tiny.get()), "1/999000999001");
+}
+
+TEST(DoubleToRational, TheExactRoadsKeepEveryPrintedDigit)
+{
+    // The simplest fraction within 1e-12 relative of each double. Made with
+    // Python's fractions: the smallest D for which
+    // Fraction(x).limit_denominator(D) lies within 1e-12 |x| of Fraction(x)
+    // (found by bisection on D), and that fraction.
+    struct {
+        double x;
+        const char *want;
+    } cases[] = {
+        {0.1, "1/10"},
+        {1.0005, "2001/2000"},
+        {1e-12, "1/1000000000000"},
+        {3.141592653589793, "1146408/364913"},
+        {-2.718281828459045, "-1084483/398959"},
+        {0.3333, "3333/10000"},
+        {2.0 / 3, "2/3"},
+        {123456.789, "123456789/1000"},
+        {-1.0 / 7, "-1/7"},
+        {6.02214076e23, "602214075999999987023872"},
+    };
+    for (auto c : cases) {
+        mpq_owner q;
+        ASSERT_EQ(double_to_rational(q.get(), c.x, rational_tolerance), 1);
+        EXPECT_EQ(qtext(q.get()), c.want) << c.x;
+    }
 }
 
 TEST(DoubleToRational, RefusesWhatItCannotConvert)

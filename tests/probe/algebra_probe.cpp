@@ -18,7 +18,7 @@
 //       method 0, 1 or 2)
 //   algebra_probe rational FILE
 //       the exact reduced lex basis of the system, its coefficients
-//       first turned into nearby rationals (relative 0.001); refused with
+//       first turned into the simplest fractions within 1e-12 relative; refused with
 //       exit status 1 when its coefficients outgrow the exact road's limit
 //   algebra_probe walk FILE
 //       the Groebner walk of the system from grevlex, as it prints
@@ -138,7 +138,7 @@ bool read_system(const char *name, eq_array *E)
         std::string err;
         if (line.find('\0') != std::string::npos) {
             err = "a NUL byte in the line";
-        } else if (poly_text::parse_termlist(line.c_str(), &L, &err)) {
+        } else if (poly_text::parse_termlist(line.c_str(), &L, &err, max_variables - 1)) {
             err = over_limit(L);
             terms += L.n;
             if (err.empty() && E->n == max_equations)
@@ -329,7 +329,7 @@ int run_rational(const char *file)
     eq_array E;
     if (!read_system(file, &E))
         return 1;
-    eq_array_q Q = eq_array_q_from_eq_array(E, 0.001);
+    eq_array_q Q = eq_array_q_from_eq_array(E, rational_tolerance);
     if (ist.exit_status)
         return 1;
     bound_groebner_work(E);
