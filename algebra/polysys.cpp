@@ -425,7 +425,15 @@ path_end refine_affine(const packed_system &S, const cvec &x0)
         return pe;
     qr.factor(n, n, scaled_jacobian(n, x, J, size).data(), 1e-14);
     pe.acc = std::max(distance_to_limit(last, before), 1e-15 * (1.0 + inf_norm(x)));
-    pe.kind = qr.rcond >= 1e-7 ? end_kind::regular : end_kind::singular;
+    // The scaled Jacobian is free of units: at a multiple root its smallest
+    // pivot goes to 0 with the distance to the root, also where all of
+    // them do.
+    const double smallest = n > 0 ? std::abs(qr.diag[n - 1]) : 1.0;
+    pe.kind = qr.rcond >= 1e-7 && smallest >= 1e-7 ? end_kind::regular : end_kind::singular;
+    // Newton's method pins a multiple root only to some root of the
+    // rounding (the ends of a triple root lie some 1e-5 apart).
+    if (pe.kind == end_kind::singular)
+        pe.acc = std::max(pe.acc, 1e-5 * (1.0 + inf_norm(x)));
     return pe;
 }
 
