@@ -778,10 +778,12 @@ int merge_roots(const std::vector<path_end> &ends, std::vector<found_root> &root
     return accounted;
 }
 
-void print_point(FILE *out, const cvec &x, double end_tol)
+// A value whose imaginary part is below the tolerance (at least the end
+// game's, at most the root's own accuracy) prints as real.
+void print_point(FILE *out, const cvec &x, double tol)
 {
     for (const cplx &z : x) {
-        if (std::fabs(z.imag()) < end_tol)
+        if (std::fabs(z.imag()) < tol)
             fprintf(out, "%g, ", z.real());
         else
             fprintf(out, "(%g,%g) ", z.real(), z.imag());
@@ -929,7 +931,7 @@ void polysys(const eq_array &E)
         if (r.paths > 1)
             polish_multiple(S, r.at.x, r.paths);
         fprintf(out, "solution %d: ", r.first_path);
-        print_point(out, r.at.x, end_tol);
+        print_point(out, r.at.x, std::max(end_tol, r.at.acc));
         if (r.paths > 1)
             fprintf(out, "multiplicity %d", r.paths);
         fputs("\n", out);
