@@ -28,6 +28,9 @@ struct algebra_state {
     long work_limit = 0;
     long work_done = 0;
     bool work_exceeded = false;
+    // A bound on the processor time of the paths of one polysys call, in
+    // seconds (0 for none): a system whose paths take longer is refused.
+    double path_seconds = 0;
     // What one unit of work weighs: a term of many unknowns costs more in
     // every comparison and division of monomials.
     long work_weight = 1;

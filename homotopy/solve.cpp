@@ -83,7 +83,10 @@ void hom_solve(const int &n, const int *term_count, double *coef, int *e, int &m
         mode = -5;
         return;
     }
-    if (mode != 0 && mode != 1 && mode != 10 && mode != 11) {
+    // The hundreds give another start system and chart (0 .. 99, see
+    // hom_init); the rest is the mode proper.
+    const int proper = mode % 100;
+    if (mode < 0 || mode >= 10000 || (proper != 0 && proper != 1 && proper != 10 && proper != 11)) {
         mode = -6;
         return;
     }
@@ -167,9 +170,11 @@ void hom_driver(const int &n, const int *term_count, double *coef, int *e, const
     const int N = 2 * n;
     for (int k = 0; k < T; k++) {
         y[0] = 0.0;
-        hom_start_point(n, odometer, deg, r, y + 1);
-        if (path_flag[k] != -2)
+        if (path_flag[k] != -2) {
+            hom_odometer_advance(n, odometer, deg);
             continue;
+        }
+        hom_start_point(n, odometer, deg, r, y + 1);
         double arcre = track_tol, arcae = track_tol, ansre = end_tol, ansae = end_tol;
         const int trace = 0;
         int flag = -2, nfe = 0;

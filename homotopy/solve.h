@@ -15,7 +15,9 @@ long long hom_real_work_length(long long n, long long m);
 long long hom_int_work_length(long long n, long long m);
 
 // mode in: 0, 1 (scale by powers of ten), 10 (projective transformation)
-// or 11 (both); out: unchanged, or a refusal before anything is written:
+// or 11 (both), plus 100 g for g = 1 .. 99 to take the g-th other set of
+// start-system constants and projective coefficients (the paths of another
+// random homotopy, to track again those that failed); out: unchanged, or a refusal before anything is written:
 // -1 ld < n (or n < 1), -2 max_terms below a term count (or a negative term
 // count), -3 total_degree < T (or a negative exponent), -4 real work too
 // short, -5 integer work too short, -6 an unknown mode.

@@ -48,7 +48,7 @@ void hom_init(const int &mode, const int &n, const int *term_count, int *e, doub
         }
     }
 
-    if (mode % 10 == 1) {
+    if (mode % 100 % 10 == 1) {
         // Scratch for the least-squares problem, carved from the blocks.
         double *kept_coef = par;
         double *M = kept_coef + static_cast<long long>(n) * m;
@@ -73,10 +73,29 @@ void hom_init(const int &mode, const int &n, const int *term_count, int *e, doub
             v[i] = 0.0;
     }
 
+    // Another homotopy (g > 0): every constant turned by its own angle, and
+    // its modulus changed by up to a fifth, drawn by a linear congruential
+    // sequence seeded with g.
+    const int g = mode / 100;
+    unsigned long long seed = 0x9E3779B97F4A7C15ULL * static_cast<unsigned long long>(g + 1);
+    auto draw = [&seed]() {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(seed >> 11) * 0x1p-53;
+    };
+    auto turn = [&](const double *a, double *out) {
+        if (g == 0) {
+            out[0] = a[0];
+            out[1] = a[1];
+            return;
+        }
+        const double angle = 6.283185307179586 * draw(), scale = 0.8 + 0.4 * draw();
+        const double cr = scale * std::cos(angle), ci = scale * std::sin(angle);
+        out[0] = a[0] * cr - a[1] * ci;
+        out[1] = a[0] * ci + a[1] * cr;
+    };
     for (int i = 0; i <= n; i++) {
-        if (mode / 10 == 1) {
-            c[2 * i] = proj_u[i % 11][0];
-            c[2 * i + 1] = proj_u[i % 11][1];
+        if (mode % 100 / 10 == 1) {
+            turn(proj_u[i % 11], c + 2 * i);
         } else {
             c[2 * i] = i == n ? 1.0 : 0.0;
             c[2 * i + 1] = 0.0;
@@ -84,7 +103,9 @@ void hom_init(const int &mode, const int &n, const int *term_count, int *e, doub
     }
 
     for (int j = 0; j < n; j++) {
-        const double *s = start_s[j % 10], *t = start_t[j % 10];
+        double s[2], t[2];
+        turn(start_s[j % 10], s);
+        turn(start_t[j % 10], t);
         hom_cpow(deg[j], s, q + 2 * j);
         hom_cpow(deg[j], t, p + 2 * j);
         int flag = 0;
@@ -92,7 +113,7 @@ void hom_init(const int &mode, const int &n, const int *term_count, int *e, doub
     }
 }
 
-void hom_start_point(const int &n, int *odometer, const int *deg, const double *r, double *x)
+void hom_odometer_advance(const int &n, int *odometer, const int *deg)
 {
     for (int j = 0; j < n; j++) {
         if (odometer[j] < deg[j]) {
@@ -101,6 +122,11 @@ void hom_start_point(const int &n, int *odometer, const int *deg, const double *
         }
         odometer[j] = 1;
     }
+}
+
+void hom_start_point(const int &n, int *odometer, const int *deg, const double *r, double *x)
+{
+    hom_odometer_advance(n, odometer, deg);
     // 2 pi as eight times the single-precision value of atan(1).
     const double twopi = 8.0 * static_cast<double>(static_cast<float>(std::atan(1.0)));
     for (int j = 0; j < n; j++) {

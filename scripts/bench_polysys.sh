@@ -1,9 +1,9 @@
 #!/bin/bash
 # Times the polynomial-system driver (algebra_probe polysys) against
 # PHCpack's blackbox solver (phc -b) on cyclic-5 and katsura-6, in one run on
-# the same machine. PHCpack is used for this measurement only: the script
-# installs it with apt-get when it is missing; the build and the tests never
-# need it.
+# the same machine. PHCpack is used for this measurement only and is
+# installed by hand; where it is missing the script says so and exits 0.
+# The build and the tests never need it.
 #
 #   bash scripts/bench_polysys.sh [BUILD_DIR]     (default: build)
 #
@@ -19,17 +19,8 @@ if [ ! -x "$probe" ]; then
 fi
 
 if ! command -v phc > /dev/null; then
-    apt-get install -y phcpack > /dev/null
-    # The install may switch the BLAS and LAPACK alternatives; the tests
-    # need the reference ones.
-    for lib in libblas.so.3 liblapack.so.3; do
-        dir=${lib%%.so.3}
-        dir=${dir#lib}
-        want=/usr/lib/x86_64-linux-gnu/$dir/$lib
-        if [ -e "$want" ] && ! update-alternatives --query "$lib-x86_64-linux-gnu" | grep -q "^Value: $want"; then
-            update-alternatives --set "$lib-x86_64-linux-gnu" "$want"
-        fi
-    done
+    echo "bench_polysys: phc (PHCpack) is not installed; skipped"
+    exit 0
 fi
 
 work=$(mktemp -d)

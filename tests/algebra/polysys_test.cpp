@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <complex>
 #include <cstdio>
 #include <sstream>
@@ -46,8 +47,23 @@ TEST(ThreeDimArraysDeathTest, NegativeDimensionEndsTheRun)
     EXPECT_EXIT(newim3(-1, 0, 0), ::testing::ExitedWithCode(1), "newim3: illegal matrix dimension: -1 0 0\n");
 }
 
+// The multiplicity of every "solution %d: " line: the number after
+// "multiplicity " at its end, 1 without it.
+std::vector<int> multiplicities(const std::string &report)
+{
+    std::vector<int> m;
+    std::istringstream in(report);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("solution ", 0) == 0) {
+            const std::size_t at = line.find("multiplicity ");
+            m.push_back(at == std::string::npos ? 1 : std::atoi(line.c_str() + at + 13));
+        }
+    return m;
+}
+
 // The values of every "solution %d: " line of a polysys report: "x, " is
-// real, "(re,im) " complex.
+// real, "(re,im) " complex; a multiplicity may end the line.
 std::vector<std::vector<std::complex<double>>> solutions(const std::string &report)
 {
     std::vector<std::vector<std::complex<double>>> sols;
@@ -69,6 +85,9 @@ std::vector<std::vector<std::complex<double>>> solutions(const std::string &repo
                 break;
             p += used;
         }
+        int mult = 0;
+        if (sscanf(p, "multiplicity %d%n", &mult, &used) == 1 && mult > 1)
+            p += used;
         EXPECT_EQ(*p, '\0') << "unread text in: " << line;
         sols.push_back(v);
     }
@@ -160,24 +179,33 @@ TEST(Polysys, EachFiniteRootPrintedOnce)
         const char *what;
         std::vector<const char *> eqs;
         std::vector<std::vector<cplx>> roots;
+        std::vector<int> mult;  // of each root
     };
     const row rows[] = {
         // (x - 1)^2 (x + 2): a double root and a simple one.
-        {"double and simple", {"B0^3 - 3 * B0 + 2"}, {{1.0}, {-2.0}}},
+        {"double and simple", {"B0^3 - 3 * B0 + 2"}, {{1.0}, {-2.0}}, {2, 1}},
         // (x - 1)^2 = 0, y = x: both paths end at (1, 1).
-        {"double in two variables", {"B0^2 - 2 * B0 + 1", "B1 - B0"}, {{1.0, 1.0}}},
+        {"double in two variables", {"B0^2 - 2 * B0 + 1", "B1 - B0"}, {{1.0, 1.0}}, {2}},
         // (x - 1)^2 = (y + 1)^2 = 0: four paths, one root.
-        {"fourfold", {"B0^2 - 2 * B0 + 1", "B1^2 + 2 * B1 + 1"}, {{1.0, -1.0}}},
+        {"fourfold", {"B0^2 - 2 * B0 + 1", "B1^2 + 2 * B1 + 1"}, {{1.0, -1.0}}, {4}},
+        // (x - 2)^3 = 0, y = -1: a triple root, printed once.
+        {"triple", {"B0^3 - 6 * B0^2 + 12 * B0 - 8", "B1 + 1"}, {{2.0, -1.0}}, {3}},
         // x y = 1, x y + x = 3: x = 2, y = 1/2; three of the four paths
         // go to infinity.
-        {"three at infinity", {"B0 * B1 - 1", "B0 * B1 + B0 - 3"}, {{2.0, 0.5}}},
+        {"three at infinity", {"B0 * B1 - 1", "B0 * B1 + B0 - 3"}, {{2.0, 0.5}}, {1}},
+        // Large roots are roots, not points at infinity.
+        {"root of size 1e7", {"1e-7 * B0 + 1", "B1 - 1"}, {{-1e7, 1.0}}, {1}},
+        {"root of size 1e10", {"1e-10 * B0 + 1", "B1 - 1"}, {{-1e10, 1.0}}, {1}},
+        {"two of size 1e7", {"B0^2 - 1e14", "B1 - 1"}, {{-1e7, 1.0}, {1e7, 1.0}}, {1, 1}},
+        {"two of size 1e8", {"B0^2 - 1e16", "B1 - 1"}, {{-1e8, 1.0}, {1e8, 1.0}}, {1, 1}},
         // x^2 + 1 = 0, y^2 = x: y = e^(i pi/4), ... the four fourth roots
         // of -1 (every path its own root).
         {"complex", {"B0^2 + 1", "B1^2 - B0"},
          {{cplx(0, 1), std::polar(1.0, M_PI / 4)},
           {cplx(0, 1), std::polar(1.0, 5 * M_PI / 4)},
           {cplx(0, -1), std::polar(1.0, -M_PI / 4)},
-          {cplx(0, -1), std::polar(1.0, 3 * M_PI / 4)}}},
+          {cplx(0, -1), std::polar(1.0, 3 * M_PI / 4)}},
+         {1, 1, 1, 1}},
     };
     for (const auto &r : rows) {
         eq_array E = new_eq_array(static_cast<int>(r.eqs.size()));
@@ -186,13 +214,19 @@ TEST(Polysys, EachFiniteRootPrintedOnce)
         const polysys_run run = run_polysys(E);
         EXPECT_EQ(run.status, 0) << r.what;
         const auto sols = solutions(run.out);
+        const auto mult = multiplicities(run.out);
         EXPECT_EQ(sols.size(), r.roots.size()) << r.what << "\n" << run.out;
-        for (const auto &x : r.roots) {
+        for (std::size_t i = 0; i < r.roots.size(); i++) {
+            const auto &x = r.roots[i];
             int hits = 0;
-            for (const auto &s : sols) {
-                bool same = s.size() == x.size();
+            for (std::size_t k = 0; k < sols.size(); k++) {
+                bool same = sols[k].size() == x.size();
+                // to 1e-5 relative: six printed digits
                 for (std::size_t v = 0; same && v < x.size(); v++)
-                    same = std::abs(s[v] - x[v]) < 1e-5;
+                    same = std::abs(sols[k][v] - x[v]) < 1e-5 * std::max(1.0, std::abs(x[v]));
+                if (same) {
+                    EXPECT_EQ(mult[k], r.mult[i]) << r.what << "\n" << run.out;
+                }
                 hits += same;
             }
             EXPECT_EQ(hits, 1) << r.what << ": root " << x[0] << "\n" << run.out;
@@ -343,6 +377,73 @@ TEST(Polysys, KatsuraFourAgainstTheLexBasis)
         b4.erase(near);
     }
     EXPECT_LT(check_roots(katsura4, r.out).worst, 1e-4) << r.out;
+}
+
+// Systems of the cyclic, katsura, eco, noon and reimer families: the number
+// of isolated roots (Singular: vdim of the standard basis over QQ, and
+// PHCpack's blackbox solver `phc -b`, both run once by hand, agree), every
+// one printed once and nothing else, with exit status 0. noon-4 has the
+// root (a, b, b, a), a = -0.21477392 + 0.62655819i, b = 1.06192283 +
+// 0.39959179i, and eco-5 the exact root (-1/4, -1/4, -1/4, -1/4, -16), which
+// were lost before; three of the ends of reimer-4 are points at infinity.
+TEST(Polysys, FamiliesAgainstTheirRootCounts)
+{
+    using cplx = std::complex<double>;
+    struct row {
+        const char *what;
+        std::vector<const char *> eqs;
+        std::size_t roots;
+        std::vector<cplx> one;  // one of the roots, or none
+    };
+    const cplx a(-0.21477392, 0.62655819), b(1.06192283, 0.39959179);
+    const row rows[] = {
+        {"katsura-3", {"B0 + 2*B1 + 2*B2 + 2*B3 - 1", "B0^2 + 2*B1^2 + 2*B2^2 + 2*B3^2 - B0",
+          "2*B0*B1 + 2*B1*B2 + 2*B2*B3 - B1", "2*B0*B2 + B1^2 + 2*B1*B3 - B2"}, 8, {}},
+        {"eco-5", {"B0*B4 + B0*B1*B4 + B1*B2*B4 + B2*B3*B4 - 1", "B1*B4 + B0*B2*B4 + B1*B3*B4 - 2",
+          "B2*B4 + B0*B3*B4 - 3", "B3*B4 - 4", "B0 + B1 + B2 + B3 + 1"}, 8, {-0.25, -0.25, -0.25, -0.25, -16}},
+        {"noon-3", {"10*B0*B1^2 + 10*B0*B2^2 - 11*B0 + 10", "10*B1*B0^2 + 10*B1*B2^2 - 11*B1 + 10",
+          "10*B2*B0^2 + 10*B2*B1^2 - 11*B2 + 10"}, 21, {}},
+        {"noon-4", {"10*B0*B1^2 + 10*B0*B2^2 + 10*B0*B3^2 - 11*B0 + 10",
+          "10*B1*B0^2 + 10*B1*B2^2 + 10*B1*B3^2 - 11*B1 + 10", "10*B2*B0^2 + 10*B2*B1^2 + 10*B2*B3^2 - 11*B2 + 10",
+          "10*B3*B0^2 + 10*B3*B1^2 + 10*B3*B2^2 - 11*B3 + 10"}, 73, {a, b, b, a}},
+        {"reimer-3", {"2*B0^2 - 2*B1^2 + 2*B2^2 - 1", "2*B0^3 - 2*B1^3 + 2*B2^3 - 1",
+          "2*B0^4 - 2*B1^4 + 2*B2^4 - 1"}, 12, {}},
+        {"reimer-4", {"2*B0^2 - 2*B1^2 + 2*B2^2 - 2*B3^2 - 1", "2*B0^3 - 2*B1^3 + 2*B2^3 - 2*B3^3 - 1",
+          "2*B0^4 - 2*B1^4 + 2*B2^4 - 2*B3^4 - 1", "2*B0^5 - 2*B1^5 + 2*B2^5 - 2*B3^5 - 1"}, 36, {}},
+    };
+    for (const auto &r : rows) {
+        const polysys_run run = run_texts(r.eqs);
+        EXPECT_EQ(run.status, 0) << r.what << "\n" << run.out;
+        const root_check rc = check_roots(r.eqs, run.out);
+        EXPECT_EQ(rc.count, r.roots) << r.what << "\n" << run.out;
+        EXPECT_LT(rc.worst, 1e-4) << r.what;  // six printed digits
+        EXPECT_FALSE(rc.repeated) << r.what;
+        if (r.one.empty())
+            continue;
+        int found = 0;
+        for (const auto &s : solutions(run.out)) {
+            bool same = s.size() == r.one.size();
+            for (std::size_t v = 0; same && v < s.size(); v++)
+                same = std::abs(s[v] - r.one[v]) < 1e-5 * std::max(1.0, std::abs(r.one[v]));
+            found += same;
+        }
+        EXPECT_EQ(found, 1) << r.what << "\n" << run.out;
+    }
+}
+
+// {x (x - 1), x (y - 2)}: the point (1, 2) and the line x = 0. The line is
+// reported as a solution set of positive dimension, with a point on it,
+// and none of its points as a root.
+TEST(Polysys, LineOfSolutionsIsReportedAsSuch)
+{
+    const polysys_run r = run_texts({"B0^2 - B0", "B0 * B1 - 2 * B0"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const auto sols = solutions(r.out);
+    ASSERT_EQ(sols.size(), 1u) << r.out;
+    EXPECT_LT(std::abs(sols[0][0] - 1.0), 1e-6) << r.out;
+    EXPECT_LT(std::abs(sols[0][1] - 2.0), 1e-6) << r.out;
+    const std::size_t at = r.out.find("positive-dimensional solution set: 3 of 4 paths end on it, one at 0, ");
+    EXPECT_NE(at, std::string::npos) << r.out;
 }
 
 // Degrees whose product is beyond an int are refused before any array is

@@ -233,6 +233,14 @@ TEST(LadderByPolysys, DoubleRootFoundOnce)
         const std::string out = report([&] { ladder_by_polysys(0, nullptr, c.p.data(), 5); });
         EXPECT_NE(out.find("total degree = 4\n"), std::string::npos) << out;
         const auto sols = solution_lines(out);
+        if (c.sympy.empty()) {
+            // The Butterworth equations have a line of solutions: reported
+            // as such, not as roots.
+            EXPECT_TRUE(sols.empty()) << out;
+            EXPECT_NE(out.find("positive-dimensional solution set: 4 of 4 paths end on it"), std::string::npos)
+                << out;
+            continue;
+        }
         ASSERT_EQ(sols.size(), 1u) << c.what << "\n" << out;
         expect_double_root(c, sols[0], 2e-5);
     }

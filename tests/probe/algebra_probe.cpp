@@ -72,12 +72,11 @@ constexpr double max_paths = 20000;
 // Paths times terms times the largest degree: about 3 s at the bound (4900
 // paths of degree 70 that diverge cost 1.4e6 and 17 s).
 constexpr double max_path_cost = 300000;
-// The work of tracking the paths (evaluations times the terms and the
-// square of the unknowns, times the unknowns; the paths that fail are
-// tracked again up to four times with shorter steps): about 2.5 s at the
-// bound (about 25 s under the sanitizers). A system whose paths keep
-// failing, such as one with a curve of roots, is refused there.
-constexpr long max_path_work = 50000000;
+// The processor time of tracking the paths (the paths that fail are
+// tracked again with shorter steps and in other homotopies): 2 s and 20 ms
+// a path, 30 s at most, the same in every build. A system whose paths keep
+// failing for longer is refused there.
+constexpr double path_seconds_base = 2.0, path_seconds_each = 0.02, path_seconds_max = 30.0;
 constexpr int max_ladder_order = 8;
 // The work of one Groebner basis (terms met in the pair queue and the
 // reductions, and the limbs of the exact coefficients): a basis that needs
@@ -266,10 +265,7 @@ int run_polysys(const char *file)
                 paths, max_degree, terms, max_paths, max_path_cost);
         return 1;
     }
-    algst.work_limit = max_path_work;
-    algst.work_weight = 1;
-    algst.work_done = 0;
-    algst.work_exceeded = false;
+    algst.path_seconds = std::min(path_seconds_max, path_seconds_base + path_seconds_each * paths);
     polysys(E);
     return ist.exit_status;
 }
