@@ -111,11 +111,35 @@ void close_all_at_exit()
     }
 }
 
+// The kernel's rule for following a link in a sticky folder that all may
+// write (/tmp), where the system applies it (fs.protected_symlinks): only a
+// link of the follower or of the folder's owner is followed. A plain open
+// refuses the others, and so does a write here.
+bool may_follow(const std::string &link, const struct stat &ls)
+{
+    int rule = 1;
+    if (FILE *f = fopen("/proc/sys/fs/protected_symlinks", "re")) {
+        if (fscanf(f, "%d", &rule) != 1)
+            rule = 1;
+        fclose(f);
+    }
+    if (rule == 0)
+        return true;
+    size_t slash = link.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : link.substr(0, slash + 1);
+    struct stat ds;
+    if (stat(dir.c_str(), &ds) != 0)
+        return true;
+    bool shared = (ds.st_mode & S_ISVTX) && (ds.st_mode & S_IWOTH);
+    return !shared || ls.st_uid == geteuid() || ls.st_uid == ds.st_uid;
+}
+
 // The file that a write to the missing name makes: the name itself or,
 // when it is a link whose file is missing (also through further links), the
 // name the last link points to, so that the link stays a link as it does
 // under a plain open. A relative link text is read from the link's folder.
-// False with errno set on a loop of links.
+// False with errno set on a loop of links or a link that may not be
+// followed.
 bool missing_target(const char *name, std::string *path)
 {
     std::string p = name;
@@ -124,6 +148,10 @@ bool missing_target(const char *name, std::string *path)
         if (lstat(p.c_str(), &ls) != 0 || !S_ISLNK(ls.st_mode)) {
             *path = p;
             return true;
+        }
+        if (!may_follow(p, ls)) {
+            errno = EACCES;
+            return false;
         }
         char text[PATH_MAX];
         ssize_t n = readlink(p.c_str(), text, sizeof text - 1);
@@ -155,15 +183,11 @@ int make_spool()
 
 // An existing file beside which no temporary file can be made (a folder
 // that takes no new entry: no write permission, no inode or quota left):
-// the stream goes to a spool and the commit rewrites the file in place,
-// which it opens now so that a file that may not be written is refused at
-// once. why is the reason the temporary file failed; it is the reason given
-// when no spool can be made either.
-int open_in_place(out_slot *s, const char *name, int why)
+// the stream goes to a spool and the commit rewrites the file, open for
+// writing as place, in place. why is the reason the temporary file failed;
+// it is the reason given when no spool can be made either.
+int spool_in_place(out_slot *s, int place, int why)
 {
-    int place = open(name, O_WRONLY | O_CLOEXEC);
-    if (place < 0)
-        return -1;
     int spool = make_spool();
     if (spool < 0) {
         close(place);
@@ -186,10 +210,14 @@ int open_target(out_slot *s, const char *name)
         return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
     }
     mode_t mode;
+    int place = -1;
     if (exists) {
-        // The file must be writable as it is, as for a plain open; a link
-        // is followed so that the link itself stays.
-        if (access(name, W_OK) != 0)
+        // Opened as a plain open opens it, so that a file that may not be
+        // written, or a link that is not followed there, is refused as it
+        // would be; kept for a rewrite in place. A link is followed so that
+        // the link itself stays.
+        place = open(name, O_WRONLY | O_CLOEXEC);
+        if (place < 0)
             return -1;
         char real[PATH_MAX];
         s->target = realpath(name, real) ? real : name;
@@ -214,11 +242,13 @@ int open_target(out_slot *s, const char *name)
         s->temp[0] = '\0';
         s->target.clear();
         if (exists)
-            return open_in_place(s, name, e);
+            return spool_in_place(s, place, e);
         // A name that does not exist yet: the reason is the folder's.
         errno = e;
         return -1;
     }
+    if (place >= 0)
+        close(place);
     s->has_temp = 1;
     // The permissions a plain open would give (or the old file's); when
     // that fails only the permissions differ, so the write goes on.

@@ -360,6 +360,40 @@ run bad
 expect_status 1 "dangling link into a missing folder"
 expect_err "bad.plot: No such file or directory" "dangling link into a missing folder"
 [ -L bad.plot ] && [ ! -e bad.plot ] || fail "dangling link into a missing folder: the link was changed"
+# A link of another user in a sticky folder that all may write is followed
+# exactly when a plain open follows it (the kernel's rule where the system
+# applies it, fs.protected_symlinks), whether its file exists or not; the
+# shell's own open through a twin link says which. Only root can give the
+# links to nobody.
+if [ "$(id -u)" -eq 0 ]; then
+    mkdir sticky
+    chmod 1777 sticky
+    printf 'old\n' > sticky/real.plot
+    ln -s probe.txt sticky/probe.lnk
+    ln -s real.plot sticky/e.plot
+    ln -s made.plot sticky/d.plot
+    chown -h 65534:65534 sticky/probe.lnk sticky/e.plot sticky/d.plot
+    follows=0
+    (true > sticky/probe.lnk) 2>/dev/null && follows=1
+    for case in e:real.plot d:made.plot; do
+        base=${case%%:*}
+        file=sticky/${case#*:}
+        what="link of another user in a sticky folder ($base.plot, follows=$follows)"
+        cp ref.in "sticky/$base.in"
+        status=0
+        (cd sticky && "$tevo" "$base" 2> ../err.txt) || status=$?
+        if [ "$follows" -eq 1 ]; then
+            expect_status 0 "$what"
+            cmp -s ref.plot "$file" || fail "$what: $file is not the table"
+        else
+            expect_status 1 "$what"
+            expect_err "$base.plot: Permission denied" "$what"
+            [ "$base" = d ] && [ -e "$file" ] && fail "$what: $file was made"
+            [ "$base" = e ] && expect_file "$file" old "$what"
+        fi
+        [ -L "sticky/$base.plot" ] || fail "$what: the link was replaced"
+    done
+fi
 cd ..
 
 # 7. Standard output that loses the report, full or closed: the run says so
