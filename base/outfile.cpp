@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +26,8 @@ struct out_slot {
     volatile sig_atomic_t in_use = 0;
     volatile sig_atomic_t has_temp = 0;  // temp[] names a file to remove on failure
     FILE *fp = nullptr;
-    int fd = -1;
+    int fd = -1;          // what the stream writes: a temporary, a device or the spool
+    int place = -1;       // the target itself, rewritten at the commit (in-place road)
     int err = 0;          // the first failure (an errno value), 0 while all is well
     bool report = false;  // installed also on an early exit
     std::string name;     // as the user gave it, for messages
@@ -34,6 +37,7 @@ struct out_slot {
 
 out_slot slots[max_open];
 bool exit_hook_set = false;
+FILE *plain_stdout = nullptr;  // the C library's own standard output, while ours stands in
 
 // The stream's own write: every byte is handed to the file or the first
 // failure is kept with its reason. The stream is always told that the bytes
@@ -64,7 +68,9 @@ int slot_close(void *cookie)
 {
     out_slot *s = static_cast<out_slot *>(cookie);
     int r = close(s->fd);
-    if (r != 0 && !s->err)
+    // The close of a spool says nothing about the target: only the
+    // descriptor that is the file counts.
+    if (r != 0 && !s->err && s->place < 0)
         s->err = errno;
     s->fd = -1;
     return r;
@@ -81,6 +87,7 @@ out_slot *slot_of(FILE *fp)
 void release(out_slot *s)
 {
     s->has_temp = 0;
+    s->place = -1;
     s->in_use = 0;
     s->fp = nullptr;
     s->err = 0;
@@ -104,8 +111,96 @@ void close_all_at_exit()
     }
 }
 
-// The file descriptor to write: a temporary file beside a regular target, or
-// the target itself. -1 with errno set on failure.
+// The kernel's rule for following a link in a sticky folder that all may
+// write (/tmp), where the system applies it (fs.protected_symlinks): only a
+// link of the follower or of the folder's owner is followed. A plain open
+// refuses the others, and so does a write here.
+bool may_follow(const std::string &link, const struct stat &ls)
+{
+    int rule = 1;
+    if (FILE *f = fopen("/proc/sys/fs/protected_symlinks", "re")) {
+        if (fscanf(f, "%d", &rule) != 1)
+            rule = 1;
+        fclose(f);
+    }
+    if (rule == 0)
+        return true;
+    size_t slash = link.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : link.substr(0, slash + 1);
+    struct stat ds;
+    if (stat(dir.c_str(), &ds) != 0)
+        return true;
+    bool shared = (ds.st_mode & S_ISVTX) && (ds.st_mode & S_IWOTH);
+    return !shared || ls.st_uid == geteuid() || ls.st_uid == ds.st_uid;
+}
+
+// The file that a write to the missing name makes: the name itself or,
+// when it is a link whose file is missing (also through further links), the
+// name the last link points to, so that the link stays a link as it does
+// under a plain open. A relative link text is read from the link's folder.
+// False with errno set on a loop of links or a link that may not be
+// followed.
+bool missing_target(const char *name, std::string *path)
+{
+    std::string p = name;
+    for (int hops = 0; hops < 40; hops++) {
+        struct stat ls;
+        if (lstat(p.c_str(), &ls) != 0 || !S_ISLNK(ls.st_mode)) {
+            *path = p;
+            return true;
+        }
+        if (!may_follow(p, ls)) {
+            errno = EACCES;
+            return false;
+        }
+        char text[PATH_MAX];
+        ssize_t n = readlink(p.c_str(), text, sizeof text - 1);
+        if (n < 0)
+            return false;
+        text[n] = '\0';
+        size_t slash = p.rfind('/');
+        if (text[0] == '/' || slash == std::string::npos)
+            p = text;
+        else
+            p = p.substr(0, slash + 1) + text;
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// Where the content waits when the target is rewritten in place: a file
+// without a name in the temporary folder ($TMPDIR, else /tmp), else one in
+// memory. Having no name, it is gone after any end of the run, SIGKILL
+// included.
+int make_spool()
+{
+    const char *dir = getenv("TMPDIR");
+    int fd = open(dir && *dir ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+        fd = memfd_create("tevo spool", MFD_CLOEXEC);
+    return fd;
+}
+
+// An existing file beside which no temporary file can be made (a folder
+// that takes no new entry: no write permission, no inode or quota left):
+// the stream goes to a spool and the commit rewrites the file, open for
+// writing as place, in place. why is the reason the temporary file failed;
+// it is the reason given when no spool can be made either.
+int spool_in_place(out_slot *s, int place, int why)
+{
+    int spool = make_spool();
+    if (spool < 0) {
+        close(place);
+        errno = why;
+        return -1;
+    }
+    s->place = place;
+    return spool;
+}
+
+// The file descriptor to write: a temporary file beside a regular target,
+// the spool of a target rewritten in place, or a device itself. -1 with
+// errno set on failure.
 int open_target(out_slot *s, const char *name)
 {
     struct stat st;
@@ -114,42 +209,46 @@ int open_target(out_slot *s, const char *name)
         // A device or a pipe: written directly, never replaced.
         return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
     }
-    s->target = name;
     mode_t mode;
+    int place = -1;
     if (exists) {
-        // The file must be writable as it is, as for a plain open; a link
-        // is followed so that the link itself stays.
-        if (access(name, W_OK) != 0)
+        // Opened as a plain open opens it, so that a file that may not be
+        // written, or a link that is not followed there, is refused as it
+        // would be; kept for a rewrite in place. A link is followed so that
+        // the link itself stays.
+        place = open(name, O_WRONLY | O_CLOEXEC);
+        if (place < 0)
             return -1;
         char real[PATH_MAX];
-        if (realpath(name, real))
-            s->target = real;
+        s->target = realpath(name, real) ? real : name;
         mode = st.st_mode & 07777;
     } else {
+        if (!missing_target(name, &s->target))
+            return -1;
         mode_t mask = umask(0);
         umask(mask);
         mode = 0666 & ~mask;
     }
     std::string tmpl = s->target + ".XXXXXX";
-    if (tmpl.size() >= sizeof s->temp) {
+    int fd = -1;
+    if (tmpl.size() < sizeof s->temp) {
+        memcpy(s->temp, tmpl.c_str(), tmpl.size() + 1);
+        fd = mkostemp(s->temp, O_CLOEXEC);
+    } else {
         errno = ENAMETOOLONG;
-        return -1;
     }
-    memcpy(s->temp, tmpl.c_str(), tmpl.size() + 1);
-    int fd = mkostemp(s->temp, O_CLOEXEC);
     if (fd < 0) {
         int e = errno;
         s->temp[0] = '\0';
         s->target.clear();
-        if (exists && (e == EACCES || e == EROFS || e == EPERM)) {
-            // The folder takes no new file, but the file itself is
-            // writable: write it in place as a plain open would.
-            return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC);
-        }
+        if (exists)
+            return spool_in_place(s, place, e);
         // A name that does not exist yet: the reason is the folder's.
         errno = e;
         return -1;
     }
+    if (place >= 0)
+        close(place);
     s->has_temp = 1;
     // The permissions a plain open would give (or the old file's); when
     // that fails only the permissions differ, so the write goes on.
@@ -157,24 +256,100 @@ int open_target(out_slot *s, const char *name)
     return fd;
 }
 
-}  // namespace
-
-FILE *out_open(const char *name, bool report)
+// Copies the bytes [from, to) of the spool to the same offsets of the
+// target; 0 or the errno value of the failure.
+int copy_span(int spool, int place, off_t from, off_t to)
 {
-    out_slot *s = nullptr;
-    for (out_slot &c : slots)
-        if (!c.in_use) {
-            s = &c;
-            break;
+    char buf[1 << 15];
+    while (from < to) {
+        size_t want = to - from < static_cast<off_t>(sizeof buf) ? static_cast<size_t>(to - from) : sizeof buf;
+        ssize_t r = pread(spool, buf, want, from);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return r < 0 ? errno : EIO;
+        for (ssize_t done = 0; done < r;) {
+            ssize_t w = pwrite(place, buf + done, static_cast<size_t>(r - done), from + done);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return w < 0 ? errno : ENOSPC;
+            done += w;
         }
-    if (!s) {
-        errno = EMFILE;
-        return nullptr;
+        from += r;
     }
+    return 0;
+}
+
+// The commit of the in-place road: the target takes the spool's content,
+// and a failure leaves the old content whole. The part beyond the old end
+// is written first and synced; when there is no room for it the file is
+// cut back to its old length, untouched. Only then are the old bytes
+// overwritten, which takes no new room on a file system that rewrites its
+// blocks in place (ext4, xfs, tmpfs). The stop signals wait until the file
+// is whole (a SIGKILL in this short copy can still cut it); runs on one file
+// take turns. 0 or the errno value of the failure.
+int rewrite_in_place(int spool, int place)
+{
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &before);
+    while (flock(place, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat sp, old;
+    int e = fstat(spool, &sp) == 0 && fstat(place, &old) == 0 ? 0 : errno;
+    if (!e && sp.st_size > old.st_size) {
+        e = copy_span(spool, place, old.st_size, sp.st_size);
+        if (!e && fdatasync(place) != 0)
+            e = errno;
+        if (e)
+            (void)ftruncate(place, old.st_size);
+    }
+    if (!e)
+        e = copy_span(spool, place, 0, sp.st_size < old.st_size ? sp.st_size : old.st_size);
+    if (!e && sp.st_size < old.st_size && ftruncate(place, sp.st_size) != 0)
+        e = errno;
+    if (!e && fsync(place) != 0)
+        e = errno;
+    flock(place, LOCK_UN);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return e;
+}
+
+out_slot *free_slot()
+{
+    for (out_slot &c : slots)
+        if (!c.in_use)
+            return &c;
+    errno = EMFILE;
+    return nullptr;
+}
+
+void hook_exit()
+{
     if (!exit_hook_set) {
         atexit(close_all_at_exit);
         exit_hook_set = true;
     }
+}
+
+// The stream over the slot's descriptor; null with errno set.
+FILE *cookie_stream(out_slot *s)
+{
+    cookie_io_functions_t io = {nullptr, slot_write, nullptr, slot_close};
+    return fopencookie(s, "w", io);
+}
+
+}  // namespace
+
+FILE *out_open(const char *name, bool report)
+{
+    out_slot *s = free_slot();
+    if (!s)
+        return nullptr;
+    hook_exit();
     s->name = name;
     s->err = 0;
     s->report = report;
@@ -186,11 +361,12 @@ FILE *out_open(const char *name, bool report)
         errno = e;
         return nullptr;
     }
-    cookie_io_functions_t io = {nullptr, slot_write, nullptr, slot_close};
-    s->fp = fopencookie(s, "w", io);
+    s->fp = cookie_stream(s);
     if (!s->fp) {
         int e = errno;
         close(s->fd);
+        if (s->place >= 0)
+            close(s->place);
         if (s->has_temp)
             unlink(s->temp);
         release(s);
@@ -200,18 +376,45 @@ FILE *out_open(const char *name, bool report)
     return s->fp;
 }
 
+FILE *out_standard_output()
+{
+    out_slot *s = free_slot();
+    if (!s)
+        return stdout;
+    hook_exit();
+    s->name = "standard output";
+    s->err = fcntl(STDOUT_FILENO, F_GETFL) < 0 ? EBADF : 0;
+    s->report = true;
+    s->in_use = 1;
+    s->fd = STDOUT_FILENO;
+    s->fp = cookie_stream(s);
+    if (!s->fp) {
+        release(s);
+        return stdout;
+    }
+    plain_stdout = stdout;
+    stdout = s->fp;
+    return s->fp;
+}
+
 bool out_commit(FILE *fp)
 {
     out_slot *s = slot_of(fp);
     if (!s) {
-        // Not a file of out_open (standard output): only flush and check.
+        // Not a file of out_open: only flush and check.
         return fflush(fp) == 0 && !ferror(fp);
     }
     if (fflush(fp) != 0 && !s->err)
         s->err = errno ? errno : EIO;
     if (!s->err && s->has_temp && fsync(s->fd) != 0)
         s->err = errno;
+    if (!s->err && s->place >= 0)
+        s->err = rewrite_in_place(s->fd, s->place);
+    if (fp == stdout && plain_stdout)
+        stdout = plain_stdout;
     fclose(fp);  // closes the descriptor through slot_close, which keeps a failure
+    if (s->place >= 0 && close(s->place) != 0 && !s->err)
+        s->err = errno;
     if (!s->err && s->has_temp && rename(s->temp, s->target.c_str()) != 0)
         s->err = errno;
     bool ok = !s->err;
@@ -232,7 +435,11 @@ void out_abort(FILE *fp)
         fclose(fp);
         return;
     }
+    if (fp == stdout && plain_stdout)
+        stdout = plain_stdout;
     fclose(fp);
+    if (s->place >= 0)
+        close(s->place);
     if (s->has_temp)
         unlink(s->temp);
     release(s);

@@ -384,7 +384,8 @@ INSTANTIATE_TEST_SUITE_P(
                       way_out{"fatal", "x = sn(1, 2); output: x;\n", 0, 1},
                       way_out{"SIGINT", "x = 1;\n", SIGINT, 128 + SIGINT},
                       way_out{"SIGTERM", "x = 1;\n", SIGTERM, 128 + SIGTERM},
-                      way_out{"SIGHUP", "x = 1;\n", SIGHUP, 128 + SIGHUP}),
+                      way_out{"SIGHUP", "x = 1;\n", SIGHUP, 128 + SIGHUP},
+                      way_out{"SIGQUIT", "x = 1;\n", SIGQUIT, 128 + SIGQUIT}),
     [](const ::testing::TestParamInfo<way_out> &i) {
         std::string n = i.param.name;
         for (char &c : n)
