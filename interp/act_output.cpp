@@ -87,7 +87,11 @@ void act_out_name(char *name)
     var **v = varlist_find(ist.vars, name);
     if (v) {
         expr_node *r = eval_expr(ist.vars, (*v)->definition);
-        print_expr(ist.out_fp, r);
+        // An evaluation cut off by a bound has said why and gives no value.
+        if (r)
+            print_expr(ist.out_fp, r);
+        else
+            fprintf(ist.out_fp, "%s has no value.", name);
         free_expr(r);
     } else {
         fprintf(ist.out_fp, "%s is undefined.", name);
