@@ -12,6 +12,7 @@
 #include "base/globals.h"
 #include "base/vars.h"
 #include "filter/bias_level.h"
+#include "filter/capdiv.h"
 #include "filter/current.h"
 #include "filter/gramian.h"
 #include "filter/plotfile.h"
@@ -74,6 +75,8 @@ bool reim(const freq_column &c, freq_eval &e, int i, double *out)
 
 bool current(const freq_column &, freq_eval &e, int i, double *out)
 {
+    if (!caps_set(fst.cur_filter))
+        return false;
     out[0] = bias_level(e.w, i);
     return true;
 }
@@ -126,6 +129,8 @@ bool abssens(const freq_column &, freq_eval &e, int, double *out)
 // The output noise density; the plot file writes its square root.
 bool onoise(const freq_column &, freq_eval &e, int, double *out)
 {
+    if (!caps_set(fst.cur_filter))
+        return false;
     double v = onoise_jw(e.w, fst.cur_filter);
     out[0] = e.reader == col_reader::file ? std::sqrt(v) : v;
     return true;
@@ -133,7 +138,7 @@ bool onoise(const freq_column &, freq_eval &e, int, double *out)
 
 bool dr(const freq_column &, freq_eval &e, int, double *out)
 {
-    if (!e.have_w)
+    if (!e.have_w || !caps_set(fst.cur_filter))
         return false;
     out[0] = 10.0 * std::log10(dr_jw(e.w, fst.cur_filter, fst.cur_W, e.umax));
     return true;
@@ -402,6 +407,15 @@ bool freq_eval::settings_ready(const freq_column &c)
             return false;
         }
         umax = *u;
+    }
+    // Columns that divide by the capacitor values, or multiply by them, have
+    // no values without them: the window leaves them out, the file writes
+    // "*"; said once per table.
+    if ((c.needs & NEED_CAPS) && !caps_set(fst.cur_filter)) {
+        if (!caps_reported)
+            report_caps_not_set();
+        caps_reported = true;
+        return !window;
     }
     return true;
 }

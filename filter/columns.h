@@ -142,6 +142,7 @@ public:
     matrix K_pair, W_pair, K_inv, W_inv;
     var *fr = nullptr;
     expr_node *fr_saved = nullptr;
+    bool caps_reported = false;  // "the capacitor values ... are not set" said
 
 private:
     bool settings_ready(const freq_column &c);

@@ -106,8 +106,8 @@ void act_out_caps()
         return;
     if (ist.optc_flag == 1)
         ensure_w();
-    if (ist.evalc_flag == 1)
-        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+    if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
+        return;
     const cap_ss &f = fst.cur_filter;
     for (int i = 0; f.cap && i < f.n; i++)
         fprintf(ist.out_fp, "c%d = %e\n", i + 1, f.cap[i]);
