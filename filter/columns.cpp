@@ -38,14 +38,17 @@ complex response(const freq_column &c, const freq_eval &e, int i)
 
 bool magn(const freq_column &c, freq_eval &e, int i, double *out)
 {
-    out[0] = cmod(response(c, e, i));
+    out[0] = cmod_scaled(response(c, e, i));
     return true;
 }
 
 // H has a continuous phase along the table; F and G take atan2 as it is.
+// An infinite value (at a pole) has no phase.
 bool phase(const freq_column &c, freq_eval &e, int i, double *out)
 {
     complex v = response(c, e, i);
+    if (!std::isfinite(v.re) || !std::isfinite(v.im))
+        return false;
     out[0] = c.resp == 'H' ? unwrap_phase(v) : std::atan2(v.im, v.re);
     return true;
 }
@@ -61,7 +64,7 @@ bool delay(const freq_column &c, freq_eval &e, int i, double *out)
 
 bool db(const freq_column &c, freq_eval &e, int i, double *out)
 {
-    out[0] = cdb(response(c, e, i));
+    out[0] = cdb_scaled(response(c, e, i));
     return true;
 }
 
@@ -296,6 +299,17 @@ matrix pair_gramian(bool want_k)
 }  // namespace
 
 const std::vector<freq_column> freq_columns = make_freq_columns();
+
+bool cell_value(const freq_cell &cell, freq_eval &e, double *out)
+{
+    const freq_column &c = *cell.col;
+    if (!c.value(c, e, cell.i, out))
+        return false;
+    for (int j = 0; j < c.width; j++)
+        if (!std::isfinite(out[j]))
+            return false;
+    return true;
+}
 const std::vector<time_column> time_columns = make_time_columns();
 
 bool column_selected(const freq_column &c)
