@@ -268,10 +268,11 @@ TEST_F(EvalTest, AnEvaluationCutOffByABoundGivesNoValue)
         int count;
         expr_node *(*make)(int, const char *);
         const char *err;
+        bool as_argument;  // read by expr_value too (once is enough: it is slow under the sanitizers)
     } cases[] = {
-        {"deep trees", 40, deep_chain, "Error in line 7: expression nested too deeply.\n"},
-        {"doubling", 61, doubling, "Error in line 7: expression too large.\n"},
-        {"long sum", 5000, sum_chain, "Error in line 7: expression too large.\n"},
+        {"deep trees", 40, deep_chain, "Error in line 7: expression nested too deeply.\n", true},
+        {"doubling", 61, doubling, "Error in line 7: expression too large.\n", false},
+        {"long sum", 5000, sum_chain, "Error in line 7: expression too large.\n", false},
     };
     for (auto &c : cases) {
         free_varlist_all(ist.vars);
@@ -294,11 +295,15 @@ TEST_F(EvalTest, AnEvaluationCutOffByABoundGivesNoValue)
         });
         EXPECT_EQ(err, c.err) << c.what;
         EXPECT_EQ(ist.exit_status, 1) << c.what;
+        // A setting that uses it has none, and an argument has none with
+        // no message beyond the bound's.
         err = capture_stderr([&] {
             EXPECT_EQ(getvar("user"), nullptr) << c.what;
-            EXPECT_EQ(expr_value(top), nullptr) << c.what;
+            if (c.as_argument) {
+                EXPECT_EQ(expr_value(top), nullptr) << c.what;
+            }
         });
-        EXPECT_EQ(err, std::string(c.err) + c.err) << c.what;
+        EXPECT_EQ(err, c.as_argument ? std::string(c.err) + c.err : std::string(c.err)) << c.what;
         free_expr(top);
         // The next evaluation starts afresh.
         varlist_add(ist.vars, new_var("fine", bin(num(2), OP_MUL, num(3))));
