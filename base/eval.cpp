@@ -1,7 +1,9 @@
 // Evaluation of expression trees with folding of the defined parts.
 #include "base/eval.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "base/error.h"
@@ -120,17 +122,40 @@ namespace {
 // makes of a tree is checked against it before the nodes are made, so a
 // result or the per-variable values kept during one evaluation stay within
 // expr_max_eval_nodes; past it the evaluation reports "expression too large"
-// (once) and yields 0.
+// (once) and is cut off.
 unsigned long eval_ceiling = 0;  // 0: no evaluation runs
-bool size_reported = false;
+// An evaluation that meets one of its bounds is cut off: it says why once,
+// stops its work, and its outermost eval_expr gives no value (null), so no
+// setting, column or report takes a partial result for the true one.
+bool cut_off = false;
+
+void cut(const char *why)
+{
+    if (!cut_off)
+        error(why);
+    cut_off = true;
+}
 
 bool eval_room(unsigned long nodes)
 {
     if (eval_ceiling == 0 || expr_live_nodes() + nodes <= eval_ceiling)
         return true;
-    if (!size_reported)
-        error("expression too large");
-    size_reported = true;
+    cut("expression too large");
+    return false;
+}
+
+// Levels of eval_expr now running. One tree is at most as deep as the parser
+// stack, and definitions are evaluated one at a time (settle_variables
+// below), so this bound is only a guard against a tree built deeper; the
+// results are held to it as well, since copying, freeing and printing a tree
+// recurse once per level.
+constexpr int max_eval_depth = 50000;
+
+bool depth_room(int depth)
+{
+    if (depth <= max_eval_depth)
+        return true;
+    cut("expression nested too deeply");
     return false;
 }
 
@@ -149,7 +174,7 @@ namespace {
 
 expr_node *own_node(expr_node *l, expr_node *r, int op)
 {
-    if (!eval_room(1)) {
+    if (!eval_room(1) || !depth_room(1 + std::max(l ? l->depth : 0, r ? r->depth : 0))) {
         free_expr(l);
         free_expr(r);
         return new_numb(0);
@@ -172,7 +197,7 @@ expr_node *number(double v, expr_node *a, expr_node *b)
 
 expr_node *negation(expr_node *r)
 {
-    if (!eval_room(1))
+    if (!eval_room(1) || !depth_room(1 + (r ? r->depth : 0)))
         return number(0, r, nullptr);
     return new_unox(r, FN_NEG);
 }
@@ -253,7 +278,7 @@ expr_node *eval_func_own(expr_node *x, int func)
         return number(apply_func(x->value, func), x, nullptr);
     if (func < 0 || func > FN_ATAN)
         bad_tag("eval", __LINE__, func);
-    if (!eval_room(1))
+    if (!eval_room(1) || !depth_room(1 + (x ? x->depth : 0)))
         return number(0, x, nullptr);
     return new_unox(x, func);
 }
@@ -300,6 +325,71 @@ void drop_memos()
     memoized.clear();
 }
 
+bool has_memo(const var *e)
+{
+    return e->memo && e->memo_epoch == eval_epoch;
+}
+
+void keep_memo(var *e, expr_node *value)
+{
+    free_expr(e->memo);
+    e->memo = value;
+    e->memo_epoch = eval_epoch;
+    memoized.push_back(e);
+}
+
+// Nodes of an unresolved result: definitions that double one another over
+// an undefined name would otherwise build a tree of exponential size.
+constexpr unsigned max_eval_nodes = 100000;
+
+expr_node *eval_node(varlist *list, const expr_node *tree);
+
+// Before the outermost evaluation, every variable that the tree reaches is
+// evaluated once, each after the variables that its definition names (a
+// walk with its own stacks: the nodes still to visit, and the variables
+// whose definitions are being walked with the height of the node stack
+// below them). Each definition then finds the values of the names it uses
+// kept, so the recursion is as deep as one definition's tree, however long
+// a chain of definitions is. A variable met again while its definition is
+// being walked leads back to itself; it stays marked as being evaluated,
+// and eval_var reports it.
+void settle_variables(varlist *list, const expr_node *tree)
+{
+    std::vector<const expr_node *> nodes{tree};
+    std::vector<std::pair<var *, size_t>> open;
+    while (!cut_off) {
+        while (!open.empty() && open.back().second == nodes.size()) {
+            var *e = open.back().first;
+            open.pop_back();
+            expr_node *r = eval_expr(list, e->definition);
+            e->evaluating = 0;
+            if (r)
+                keep_memo(e, r);
+        }
+        if (nodes.empty())
+            break;
+        const expr_node *t = nodes.back();
+        nodes.pop_back();
+        if (!t)
+            continue;
+        if (t->tag == EXPR_BIOX) {
+            checked_push(nodes, t->right, "expression walk");
+            checked_push(nodes, t->left, "expression walk");
+        } else if (t->tag == EXPR_UNOX) {
+            checked_push(nodes, t->left, "expression walk");
+        } else if (t->tag == EXPR_VAR) {
+            var **v = varlist_find(list, t->name);
+            if (!v || has_memo(*v) || (*v)->evaluating)
+                continue;
+            (*v)->evaluating = 1;
+            checked_push(open, std::make_pair(*v, nodes.size()), "expression walk");
+            checked_push(nodes, static_cast<const expr_node *>((*v)->definition), "expression walk");
+        }
+    }
+    for (auto &o : open)
+        o.first->evaluating = 0;
+}
+
 }  // namespace
 
 expr_node *eval_var(varlist *list, const expr_node *node)
@@ -308,7 +398,7 @@ expr_node *eval_var(varlist *list, const expr_node *node)
     if (!v)
         return copy_expr(node);
     var *e = *v;
-    if (e->memo && e->memo_epoch == eval_epoch)
+    if (has_memo(e))
         return eval_copy(e->memo);
     // A definition that leads back to its own variable cannot be folded:
     // the name stays in the result instead of recursing without end.
@@ -319,56 +409,39 @@ expr_node *eval_var(varlist *list, const expr_node *node)
     e->evaluating = 1;
     expr_node *r = eval_expr(list, e->definition);
     e->evaluating = 0;
-    if (eval_depth > 0) {
-        free_expr(e->memo);
-        e->memo = eval_copy(r);
-        e->memo_epoch = eval_epoch;
-        memoized.push_back(e);
-    }
+    if (eval_depth > 0 && r)
+        keep_memo(e, eval_copy(r));
     return r;
 }
-
-namespace {
-
-// Levels of eval_expr now running. One tree is at most as deep as the parser
-// stack, but definitions that use other deep definitions add up; past this
-// many levels (far beyond any real setting) evaluation stops with 0 instead
-// of overflowing the stack.
-constexpr int max_eval_depth = 50000;
-// Nodes of an unresolved result: definitions that double one another over
-// an undefined name would otherwise build a tree of exponential size.
-constexpr unsigned max_eval_nodes = 100000;
-bool depth_reported = false;
-
-expr_node *eval_node(varlist *list, const expr_node *tree);
-
-}  // namespace
 
 expr_node *eval_expr(varlist *list, const expr_node *tree)
 {
     if (!tree)
         return nullptr;
+    if (cut_off)
+        return new_numb(0);
     if (eval_depth >= max_eval_depth) {
-        if (!depth_reported)
-            error("expression nested too deeply");
-        depth_reported = true;
+        cut("expression nested too deeply");
         return new_numb(0);
     }
-    if (eval_depth++ == 0) {
+    bool outermost = eval_depth++ == 0;
+    if (outermost) {
         eval_epoch++;
         eval_ceiling = expr_live_nodes() + expr_max_eval_nodes;
+        settle_variables(list, tree);
     }
-    expr_node *r = eval_node(list, tree);
+    expr_node *r = cut_off ? new_numb(0) : eval_node(list, tree);
     if (r && r->size > max_eval_nodes) {
-        if (!size_reported)
-            error("expression too large");
-        size_reported = true;
+        cut("expression too large");
         free_expr(r);
         r = new_numb(0);
     }
     if (--eval_depth == 0) {
-        depth_reported = false;
-        size_reported = false;
+        if (cut_off) {
+            free_expr(r);
+            r = nullptr;
+        }
+        cut_off = false;
         eval_ceiling = 0;
         drop_memos();
     }

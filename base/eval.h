@@ -8,6 +8,9 @@ struct varlist;
 // (through any depth of definitions), otherwise the defined parts folded
 // and simplified, the undefined names kept. The input is not changed; the
 // caller frees the result. Mathematical errors are reported and yield 0.
+// An evaluation that meets a bound (a result of more than 100000 nodes or
+// 64 MB of them, a tree nested too deeply) reports it once and gives null:
+// no value, rather than a partial one.
 expr_node *eval_expr(varlist *list, const expr_node *tree);
 expr_node *eval_var(varlist *list, const expr_node *node);
 expr_node *eval_binop(const expr_node *l, const expr_node *r, int op);

@@ -50,7 +50,7 @@ double *expr_value(expr_node *tree)
         res = &value;
     } else if (is_number(r)) {
         error("expression %m is not finite", tree);
-    } else {
+    } else if (r) {
         error("expression %m is not resolved", tree);
     }
     free_expr(r);

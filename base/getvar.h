@@ -9,8 +9,9 @@ struct expr_node;
 // one static double that the next call overwrites: copy the value at once.
 double *getvar(const char *name);
 // The value of an expression argument; null (after "expression %m is not
-// resolved", or "... is not finite") when it does not come out as a finite
-// number. The tree stays the caller's.
+// resolved", or "... is not finite", or the error that cut its evaluation
+// off) when it does not come out as a finite number. The tree stays the
+// caller's.
 double *expr_value(expr_node *tree);
 // An expression argument's value into *out, and the tree freed; false (after
 // "expression %m is not resolved") when it does not come out as a number.

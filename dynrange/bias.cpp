@@ -88,7 +88,14 @@ void print_bias(FILE *fp)
     if (ist.evalc_flag == 1) {
         if (ist.optc_flag == 1)
             ensure_w();
-        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+        if (!divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
+            return;
+    }
+    // The currents charge the capacitors: without capacitor values they
+    // have none.
+    if (!caps_set(fst.cur_filter)) {
+        report_caps_not_set();
+        return;
     }
     matrix m = max_input_level();
     // A pole on the jw axis makes a peak of F infinite: the input level is

@@ -51,8 +51,12 @@ void print_dr(FILE *fp)
             error("the noise needs W, which cannot be determined for this filter");
             return;
         }
-        if (ist.evalc_flag == 1)
-            divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+        if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
+            return;
+        if (!caps_set(fst.cur_filter)) {
+            report_caps_not_set();
+            return;
+        }
         noise = noise_total(fst.cur_filter, fst.cur_W);
         if (!(noise >= 0.0) || !std::isfinite(noise)) {
             error("the output noise level cannot be computed for this filter");

@@ -12,6 +12,7 @@
 #include "base/globals.h"
 #include "base/vars.h"
 #include "filter/bias_level.h"
+#include "filter/capdiv.h"
 #include "filter/current.h"
 #include "filter/gramian.h"
 #include "filter/plotfile.h"
@@ -37,14 +38,17 @@ complex response(const freq_column &c, const freq_eval &e, int i)
 
 bool magn(const freq_column &c, freq_eval &e, int i, double *out)
 {
-    out[0] = cmod(response(c, e, i));
+    out[0] = cmod_scaled(response(c, e, i));
     return true;
 }
 
 // H has a continuous phase along the table; F and G take atan2 as it is.
+// An infinite value (at a pole) has no phase.
 bool phase(const freq_column &c, freq_eval &e, int i, double *out)
 {
     complex v = response(c, e, i);
+    if (!std::isfinite(v.re) || !std::isfinite(v.im))
+        return false;
     out[0] = c.resp == 'H' ? unwrap_phase(v) : std::atan2(v.im, v.re);
     return true;
 }
@@ -60,7 +64,7 @@ bool delay(const freq_column &c, freq_eval &e, int i, double *out)
 
 bool db(const freq_column &c, freq_eval &e, int i, double *out)
 {
-    out[0] = cdb(response(c, e, i));
+    out[0] = cdb_scaled(response(c, e, i));
     return true;
 }
 
@@ -74,6 +78,8 @@ bool reim(const freq_column &c, freq_eval &e, int i, double *out)
 
 bool current(const freq_column &, freq_eval &e, int i, double *out)
 {
+    if (!caps_set(fst.cur_filter))
+        return false;
     out[0] = bias_level(e.w, i);
     return true;
 }
@@ -126,6 +132,8 @@ bool abssens(const freq_column &, freq_eval &e, int, double *out)
 // The output noise density; the plot file writes its square root.
 bool onoise(const freq_column &, freq_eval &e, int, double *out)
 {
+    if (!caps_set(fst.cur_filter))
+        return false;
     double v = onoise_jw(e.w, fst.cur_filter);
     out[0] = e.reader == col_reader::file ? std::sqrt(v) : v;
     return true;
@@ -133,7 +141,7 @@ bool onoise(const freq_column &, freq_eval &e, int, double *out)
 
 bool dr(const freq_column &, freq_eval &e, int, double *out)
 {
-    if (!e.have_w)
+    if (!e.have_w || !caps_set(fst.cur_filter))
         return false;
     out[0] = 10.0 * std::log10(dr_jw(e.w, fst.cur_filter, fst.cur_W, e.umax));
     return true;
@@ -291,6 +299,17 @@ matrix pair_gramian(bool want_k)
 }  // namespace
 
 const std::vector<freq_column> freq_columns = make_freq_columns();
+
+bool cell_value(const freq_cell &cell, freq_eval &e, double *out)
+{
+    const freq_column &c = *cell.col;
+    if (!c.value(c, e, cell.i, out))
+        return false;
+    for (int j = 0; j < c.width; j++)
+        if (!std::isfinite(out[j]))
+            return false;
+    return true;
+}
 const std::vector<time_column> time_columns = make_time_columns();
 
 bool column_selected(const freq_column &c)
@@ -402,6 +421,15 @@ bool freq_eval::settings_ready(const freq_column &c)
             return false;
         }
         umax = *u;
+    }
+    // Columns that divide by the capacitor values, or multiply by them, have
+    // no values without them: the window leaves them out, the file writes
+    // "*"; said once per table.
+    if ((c.needs & NEED_CAPS) && !caps_set(fst.cur_filter)) {
+        if (!caps_reported)
+            report_caps_not_set();
+        caps_reported = true;
+        return !window;
     }
     return true;
 }

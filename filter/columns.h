@@ -86,6 +86,12 @@ struct time_cell {
 // The selected time cells in table order (column by column).
 std::vector<time_cell> selected_time_cells(int n);
 
+// The width values of a cell at the current point of e; false when the
+// cell has no value there or one of them is not finite (infinite at a pole,
+// a zero's group delay, a figure beyond the range of doubles): the plot
+// file writes "*" and the window leaves a gap for it.
+bool cell_value(const freq_cell &cell, freq_eval &e, double *out);
+
 // Whether the current plot settings select the column.
 bool column_selected(const freq_column &c);
 bool column_selected(const time_column &c);
@@ -142,6 +148,7 @@ public:
     matrix K_pair, W_pair, K_inv, W_inv;
     var *fr = nullptr;
     expr_node *fr_saved = nullptr;
+    bool caps_reported = false;  // "the capacitor values ... are not set" said
 
 private:
     bool settings_ready(const freq_column &c);

@@ -10,6 +10,7 @@
 #include "filter/current.h"
 #include "filter/sweep.h"
 #include "filter/timeresp.h"
+#include "filter/transfer.h"
 #include "base/error.h"
 #include "base/globals.h"
 #include "base/outfile.h"
@@ -27,7 +28,7 @@ void reset_phase()
 double unwrap_phase(complex z)
 {
     double p = std::atan2(z.im, z.re);
-    double mz = cmod(z);
+    double mz = cmod_scaled(z);
     // A zero value, or the infinite value at a pole, has no direction:
     // write the phase reached so far and leave the state as it was, so the
     // next point goes on from there.
@@ -55,9 +56,13 @@ double unwrap_phase(complex z)
     return result;
 }
 
+// A value that cannot be computed (infinite or NaN) is written "*".
 static void num_col(FILE *fp, double x)
 {
-    fprintf(fp, "%15e", x);
+    if (std::isfinite(x))
+        fprintf(fp, "%15e", x);
+    else
+        fprintf(fp, "%15s", "*");
 }
 
 void write_freq_table(FILE *fp)
@@ -84,11 +89,9 @@ void write_freq_table(FILE *fp)
         num_col(fp, f);
         for (const freq_cell &cell : cells) {
             double v[2];
-            if (cell.col->value(*cell.col, e, cell.i, v))
-                for (int j = 0; j < cell.col->width; j++)
-                    num_col(fp, v[j]);
-            else
-                fprintf(fp, "%15s", "*");
+            bool ok = cell_value(cell, e, v);
+            for (int j = 0; j < cell.col->width; j++)
+                num_col(fp, ok ? v[j] : NAN);
         }
         fprintf(fp, "\n");
     }

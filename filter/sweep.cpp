@@ -27,6 +27,17 @@ double lin_point(int k, int p, double start, double stop)
     return std::isfinite(d) ? d / p + start : span * ((double)k / p) + start;
 }
 
+// Decades between two positive bounds, |log10(stop / start)|. Where the
+// quotient overflows or underflows (1e-300 to 1e300, or a subnormal bound)
+// it is the difference of the two logarithms instead.
+double sweep_decades(double start, double stop)
+{
+    double q = stop / start;
+    if (std::isnormal(q))
+        return std::fabs(std::log10(q));
+    return std::fabs(std::log10(stop) - std::log10(start));
+}
+
 }  // namespace
 
 int set_freq_sweep(double start, double stop, int points, int log)
@@ -48,7 +59,7 @@ int set_freq_sweep(double start, double stop, int points, int log)
         error("frequency sweep range too large");
         return 0;
     }
-    double total = log ? std::fabs(std::log10(stop / start)) * points : points;
+    double total = log ? sweep_decades(start, stop) * points : points;
     if (total > max_sweep_points) {
         error("frequency sweep of more than 1000000 points");
         return 0;
@@ -138,7 +149,7 @@ void freq_table_log()
     double r = pow(10.0, 1.0 / pst.freq_points);
     if (pst.freq_start > pst.freq_stop)
         r = 1.0 / r;
-    double last = std::fabs(log10(pst.freq_stop / pst.freq_start) * pst.freq_points);
+    double last = sweep_decades(pst.freq_start, pst.freq_stop) * pst.freq_points;
     // More points than an int can count cannot be held either.
     if (!(last < (double)INT_MAX))
         check_alloc(nullptr, "frequency table");

@@ -332,6 +332,14 @@ bool wide_spread(const complex *z, int n, const std::vector<char> &zero)
     return big > spread_limit * small;
 }
 
+bool all_finite(const complex *z, int n)
+{
+    for (int i = 0; i < n; i++)
+        if (!std::isfinite(z[i].re) || !std::isfinite(z[i].im))
+            return false;
+    return true;
+}
+
 // r := b - M z with M = jwI - A, or its transpose.
 void residual(double w, bool trans, const complex *b, const complex *z, int n, complex *r)
 {
@@ -393,6 +401,10 @@ void solve_states(jw_point &p, bool trans, const complex *b, const double *bh, c
             z[i] = complex{0.0, 0.0};
     for (int step = 0; step < 2 && ((step == 0 && fst.hess_sparse) || wide_spread(z, n, zero)); step++) {
         residual(p.w, trans, b, z, n, r.data());
+        // Near the top of the range of doubles the residual can overflow
+        // where the solution does not: the solution stands unrefined.
+        if (!all_finite(r.data(), n))
+            break;
         to_hess(r.data(), n, t.data());
         hess_trans ? solve_t(p, t.data()) : solve_n(p, t.data());
         from_hess(t.data(), n, r.data());
@@ -778,7 +790,24 @@ complex dh_jw(double w)
 
 double group_delay(complex z, complex dz)
 {
-    return (z.im * dz.re - z.re * dz.im) / (z.re * z.re + z.im * z.im);
+    double d = z.re * z.re + z.im * z.im, num = z.im * dz.re - z.re * dz.im;
+    if (std::isnormal(d) && std::isfinite(num))
+        return num / d;
+    // |z|^2 overflows or underflows: -Im(dz / z) by Smith's division, which
+    // forms no squares (0 / 0 at a zero of z, as before).
+    return -cdiv(dz, z).im;
+}
+
+double cmod_scaled(complex z)
+{
+    double s = z.re * z.re + z.im * z.im;
+    return std::isnormal(s) ? std::sqrt(s) : std::hypot(z.re, z.im);
+}
+
+double cdb_scaled(complex z)
+{
+    double s = z.re * z.re + z.im * z.im;
+    return std::isnormal(s) ? 10.0 * std::log10(s) : 20.0 * std::log10(std::hypot(z.re, z.im));
 }
 
 double delay_h(double w)
@@ -808,16 +837,51 @@ matrix delay_g(double w, const cmatrix &G)
     return d;
 }
 
-// Sum of the A, and under mode 1 the B and C, terms of the sensitivity of H
-// to the coefficients; weighted by the squared coefficients unless abs.
-static double sens_sum(double w, int mode, bool weighted, complex *h_out)
+namespace {
+
+// A sum of squares t_1^2 + t_2^2 + ... kept as scale^2 * ssq, so that terms
+// whose squares overflow or underflow count whole (as LAPACK's dlassq).
+struct scaled_sum {
+    double scale = 0.0, ssq = 0.0;
+    void add(double t)
+    {
+        t = std::fabs(t);
+        if (t == 0.0)
+            return;
+        if (!(t <= scale)) {  // also the first term, and an infinite or NaN one
+            double r = scale / t;
+            ssq = 1.0 + ssq * r * r;
+            scale = t;
+        } else {
+            double r = t / scale;
+            ssq += r * r;
+        }
+    }
+    double root() const { return scale * std::sqrt(ssq); }
+};
+
+// A plain sum of squares is kept where it is a normal double far from
+// underflow: a term lost below it does not count. Elsewhere the scaled one
+// is used, so the usual values are those of the plain formula.
+bool plain_ok(double s)
+{
+    return std::isfinite(s) && s >= 1e-250;
+}
+
+}  // namespace
+
+// The A, and under mode 1 the B and C, terms of the sensitivity of H to the
+// coefficients, weighted by the squared coefficients unless abs: their sum
+// *S, and the same as a scaled sum in *scaled; false at a pole.
+static bool sens_sum(double w, int mode, bool weighted, complex *h_out, double *S_out, scaled_sum *scaled)
 {
     const ss &s = fst.ana_ss;
     int n = s.n;
     if (point_at(w).singular) {
         if (h_out)
             *h_out = infinite_value();
-        return INFINITY;
+        *S_out = INFINITY;
+        return false;
     }
     cmatrix F = f_jw(w);
     cmatrix G = g_jw(w);
@@ -839,26 +903,62 @@ static double sens_sum(double w, int mode, bool weighted, complex *h_out)
             S += weighted ? b * b * gi + c * c * fi : gi + fi;
         }
     }
+    *S_out = S;
+    if (!plain_ok(S)) {
+        for (int i = 0; i < n; i++) {
+            double gi = cmod_scaled(G.data[i]);
+            for (int j = 0; j < n; j++) {
+                double a = weighted ? s.A.data[j * n + i] : 1.0;
+                scaled->add(a * gi * cmod_scaled(F.data[j]));
+            }
+        }
+        if (mode == 1) {
+            for (int i = 0; i < n; i++) {
+                double b = weighted ? s.B.data[i] : 1.0, c = weighted ? s.C.data[i] : 1.0;
+                scaled->add(b * cmod_scaled(G.data[i]));
+                scaled->add(c * cmod_scaled(F.data[i]));
+            }
+        }
+    }
     cfreem(&F);
     cfreem(&G);
-    return S;
+    return true;
+}
+
+// sqrt of the sum, divided by |h| when h is given.
+static double sens_root(double w, int mode, bool weighted, bool relative)
+{
+    complex h;
+    double S;
+    scaled_sum scaled;
+    if (!sens_sum(w, mode, weighted, relative ? &h : nullptr, &S, &scaled))
+        return relative ? std::sqrt(S / cmod2(h)) : std::sqrt(S);
+    if (plain_ok(S)) {
+        if (!relative)
+            return std::sqrt(S);
+        double h2 = cmod2(h);
+        if (plain_ok(h2))
+            return std::sqrt(S / h2);
+        return std::sqrt(S) / cmod_scaled(h);
+    }
+    if (!relative)
+        return scaled.root();
+    return scaled.scale / cmod_scaled(h) * std::sqrt(scaled.ssq);
 }
 
 double relsens_jw(double w, int mode)
 {
-    complex h;
-    double S = sens_sum(w, mode, true, &h);
-    return std::sqrt(S / cmod2(h));
+    return sens_root(w, mode, true, true);
 }
 
 double sens_jw(double w, int mode)
 {
-    return std::sqrt(sens_sum(w, mode, true, nullptr));
+    return sens_root(w, mode, true, false);
 }
 
 double abssens_jw(double w, int mode)
 {
-    return std::sqrt(sens_sum(w, mode, false, nullptr));
+    return sens_root(w, mode, false, false);
 }
 
 matrix w_to_identity(const matrix &W)
@@ -895,6 +995,17 @@ double dropfact(double w, const matrix &W, double eps, int renew)
     cmatrix F = f_jw(w);
     complex h = h_jw(w);
     cmatrix X = cmmul_rc(tst.dropfact_T1inv, F);
+    // Where the squares of X would overflow or underflow, X is taken to the
+    // scale of 1 by a power of two 2^-e first: the eigenvalues scale by
+    // 2^-2e, their roots by 2^-e, and the figure is a ratio of the two.
+    double big = 0.0;
+    for (int i = 0; i < n; i++)
+        big = std::max({big, std::fabs(X.data[i].re), std::fabs(X.data[i].im)});
+    int e = 0;
+    if (std::isfinite(big) && big > 0.0 && (big > 0x1p400 || big < 0x1p-400))
+        std::frexp(big, &e);
+    for (int i = 0; e != 0 && i < n; i++)
+        X.data[i] = complex{std::ldexp(X.data[i].re, -e), std::ldexp(X.data[i].im, -e)};
     matrix P = newm(n, n);
     for (int i = 0; i < n; i++)
         for (int j = 0; j < n; j++) {
@@ -908,7 +1019,8 @@ double dropfact(double w, const matrix &W, double eps, int renew)
         double lk = l.data[k];
         if (lk < 0.0) {
             if (lk < -bound)
-                fprintf(stderr, "Warning in dropfact: eigenvalue %e negative beyond bound\n", lk);
+                fprintf(stderr, "Warning in dropfact: eigenvalue %e negative beyond bound\n",
+                        std::ldexp(lk, 2 * e));
             lk = 0.0;
         }
         S += std::sqrt(lk);
@@ -917,7 +1029,10 @@ double dropfact(double w, const matrix &W, double eps, int renew)
     freem(&P);
     cfreem(&X);
     cfreem(&F);
-    return n * cmod2(h) / (S * S);
+    if (e == 0)
+        return n * cmod2(h) / (S * S);
+    double q = std::ldexp(cmod_scaled(h), -e) / S;
+    return n * q * q;
 }
 
 // Largest |F_i|^2 and |H|^2 at w.
@@ -937,13 +1052,29 @@ static void f_max_h(double w, double *m, double *h2, cmatrix *F_out)
         cfreem(&F);
 }
 
+// |H| / max_i |F_i| at w, from the moduli themselves: the squares of a
+// figure whose squares overflow or underflow are formed only as the ratio.
+static double h_over_f(double w)
+{
+    int n = fst.ana_ss.n;
+    cmatrix F = f_jw(w);
+    double m = 0.0;
+    for (int i = 0; i < n; i++)
+        m = std::max(m, cmod_scaled(F.data[i]));
+    cfreem(&F);
+    return cmod_scaled(h_jw(w)) / m;
+}
+
 double drfact_jw(double w, const matrix &W)
 {
     if (!w_fits(W))
         return NAN;
     double m, h2;
     f_max_h(w, &m, &h2, nullptr);
-    return h2 / m / tr(W);
+    if (plain_ok(m) && plain_ok(h2))
+        return h2 / m / tr(W);
+    double r = h_over_f(w);
+    return r * (r / tr(W));
 }
 
 double drscfact_jw(double w, const matrix &W)
@@ -955,10 +1086,22 @@ double drscfact_jw(double w, const matrix &W)
     f_max_h(w, &m, &h2, &F);
     int n = fst.ana_ss.n;
     double s = 0.0;
-    for (int i = 0; i < n; i++)
+    bool w_positive = true;
+    for (int i = 0; i < n; i++) {
         s += cmod2(F.data[i]) * elem(W, i, i);
+        w_positive = w_positive && elem(W, i, i) >= 0.0;
+    }
+    double r = h2 / s;
+    if (w_positive && !(plain_ok(h2) && plain_ok(s))) {
+        // |H|^2 / sum_i (|F_i| sqrt(W_ii))^2 as a ratio of moduli
+        scaled_sum sum;
+        for (int i = 0; i < n; i++)
+            sum.add(cmod_scaled(F.data[i]) * std::sqrt(elem(W, i, i)));
+        double q = cmod_scaled(h_jw(w)) / sum.scale;
+        r = q * q / sum.ssq;
+    }
     cfreem(&F);
-    return h2 / s;
+    return r;
 }
 
 double dr_jw(double w, const cap_ss &filter, const matrix &W, double umax)
@@ -968,7 +1111,10 @@ double dr_jw(double w, const cap_ss &filter, const matrix &W, double umax)
     double m, h2;
     f_max_h(w, &m, &h2, nullptr);
     double noise = noise_total(filter, W);
-    return h2 * umax * umax / m / noise;
+    if (plain_ok(m) && plain_ok(h2))
+        return h2 * umax * umax / m / noise;
+    double r = h_over_f(w) * umax;
+    return r * (r / noise);
 }
 
 complex nmat_elem_jw(double w, int i, int j)

@@ -61,12 +61,21 @@ cmatrix dg_jw(double w);
 // Group delay of each G_i (1 x n), G from g_jw at the same w.
 matrix delay_g(double w, const cmatrix &G);
 // Group delay of a value z with derivative dz = dz/dw:
-// (Im z Re dz - Re z Im dz) / |z|^2.
+// (Im z Re dz - Re z Im dz) / |z|^2, which is -Im(dz / z), taken so where
+// |z|^2 would overflow or underflow.
 double group_delay(complex z, complex dz);
+// |z| and 10 log10 |z|^2 without forming a square that overflows or
+// underflows (where the square is a normal double, the plain formulas).
+double cmod_scaled(complex z);
+double cdb_scaled(complex z);
 
 // Sensitivity measures. The A term sums |G_i|^2 |F_j|^2 (dH/dA_ij = G_i F_j),
 // weighted by A_ij^2 in sens and relsens; mode 1 adds the B and C terms.
 // sens = sqrt(S), relsens = sqrt(S / |H|^2), abssens = sqrt(S) unweighted.
+// These and the dynamic-range figures below are computed from the moduli
+// where their squares would overflow or underflow, so that a figure that
+// is a finite double comes out finite (infinite or NaN only at a pole, or
+// where the figure itself is beyond the range of doubles).
 double relsens_jw(double w, int mode);
 double sens_jw(double w, int mode);
 double abssens_jw(double w, int mode);

@@ -1,7 +1,11 @@
 #include "interp/act_input.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 
+#include "filter/capdiv.h"
 #include "filter/current.h"
 #include "base/error.h"
 #include "base/globals.h"
@@ -210,16 +214,26 @@ void act_caps_end()
         inp.row_made = 0;
         return;
     }
-    new_caps(&fst.cur_filter, n);
-    double sum = 0.0;
-    if (inp.row_made) {
-        for (int k = 0; k < n; k++) {
-            fst.cur_filter.cap[k] = inp.row.data[k];
-            sum += inp.row.data[k];
-        }
-    }
+    // Every value must be a capacitance; a missing one (too few numbers)
+    // counts as 0. Otherwise the values and ctot stay as they were.
+    std::vector<double> c(n, 0.0);
+    if (inp.row_made)
+        std::copy(inp.row.data, inp.row.data + n, c.begin());
     inp.row = matrix();
     inp.row_made = 0;
+    int bad = bad_cap_index(c.data(), n);
+    if (bad >= 0) {
+        char text[32];
+        snprintf(text, sizeof text, "%g", c[bad]);
+        error("capacitor value c%d = %s is not positive; the capacitor values stay as they were", bad + 1, text);
+        return;
+    }
+    new_caps(&fst.cur_filter, n);
+    double sum = 0.0;
+    for (int k = 0; k < n; k++) {
+        fst.cur_filter.cap[k] = c[k];
+        sum += c[k];
+    }
     ist.evalc_flag = 0;
     set_var_number("ctot", sum);
 }

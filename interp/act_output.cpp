@@ -87,7 +87,11 @@ void act_out_name(char *name)
     var **v = varlist_find(ist.vars, name);
     if (v) {
         expr_node *r = eval_expr(ist.vars, (*v)->definition);
-        print_expr(ist.out_fp, r);
+        // An evaluation cut off by a bound has said why and gives no value.
+        if (r)
+            print_expr(ist.out_fp, r);
+        else
+            fprintf(ist.out_fp, "%s has no value.", name);
         free_expr(r);
     } else {
         fprintf(ist.out_fp, "%s is undefined.", name);
@@ -102,8 +106,8 @@ void act_out_caps()
         return;
     if (ist.optc_flag == 1)
         ensure_w();
-    if (ist.evalc_flag == 1)
-        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+    if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
+        return;
     const cap_ss &f = fst.cur_filter;
     for (int i = 0; f.cap && i < f.n; i++)
         fprintf(ist.out_fp, "c%d = %e\n", i + 1, f.cap[i]);

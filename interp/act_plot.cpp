@@ -29,10 +29,10 @@ static void calc_w_item()
         ensure_w();
 }
 
-static void divide_item()
+// False when the division was refused (its error said why).
+static bool divide_item()
 {
-    if (fst.cur_filter.n > 0)
-        divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+    return fst.cur_filter.n < 1 || divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
 }
 
 void act_plot_start()
@@ -129,9 +129,12 @@ void act_writesp_start()
     }
     if (ist.optc_flag)
         calc_w_item();
-    if (ist.evalc_flag)
-        divide_item();
-    print_input(wsp.fp, fst.cur_filter, per_line, 1);
+    // The capacitor lines are written only for values that are set.
+    bool divided = !ist.evalc_flag || divide_item();
+    bool caps = caps_set(fst.cur_filter);
+    if (divided && !caps)
+        report_caps_not_set();
+    print_input(wsp.fp, fst.cur_filter, per_line, caps ? 1 : 0);
 }
 
 void act_writesp_string(const char *text)

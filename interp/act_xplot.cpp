@@ -59,7 +59,7 @@ void frequency_window(int n)
         for (size_t c = 0; c < cells.size(); c++) {
             const freq_column &col = *cells[c].col;
             double v[2];
-            bool ok = col.value(col, e, cells[c].i, v);
+            bool ok = cell_value(cells[c], e, v);
             for (int j = 0; j < col.width; j++)
                 pa.y[first[c] + j][k] = ok ? v[j] : no_value;
         }
@@ -87,8 +87,10 @@ void time_window(int n)
     time_rows rows(pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
     for (int k = 0; k < pa.npoints; k++) {
         rows.at(k);
-        for (size_t c = 0; c < cells.size(); c++)
-            pa.y[first + (int)c][k] = cells[c].col->value(rows, cells[c].i);
+        for (size_t c = 0; c < cells.size(); c++) {
+            double v = cells[c].col->value(rows, cells[c].i);
+            pa.y[first + (int)c][k] = std::isfinite(v) ? v : no_value;
+        }
     }
 
     tevo_xplot(pa);

@@ -18,3 +18,9 @@ extern "C" int yywrap();
 void delete_input_buffer();
 // Number of included files open at the moment.
 int input_depth();
+// Bytes of unfinished tokens that the refills of the run have moved to the
+// start of the buffer and scanned again: the scanner's work beyond one pass
+// over the input: a few times the length of each token longer than a block
+// of 8192 bytes, and a few bytes per block besides. A token may be 128 MB
+// long; a longer one ends the run as a buffer that cannot grow.
+unsigned long long scanner_rescanned_bytes();

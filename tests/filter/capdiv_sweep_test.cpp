@@ -100,6 +100,51 @@ TEST(Sweeps, BadSweepsRefusedOldOneKept)
     ist.exit_status = status;
 }
 
+// Logarithmic sweeps whose bounds are far apart: the count comes from the
+// decades between them, which stop / start alone cannot give when it
+// overflows (1e-300 to 1e300) or when a bound is subnormal. The last value
+// of 4.9e-324 (stored as 2^-1074) times 10 per point for 323 points is
+// 10^323 * 2^-1074 = 0.4940656458412465 (mpmath, 30 digits), and the other
+// last values are 10^(last / points per decade) times the start.
+TEST(Sweeps, WideLogarithmicSweeps)
+{
+    struct {
+        double start, stop;
+        int per_decade;
+        int last;         // index of the last point; -1: refused
+        double last_value;
+    } cases[] = {
+        {1e-300, 1e300, 1000, 600000, 1e300},
+        {1e300, 1e-300, 1000, 600000, 1e-300},
+        {4.9e-324, 1, 1, 323, 0.4940656458412465},
+        {1, 1.7e308, 3000, 924691, 1.6995476029800456e308},  // 10^(924691 / 3000)
+        {1e-300, 1e300, 1700, -1, 0},  // 1020000 points
+        {2, 2000, 10, 30, 2000},       // the quotient 1000, as before
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.start);
+        int status = ist.exit_status;
+        testing::internal::CaptureStderr();
+        int ok = set_freq_sweep(c.start, c.stop, c.per_decade, 1);
+        std::string err = testing::internal::GetCapturedStderr();
+        if (c.last < 0) {
+            EXPECT_EQ(ok, 0);
+            EXPECT_THAT(err, testing::HasSubstr("frequency sweep of more than 1000000 points"));
+            ist.exit_status = status;
+            continue;
+        }
+        ASSERT_EQ(ok, 1) << err;
+        EXPECT_EQ(err, "");
+        freq_table_log();
+        ASSERT_EQ(pst.freq_last, c.last);
+        EXPECT_EQ(pst.freq_values[0], c.start);
+        double last = pst.freq_values[pst.freq_last];
+        // a running product of up to 924691 factors: 1e-9 relative
+        EXPECT_NEAR(last, c.last_value, 1e-9 * c.last_value);
+    }
+    clear_plot_columns();
+}
+
 // A sweep of more than a million points (2^31 - 1 intervals, or 2e9 points
 // per decade over 600 decades) is refused as a sweep, with the old one kept;
 // a table whose count an int cannot hold, should its settings get there by

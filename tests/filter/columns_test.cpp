@@ -66,7 +66,9 @@ std::vector<std::string> names_of(col_reader reader, int n)
 
 TEST(Columns, FileGoesByIntegratorWindowByColumn)
 {
-    fx::setup_vars();
+    // a filter of order 2 with capacitor values, which the currents read
+    fx::use(fx::make_ss(2, {-1, 0, 0, -2}, {1, 1}, {1, 1}));
+    fst.cur_filter.cap[0] = fst.cur_filter.cap[1] = 1e-12;
     init_plot_settings();
     pst.h_cols = COL_REIM;
     pst.f_cols = COL_MAGN | COL_REIM;

@@ -483,6 +483,50 @@ namespace {
 // For A = [0 1; -2 -3]: det(jwI - A) = 2 - w^2 + 3jw and
 // adj(jwI - A) = [[jw + 3, 1], [-2, jw]], also from the adjugate polynomials;
 // dR/dw = -j R^2.
+// A filter whose entries are near the ends of the range of doubles: A = a M,
+// B = a b, C = a c with M = [[-1, 1], [-1, -1]], b = c^T = (1, 1). Its
+// responses at w = a u are those of (M, b, c) at u scaled: H = a h(ju),
+// F = f(ju), G = g(ju), with h(u) = (2u + 2) / (u^2 + 2u + 2), so at u = 1
+// h = 1.2 - 0.4j, |f| = (1, 1/sqrt 5), |g| = (1/sqrt 5, 1), the delay of h
+// 0.7 (poles -1 +- j, zero -1). With W = a I the figures are, in closed
+// form: drfact a |h|^2 / max|f|^2 / 2 = 0.8 a, drscfact a |h|^2 / sum |f|^2 =
+// 4/3 a, dropfact n a |h|^2 / (sum sqrt(l_k))^2 = 1.6 a (l_k the eigenvalues
+// of Re(f f^H) = [[1, 0.2], [0.2, 0.2]], whose roots add up to sqrt 2); the
+// sensitivity sum is a^2 * 3.84 weighted and 3.84 unweighted, so relsens =
+// sqrt(3.84 / 1.6), sens = a sqrt(3.84), abssens = sqrt(3.84). Their squares
+// overflow (a = 1e300) or underflow (a = 1e-300); every figure is finite.
+TEST(Responses, FiguresNearTheEndsOfTheRangeStayFinite)
+{
+    for (double a : {1.0, 1e300, 1e-300, 0x1p1000}) {
+        SCOPED_TRACE(a);
+        fx::use(fx::make_ss(2, {-a, a, -a, -a}, {a, a}, {a, a}));
+        matrix W = newm(2, 2);
+        W.data[0] = W.data[3] = a;
+        double w = a;
+        struct {
+            const char *what;
+            double value, expected;
+        } figures[] = {
+            {"|H|", cmod_scaled(h_jw(w)), a * std::sqrt(1.6)},
+            {"dB of H", cdb_scaled(h_jw(w)), 20 * std::log10(a) + 10 * std::log10(1.6)},
+            {"delay of H", delay_h(w), 0.7 / a},
+            {"drfact", drfact_jw(w, W), 0.8 * a},
+            {"drscfact", drscfact_jw(w, W), 4.0 / 3.0 * a},
+            {"dropfact", dropfact(w, W, 1e-6, 1), 1.6 * a},
+            {"relsens", relsens_jw(w, 1), std::sqrt(2.4)},
+            {"sens", sens_jw(w, 1), a * std::sqrt(3.84)},
+            {"abssens", abssens_jw(w, 1), std::sqrt(3.84)},
+        };
+        for (auto &f : figures)
+            EXPECT_NEAR(f.value, f.expected, 1e-12 * std::fabs(f.expected)) << f.what;
+        freem(&W);
+    }
+    // |z| and its dB where |z|^2 overflows or underflows: 3-4-5.
+    EXPECT_DOUBLE_EQ(cmod_scaled(complex{3e300, 4e300}), 5e300);
+    EXPECT_DOUBLE_EQ(cmod_scaled(complex{3e-300, -4e-300}), 5e-300);
+    EXPECT_NEAR(cdb_scaled(complex{-3e-300, 4e-300}), 20 * (std::log10(5.0) - 300), 1e-9);
+}
+
 TEST(Responses, AdjugateDeterminantResolvent)
 {
     ss s = fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0});

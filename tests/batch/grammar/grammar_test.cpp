@@ -285,6 +285,40 @@ TEST_F(GrammarTest, LongChainsStopAtTheStackDepth)
     }
 }
 
+// A long token is scanned in time linear in its length: the refills move
+// the unfinished token to the start of the buffer and scan it again, which
+// with blocks of a fixed size (8192 bytes) cost L^2 / 8192, about 2e9 bytes
+// here for each of these 4 MB tokens. Linear, it is a small multiple of L.
+TEST_F(GrammarTest, LongTokensCostTheirLength)
+{
+    const size_t L = 4u << 20;
+    std::string many_lines;
+    while (many_lines.size() < L)
+        many_lines += "a line of a long string\n";
+    struct {
+        const char *what;
+        std::string text;
+        std::string call;  // the statement's call (its first 40 bytes are compared)
+    } cases[] = {
+        {"name", std::string(L, 'x') + " = 1;", "1 act_assign " + std::string(27, 'x')},
+        {"blanks", "output:" + std::string(L, ' ') + "\"b\";", "1 act_out_string \"b\""},
+        {"tabs and blanks", "output:" + std::string(L, '\t') + "\"b\";", "1 act_out_string \"b\""},
+        {"comment", "#" + std::string(L, 'c') + "\noutput: \"b\";", "2 act_out_string \"b\""},
+        {"string", "output: \"" + std::string(L, 's') + "\";", "1 act_out_string \"" + std::string(22, 's')},
+        {"string of lines", "output: \"" + many_lines + "\";", "1 act_out_string \"" + many_lines},
+        {"digits", "x = " + std::string(L, '0') + "7;", "1 act_assign x 7"},
+    };
+    for (auto &c : cases) {
+        unsigned long long before = scanner_rescanned_bytes();
+        run_result r = parse(c.text + "\n");
+        unsigned long long work = scanner_rescanned_bytes() - before;
+        EXPECT_LE(work, 6ull * c.text.size()) << c.what;
+        ASSERT_EQ(r.calls.size(), 2u) << c.what;
+        EXPECT_EQ(r.calls[1].substr(0, 40), c.call.substr(0, 40)) << c.what;
+        EXPECT_EQ(r.err, "") << c.what;
+    }
+}
+
 TEST_F(GrammarTest, ParserResults)
 {
     struct {
