@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "base/globals.h"
 #include "numeric/cmatrix.h"
+#include "numeric/complex.h"
 #include "numeric/matrix.h"
 
 namespace {
@@ -21,39 +22,42 @@ namespace {
 // evaluations on the Hessenberg form at order 200.
 constexpr int grid_points = 160;
 
-// Where the filter's own coefficients leave H more uncertain than
-// transfer_tolerance, a transformed filter is held to 16 eps times the
-// sensitivity below (the rounding of both realisations and of their
-// evaluation), but never to less than this share of the peak: beyond it no
+// Where the filter's own realisation leaves H more uncertain than
+// transfer_tolerance, a transformed filter is held to that uncertainty
+// (below), but never to less than this share of the peak: beyond it no
 // realisation could be told from another.
 constexpr double sensitive_limit = 1e-6;
 
-// The first-order change of H(jw) when every coefficient of A, B and C is
-// rounded (relative change up to eps each): the sum of |dH/da| |a| over the
-// coefficients, dH/dA_ij = G_i F_j, dH/dB_i = G_i, dH/dC_i = F_i.
-double rounding_sensitivity(double w)
+// The first-order uncertainty of H(jv) in double precision, 16 eps times
+// (the rounding of both realisations and of the frequency, with the
+// evaluation): the sum of |dH/da| |a| over the coefficients of A, B and C
+// (dH/dA_ij = G_i F_j, dH/dB_i = G_i, dH/dC_i = F_i), and of the frequency
+// |dH/dv| times its scale (|dH/dv| = |G F|, dH/dv = -j C R^2 B). The
+// frequency's share is given apart in *at_pole.
+double uncertainty(double v, double scale, double *at_pole)
 {
     const ss &s = fst.ana_ss;
     int n = s.n;
-    cmatrix F = f_jw(w), G = g_jw(w);
-    std::vector<double> f(n);
-    for (int j = 0; j < n; j++)
-        f[j] = std::hypot(F.data[j].re, F.data[j].im);
-    // sum over i, j of |G_i| |A_ij| |F_j|, column by column of A
-    std::vector<double> ga(n, 0.0);
-    for (int i = 0; i < n; i++)
-        ga[i] = std::hypot(G.data[i].re, G.data[i].im);
+    cmatrix F = f_jw(v), G = g_jw(v);
+    std::vector<double> f(n), g(n);
+    complex gf{0.0, 0.0};
+    for (int i = 0; i < n; i++) {
+        f[i] = std::hypot(F.data[i].re, F.data[i].im);
+        g[i] = std::hypot(G.data[i].re, G.data[i].im);
+        gf = cadd(gf, cmul(G.data[i], F.data[i]));
+    }
     double sum = 0.0;
     for (int j = 0; j < n; j++) {
         const double *col = s.A.data + (size_t)j * n;
         double c = 0.0;
         for (int i = 0; i < n; i++)
-            c += ga[i] * std::fabs(col[i]);
-        sum += c * f[j] + ga[j] * std::fabs(s.B.data[j]) + f[j] * std::fabs(s.C.data[j]);
+            c += g[i] * std::fabs(col[i]);
+        sum += c * f[j] + g[j] * std::fabs(s.B.data[j]) + f[j] * std::fabs(s.C.data[j]);
     }
     cfreem(&F);
     cfreem(&G);
-    return sum;
+    *at_pole = 16 * DBL_EPSILON * std::hypot(gf.re, gf.im) * scale;
+    return 16 * DBL_EPSILON * sum + *at_pole;
 }
 
 // The frequencies of the filter at which H is sampled.
@@ -90,11 +94,24 @@ double mapped(const frequency_map &m, double v)
     switch (m.kind) {
     case frequency_map::lowpass:
         return m.f * v;
-    case frequency_map::bandpass:
-        return (m.bw * v + std::sqrt(m.bw * m.bw * v * v + 4 * m.w0 * m.w0)) / 2;
+    case frequency_map::bandpass: {
+        // the root without cancellation on either side of the band
+        double b = m.bw * v, d = std::sqrt(b * b + 4 * m.w0 * m.w0);
+        return b >= 0 ? (b + d) / 2 : 2 * m.w0 * m.w0 / (d - b);
+    }
     default:
         return v;
     }
+}
+
+// The size of the rounding of v when it is mapped to the transformed
+// filter's frequency and back: |v|, and for bandpass the size of the terms
+// of (w^2 - w0^2) / (bw w), sqrt(v^2 + (2 w0 / bw)^2).
+double frequency_scale(const frequency_map &m, double v)
+{
+    if (m.kind == frequency_map::bandpass)
+        return std::hypot(v, 2 * m.w0 / m.bw);
+    return std::fabs(v);
 }
 
 void add_point(transfer_reference *r, double w, complex h, double allowed)
@@ -344,18 +361,24 @@ transfer_reference transfer_reference_of(const frequency_map &m)
     clear_similarity_view();
     std::vector<double> v = sample_frequencies();
     std::vector<complex> h = transfer_values(fst.cur_filter, v);
-    std::vector<double> sens(v.size());
+    std::vector<double> unc(v.size());
+    std::vector<char> kept(v.size(), 0);
     for (size_t k = 0; k < v.size(); k++) {
-        sens[k] = rounding_sensitivity(v[k]);
-        if (finite_value(h[k]))
-            r.peak = std::max(r.peak, std::hypot(h[k].re, h[k].im));
+        if (!finite_value(h[k]))
+            continue;  // at a pole on the axis H has no value to compare
+        double at_pole, size = std::hypot(h[k].re, h[k].im);
+        unc[k] = uncertainty(v[k], frequency_scale(m, v[k]), &at_pole);
+        // so close to an undamped pole that the rounding of the frequency
+        // alone leaves no digits to compare
+        if (!(at_pole <= sensitive_limit * size))
+            continue;
+        kept[k] = 1;
+        r.peak = std::max(r.peak, size);
     }
     for (size_t k = 0; k < v.size(); k++) {
-        // at a pole on the axis H has no value to compare
-        if (!finite_value(h[k]))
+        if (!kept[k])
             continue;
-        double rel = r.peak > 0.0 ? 16 * DBL_EPSILON * sens[k] / r.peak : 0.0;
-        double allowed = std::max(transfer_tolerance, std::min(rel, sensitive_limit)) * r.peak;
+        double allowed = std::max(transfer_tolerance * r.peak, std::min(unc[k], sensitive_limit * r.peak));
         add_point(&r, mapped(m, v[k]), h[k], allowed);
         // the lower half of the band shows H at -v, the conjugate
         if (m.kind == frequency_map::bandpass && v[k] > 0.0)
@@ -368,6 +391,7 @@ bool transformed_realises(const char *item, const transfer_reference &ref, const
 {
     bool within;
     double e = difference(ref, t, &within);
+    within = within && !ref.w.empty();
     // stable where the filter was (whose poles are needed only then)
     bool unstable = within && gramian_obstacle(t) && !gramian_obstacle(fst.cur_filter);
     if (within && !unstable) {
@@ -375,7 +399,15 @@ bool transformed_realises(const char *item, const transfer_reference &ref, const
         return true;
     }
     prepared_for(fst.cur_filter);
-    if (!within) {
+    if (ref.w.empty()) {
+        // every frequency sits on an undamped pole, or the filter's H
+        // overflows everywhere
+        error("%s: the transfer function of the filter cannot be compared in double precision; "
+              "filter not transformed", item);
+    } else if (!within && !std::isfinite(e)) {
+        error("%s: the transformed filter has no finite transfer function where the filter has one; "
+              "filter not transformed", item);
+    } else if (!within) {
         char text[32];
         snprintf(text, sizeof text, "%.1e", e);
         error("%s: the transformed filter differs from the filter by %s of the peak of |H|; filter not transformed",

@@ -38,31 +38,36 @@ struct transfer_reference {
 // The largest difference of the transfer functions, relative to the peak of
 // |H|, that a transformed filter may show. A sound transformation changes H
 // by the rounding of its result only: a scaling or a frequency map by a few
-// eps times the sensitivity of H to the coefficients (some 1e-15 to 1e-11 of
+// eps times the sensitivity of H to the coefficients (some 1e-16 to 1e-11 of
 // the peak on Butterworth, Chebyshev, Cauer and Bessel filters of orders 3 to
 // 200 and their bandpasses), a similarity by T by about eps times the
 // condition of T as well (the balancing of `do` on a Butterworth filter:
-// 6e-16 at order 3, 7e-13 at order 20, 1e-10 at order 30). The faults this
+// 6e-16 at order 3, 7e-13 at order 20, 1e-10 at order 30). The faults the
 // check is there for are far larger: 1e-8 to 1e-5 where the balancing loses
 // its digits, 6e-2 and more from a continued fraction that has lost them,
-// 1.4 of the peak for a dense filter with clustered poles. Where the
-// filter's own coefficients leave H more uncertain than this (eps times the
-// sum over the coefficients of |dH/da| |a|, times 16), the allowance is
-// raised to that, up to 1e-6.
+// more than the peak itself for a dense filter with clustered poles. Where
+// the filter's own realisation leaves H more uncertain than this (16 eps
+// times the sum of |dH/da| |a| over its coefficients and its frequency), the
+// allowance at that frequency is raised to it, up to 1e-6 of the peak.
 constexpr double transfer_tolerance = 1e-9;
 
 // H of the current filter (the analysis data are prepared for it when they
 // are not) at frequencies spread over the range of its poles: 0, |p_k| and
 // |Im p_k| of every pole, and a logarithmic grid from a tenth of the
 // smallest to ten times the largest |p_k|, each mapped by m to the frequency
-// of the transformed filter.
+// of the transformed filter. A frequency where H is not finite, or so close
+// to an undamped pole that the rounding of the frequency alone changes H by
+// more than 1e-6 of its size, is left out.
 transfer_reference transfer_reference_of(const frequency_map &m);
 
 // True when t realises the reference: its transfer function differs from it
-// by at most the tolerance at every frequency, and t is stable when the
+// by at most the allowance at every frequency, and t is stable when the
 // current filter is. Otherwise the error "ITEM: the transformed filter
 // differs from the filter by E of the peak of |H|; filter not transformed"
-// (or "... is not stable; filter not transformed"), and false. On true the
+// ("... has no finite transfer function where the filter has one; ...",
+// "... is not stable; ...", or, with no frequency to compare at, "ITEM: the
+// transfer function of the filter cannot be compared in double precision;
+// ..."), and false. On true the
 // analysis data are those of t, so that t can be installed without preparing
 // them again; on false they are the current filter's again. Neither the
 // current filter nor its caches are changed.
