@@ -165,7 +165,7 @@ void bandwidths(const ss &s, int *below, int *above)
 
 // Per frequency the elimination costs some n (p + 1) times the length of
 // the rows the band fills: up to this many operations it takes the place of
-// the Hessenberg form (a dense A up to order 60, a band of a few diagonals on
+// the Hessenberg form (a dense A up to order 58, a band of a few diagonals on
 // both sides at every order).
 constexpr double banded_budget = 2e5;
 
