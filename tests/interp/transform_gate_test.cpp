@@ -531,6 +531,60 @@ TEST(TransformGate, TheFrequencyMapIsTheOneChecked)
     EXPECT_FALSE(ok);
 }
 
+// The values the check compares with are the filter's H: by elimination on
+// A for a band (with row exchanges and the fill they bring), through the
+// Hessenberg form for a dense A of high order; against GSL's LU solve.
+TEST(TransformGate, ReferenceValuesAreTheFiltersH)
+{
+    // a band of 3 diagonals below and 2 above, strong couplings so that the
+    // elimination exchanges rows, and its transpose (the other road)
+    auto banded = [](int n, bool transposed) {
+        dvec A(n * n, 0.0), B(n), C(n);
+        for (int i = 0; i < n; i++) {
+            for (int j = std::max(0, i - 3); j <= std::min(n - 1, i + 2); j++)
+                A[transposed ? j * n + i : i * n + j] = std::sin(1.0 + 3.7 * i + 1.9 * j) * 2;
+            A[i * n + i] = -1.0 - 0.1 * i;
+            B[i] = std::cos(0.3 * i);
+            C[i] = std::sin(0.5 + i);
+        }
+        return make_ss(n, A, B, C, 0.25);
+    };
+    auto dense = [](int n) {
+        dvec A(n * n), B(n, 1.0), C(n);
+        for (int i = 0; i < n; i++) {
+            for (int j = 0; j < n; j++)
+                A[i * n + j] = 0.05 * std::sin(2.3 * i + 1.1 * j * j);
+            A[i * n + i] -= 1.0 + 0.02 * i;
+            C[i] = std::cos(1.7 * i);
+        }
+        return make_ss(n, A, B, C);
+    };
+    struct ref_case {
+        const char *name;
+        std::function<ss()> make;
+    };
+    const ref_case cases[] = {
+        {"butterworth(9)", [] { return butterworth(9); }},
+        {"chebyshev(16, 1)", [] { return chebyshev(16, 1.0); }},
+        {"band 3 below, 2 above", [&] { return banded(14, false); }},
+        {"band 2 below, 3 above", [&] { return banded(14, true); }},
+        {"dense order 20", dense20},
+        {"dense order 70", [&] { return dense(70); }},
+    };
+    for (const ref_case &c : cases) {
+        program p;
+        install(c.make());
+        transfer_reference ref = transfer_reference_of(frequency_map{});
+        ASSERT_GT(ref.w.size(), 100u) << c.name;
+        double worst = 0;
+        for (size_t k = 0; k < ref.w.size(); k++) {
+            cplx h = H_of(fst.cur_filter, ref.w[k]);
+            worst = std::max(worst, std::abs(h - cplx(ref.h[k].re, ref.h[k].im)));
+        }
+        EXPECT_LT(worst / ref.peak, 1e-12) << c.name;
+    }
+}
+
 // An undamped pair: H is infinite at its pole and, when the pole computed
 // is a rounding off the axis, as large as 1e16 there, where the rounding of
 // the frequency alone changes it by its own size. Such a frequency is left
