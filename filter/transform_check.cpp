@@ -189,8 +189,9 @@ bool banded_setup(const ss &s, banded_h *e)
             if (v != 0.0 || i == j)
                 e->last[i] = std::max(e->last[i], j);
         }
-    e->b.assign(trans ? s.C.data : s.B.data, (trans ? s.C.data : s.B.data) + n);
-    e->c.assign(trans ? s.B.data : s.C.data, (trans ? s.B.data : s.C.data) + n);
+    const double *b = trans ? s.C.data : s.B.data, *c = trans ? s.B.data : s.C.data;
+    e->b.assign(b, b + n);
+    e->c.assign(c, c + n);
     e->d = s.D;
     e->m.resize((size_t)n * n);
     e->x.resize(n);

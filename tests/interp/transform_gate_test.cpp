@@ -84,12 +84,17 @@ struct snapshot {
     int kn, wn;
 };
 
-dvec elems(const matrix &m) { return m.data ? dvec(m.data, m.data + m.rows * m.cols) : dvec(); }
+dvec elems(const matrix &m)
+{
+    const double *d = m.data;
+    return d ? dvec(d, d + m.rows * m.cols) : dvec();
+}
 
 snapshot take_snapshot()
 {
     const cap_ss &f = fst.cur_filter;
-    snapshot s{f.n, elems(f.A), elems(f.B), elems(f.C), dvec(f.cap, f.cap + f.n), elems(fst.cur_K), elems(fst.cur_W),
+    const double *cap = f.cap;
+    snapshot s{f.n, elems(f.A), elems(f.B), elems(f.C), dvec(cap, cap + f.n), elems(fst.cur_K), elems(fst.cur_W),
                f.D, fst.cur_K.cols, fst.cur_W.cols};
     return s;
 }
