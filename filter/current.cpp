@@ -92,6 +92,12 @@ void install_filter(ss s)
     drop_k();
 }
 
+void take_realisation(ss s)
+{
+    free_ss(&fst.cur_filter);
+    static_cast<ss &>(fst.cur_filter) = s;
+}
+
 void free_filter()
 {
     free_ss(&fst.cur_filter);

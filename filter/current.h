@@ -82,6 +82,11 @@ bool order_allowed(int n);
 // values, fresh analysis data, K and W dropped. Order 0: nothing happens.
 // An order above max_filter_order is refused (s is freed).
 void install_filter(ss s);
+// Makes s the current filter in place of the old record, as a transform of
+// it: the capacitor array and the cached K and W stay (the caller carries
+// them over), and the analysis data are taken as they are, prepared for s
+// already (transformed_realises, filter/transform_check.h, leaves them so).
+void take_realisation(ss s);
 // Releases the current filter, its capacitor values and the cached K and W.
 void free_filter();
 

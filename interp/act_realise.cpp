@@ -7,6 +7,7 @@
 #include "filter/report.h"
 #include "filter/ss.h"
 #include "filter/transform.h"
+#include "filter/transform_check.h"
 #include "base/expr.h"
 #include "base/getvar.h"
 #include "base/globals.h"
@@ -16,13 +17,18 @@ namespace {
 
 int per_line() { return per_line_count(getvar("fmax")); }
 
-// Replaces the current filter by s, keeping the capacitor array, and
-// prepares its analysis data.
-void replace_filter(ss s)
+// The transform's result s, checked against the transfer function of the
+// current filter mapped by m, becomes the current filter keeping the
+// capacitor array; false (the filter unchanged) when the check refuses it.
+bool checked(const char *item, const frequency_map &m, ss s)
 {
-    free_ss(&fst.cur_filter);
-    static_cast<ss &>(fst.cur_filter) = s;
-    analysis_prep(fst.cur_filter);
+    if (s.n < 1)
+        return false;
+    transfer_reference ref = transfer_reference_of(m);
+    if (!transformed_realises(item, ref, s))
+        return false;
+    take_realisation(s);
+    return true;
 }
 
 // s (I_2 (x) M): every element M(i, j) at (2i + a, 2j + a), a = 0, 1, so that
@@ -74,13 +80,16 @@ void act_tr_bandpass(expr_node *e1, expr_node *e2)
         return;
     if (level > 0)
         print_title(ist.out_fp, "Bandpass Transform:", 80);
-    ss s = bandpass_ss(fst.cur_filter, w0, bw);
-    if (s.n < 1)
+    frequency_map m;
+    m.kind = frequency_map::bandpass;
+    m.w0 = w0;
+    m.bw = bw;
+    if (!checked("bandpass", m, bandpass_ss(fst.cur_filter, w0, bw)))
         return;
-    replace_filter(s);
-    new_caps(&fst.cur_filter, s.n);
+    new_caps(&fst.cur_filter, fst.cur_filter.n);
     pair_up(&fst.cur_K, bw);
     pair_up(&fst.cur_W, 1.0 / bw);
+    settle_gramians();
     if (level > 0) {
         fprintf(ist.out_fp, "\nBandpass filter:\n\n");
         print_ss(ist.out_fp, fst.cur_filter, pl);
@@ -96,12 +105,14 @@ void act_tr_lowpass(expr_node *e)
         return;
     if (level > 0)
         print_title(ist.out_fp, "Lowpass Transform:", 80);
-    ss s = lowpass_ss(fst.cur_filter, f);
-    if (s.n < 1)
+    frequency_map m;
+    m.kind = frequency_map::lowpass;
+    m.f = f;
+    if (!checked("lowpass", m, lowpass_ss(fst.cur_filter, f)))
         return;
-    replace_filter(s);
     scale_cached(&fst.cur_K, f);
     scale_cached(&fst.cur_W, 1.0 / f);
+    settle_gramians();
     redivide();
     if (level > 0) {
         fprintf(ist.out_fp, "\nTransformed Filter:\n\n");
@@ -113,12 +124,12 @@ void act_tr_orthogonal()
 {
     if (!filter_defined())
         return;
-    install_filter(orthogonal_ss(fst.cur_filter));
+    install_checked("orthogonal", orthogonal_ss(fst.cur_filter));
 }
 
 void act_tr_transpose()
 {
     if (!filter_defined())
         return;
-    install_filter(transpose_ss(fst.cur_filter));
+    install_checked("transpose", transpose_ss(fst.cur_filter));
 }

@@ -15,6 +15,7 @@
 #include "dynrange/cost.h"
 #include "dynrange/rotation_search.h"
 #include "filter/current.h"
+#include "filter/transform_check.h"
 #include "ladder/ladder_search.h"
 #include "base/error.h"
 #include "base/globals.h"
@@ -99,12 +100,13 @@ bool grid_ok(int steps, int n)
     return true;
 }
 
-// Installs the result of a search, or keeps the current filter when there is
-// none; either way the analysis data are those of the current filter after.
-void take_result(ss r)
+// Installs the result of a search when it realises the current filter, or
+// keeps the current filter when there is none or the check refuses it;
+// either way the analysis data are those of the current filter after.
+void take_result(const char *item, ss r)
 {
     if (r.n > 0)
-        install_filter(r);
+        install_checked(item, r);
     else
         analysis_prep(fst.cur_filter);
 }
@@ -112,7 +114,7 @@ void take_result(ss r)
 void rotation_item(double step, int mode)
 {
     if (step_ok(step) && filter_defined())
-        take_result(dr_optimize4(fst.cur_filter, step, mode));
+        take_result(mode == 0 ? "do2" : "do3", dr_optimize4(fst.cur_filter, step, mode));
 }
 
 void grid_size_error() { error("the grid size must be 1 or more"); }
@@ -125,6 +127,9 @@ bool ladder_start_cost(double *cost0, poly *N, poly *D)
     if (!filter_defined())
         return false;
     *cost0 = filter_cost();
+    // the scaling carried the cached K and W along: they must stay those of
+    // the filter, which stays scaled when no ladder is installed
+    settle_gramians();
     if (!usable_cost(*cost0)) {
         error("cannot optimize: the noise cost of this filter cannot be determined");
         analysis_prep(fst.cur_filter);
@@ -157,7 +162,7 @@ void act_tr_do4(int steps)
         return;
     }
     if (filter_defined() && grid_ok(steps, fst.cur_filter.n))
-        take_result(dr_optimize4_grid(fst.cur_filter, steps));
+        take_result("do4", dr_optimize4_grid(fst.cur_filter, steps));
 }
 
 void act_ladder_start()

@@ -10,6 +10,7 @@
 #include "filter/report.h"
 #include "filter/ss.h"
 #include "filter/transform.h"
+#include "filter/transform_check.h"
 #include "base/error.h"
 #include "base/expr.h"
 #include "base/getvar.h"
@@ -25,6 +26,15 @@ void re_divide()
 {
     if (varlist_find(ist.vars, "ctot") && fst.cur_W.cols != 0 && ist.evalc_flag == 1)
         divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+}
+
+// The scaled record s with its Gramians becomes the current filter.
+void install_scaled(ss s, matrix W, matrix K)
+{
+    take_realisation(s);
+    fst.cur_W = W;
+    fst.cur_K = K;
+    settle_gramians();
 }
 
 void print_total(FILE *fp, double t)
@@ -75,13 +85,18 @@ void act_tr_do()
     if (T0.cols == 0)
         return;  // reported by optimize; the filter stays as it was
 
+    transfer_reference ref = transfer_reference_of(frequency_map{});
     ss t = transform_ss(T0, fst.cur_filter);
-    free_ss(&fst.cur_filter);
-    static_cast<ss &>(fst.cur_filter) = t;
-    analysis_prep(fst.cur_filter);
+    if (!transformed_realises("do", ref, t)) {
+        freem(&T0);
+        freem(&P);
+        return;
+    }
+    take_realisation(t);
     transform_k(T0, &fst.cur_K);
     transform_w(T0, &fst.cur_W);
     freem(&T0);
+    settle_gramians();
     re_divide();
 
     if (level > 0) {
@@ -100,39 +115,56 @@ void act_tr_do()
     freem(&P);
 }
 
+// Scaling works in place on the record it is given: the current filter's
+// copy with copies of its cached Gramians is scaled, checked, and then takes
+// the current filter's place.
 void act_tr_scale()
 {
     if (!filter_defined())
         return;
-    do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, ist.num_flag, ist.sfr_flag, 1.0);
+    transfer_reference ref = transfer_reference_of(frequency_map{});
+    ss s = copy_ss(fst.cur_filter);
+    matrix W = fst.cur_W.cols != 0 ? mcopy(fst.cur_W) : matrix();
+    matrix K = fst.cur_K.cols != 0 ? mcopy(fst.cur_K) : matrix();
+    if (do_scale(s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises("scale", ref, s))
+        return;
+    install_scaled(s, W, K);
     re_divide();
 }
 
-void act_tr_scalew(expr_node *kappa)
+namespace {
+
+// scalew (on W) and scalek (on K). do_scalew and do_scalek replace the
+// record and both Gramians they are given: handed the current filter's
+// handles, they leave the current filter alone until the result is checked.
+void common_factor_item(expr_node *kappa, bool on_w)
 {
     double k;
     if (!take_arg_value(kappa, &k) || !filter_defined())
         return;
-    ensure_w();
-    if (fst.cur_W.cols == 0) {
-        // a pole on the jw axis: no W to scale by; the run goes on
-        error("cannot scale: W of this filter cannot be determined");
+    if (on_w)
+        ensure_w();
+    else
+        ensure_k();
+    if ((on_w ? fst.cur_W : fst.cur_K).cols == 0) {
+        // a pole on the jw axis: no Gramian to scale by; the run goes on
+        error(on_w ? "cannot scale: W of this filter cannot be determined"
+                   : "cannot scale: K of this filter cannot be determined");
         return;
     }
-    do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
+    transfer_reference ref = transfer_reference_of(frequency_map{});
+    ss s = fst.cur_filter;
+    matrix W = fst.cur_W, K = fst.cur_K;
+    (on_w ? do_scalew : do_scalek)(&s, &W, &K, k);
+    // the same record: the factor was unusable ("cannot scale")
+    if (s.A.data != fst.cur_filter.A.data && transformed_realises(on_w ? "scalew" : "scalek", ref, s))
+        install_scaled(s, W, K);
 }
 
-void act_tr_scalek(expr_node *kappa)
-{
-    double k;
-    if (!take_arg_value(kappa, &k) || !filter_defined())
-        return;
-    ensure_k();
-    if (fst.cur_K.cols == 0) {
-        error("cannot scale: K of this filter cannot be determined");
-        return;
-    }
-    do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, k);
-}
+}  // namespace
+
+void act_tr_scalew(expr_node *kappa) { common_factor_item(kappa, true); }
+
+void act_tr_scalek(expr_node *kappa) { common_factor_item(kappa, false); }
 
 void act_transform_end() {}
