@@ -70,18 +70,18 @@ void act_tr_do()
     if (level > 0)
         print_total(fp, e0(K, W));
 
-    matrix P;
-    matrix T0 = optimize(K, W, &P, fp, ist.som_flag, per_line);
-    if (T0.cols == 0)
-        return;  // reported by optimize; the filter stays as it was
+    optimal_result r;
+    if (!optimal_realisation(fst.cur_filter, K, W, &r, fp, ist.som_flag, per_line))
+        return;  // reported by the optimiser; the filter stays as it was
+    matrix P = r.P;
 
-    ss t = transform_ss(T0, fst.cur_filter);
     free_ss(&fst.cur_filter);
-    static_cast<ss &>(fst.cur_filter) = t;
+    static_cast<ss &>(fst.cur_filter) = r.filter;
     analysis_prep(fst.cur_filter);
-    transform_k(T0, &fst.cur_K);
-    transform_w(T0, &fst.cur_W);
-    freem(&T0);
+    freem(&fst.cur_K);
+    freem(&fst.cur_W);
+    fst.cur_K = r.K;
+    fst.cur_W = r.W;
     re_divide();
 
     if (level > 0) {
