@@ -58,6 +58,15 @@ dd dot(const dd *x, const dd *y, int n)
     return s;
 }
 
+// The inner product of the leading parts, in double.
+double hi_dot(const dd *x, const dd *y, int n)
+{
+    double s = 0.0;
+    for (int k = 0; k < n; k++)
+        s += x[k].hi * y[k].hi;
+    return s;
+}
+
 // The Lyapunov equations of A on its real Schur form, made once (SB03MD):
 // K: A X + X A^T = -Q (trans_k), W: A^T X + X A = -Q.
 struct schur_lyap {
@@ -298,9 +307,11 @@ void pivoted_qr(ddm &M, ddm &X, int *perm)
 bool jacobi_columns(ddm &X)
 {
     const int n = X.n;
-    // columns orthogonal to 1e-15 of their norms leave the balanced
-    // Gramians off diagonal by as little relative to their modes
-    const double tol = 1e-15;
+    // columns orthogonal to 1e-13 of their norms leave the balanced
+    // Gramians off diagonal by as little relative to their modes; the
+    // inner product of the leading parts in double, within 2.5 n eps of
+    // the norms, settles most pairs without the double-double one
+    const double tol = 1e-13, screen = tol - 2.5 * n * 1.12e-16;
     work_array<dd> a(static_cast<std::size_t>(n));
     for (int j = 0; j < n; j++)
         a.p[j] = dot(X.col(j), X.col(j), n);
@@ -308,6 +319,9 @@ bool jacobi_columns(ddm &X)
         bool rotated = false;
         for (int i = 0; i + 1 < n; i++)
             for (int j = i + 1; j < n; j++) {
+                double bound = std::sqrt(a.p[i].hi * a.p[j].hi);
+                if (screen > 0.0 && std::fabs(hi_dot(X.col(i), X.col(j), n)) <= screen * bound)
+                    continue;
                 dd g = dot(X.col(i), X.col(j), n);
                 if (std::fabs(g.hi) <= tol * std::sqrt(a.p[i].hi * a.p[j].hi))
                     continue;
@@ -338,9 +352,9 @@ bool jacobi_columns(ddm &X)
 }
 
 // The bits for the similarity by T (th, rounded to double): 53 for the
-// result and 64 beyond the binary orders that the pivots of T's LU
+// result and 24 beyond the binary orders that the pivots of T's LU
 // factorisation in double span (about log2 of its condition), in whole
-// limbs; 192 at least.
+// limbs; 128 at least.
 int similarity_bits(const double *th, int n)
 {
     const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
@@ -357,7 +371,7 @@ int similarity_bits(const double *th, int n)
         small = std::min(small, d);
     }
     int spread = small > 0.0 && big > 0.0 ? static_cast<int>(std::ceil(std::log2(big / small))) : 64;
-    int bits = std::max(192, 53 + 64 + spread + 16);
+    int bits = std::max(128, 53 + 24 + spread + 8);
     return (bits + 63) / 64 * 64;
 }
 

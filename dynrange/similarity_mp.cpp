@@ -95,8 +95,8 @@ bool similarity_exact(const ss &s, const double *th, const double *tl, int bits,
     for (int i = 0; i < n; i++)
         mpfr_set_d(b[i], s.B.data[i], MPFR_RNDN);
 
-    // T = P L U in place, the off-diagonal entries of L and U stored negated
-    // so that every update is one fused multiply-add
+    // T = P L U in place (a product and a difference per update: MPFR's
+    // fused multiply-add forms the exact product first, and is slower)
     work_array<int> piv(N);
     long emax = LONG_MIN, emin = LONG_MAX;
     for (int k = 0; k < n; k++) {
@@ -115,28 +115,27 @@ bool similarity_exact(const ss &s, const double *th, const double *tl, int bits,
         long e = mpfr_get_exp(at(T, k, k));
         emax = std::max(emax, e);
         emin = std::min(emin, e);
-        for (int i = k + 1; i < n; i++) {
+        for (int i = k + 1; i < n; i++)
             mpfr_div(at(T, i, k), at(T, i, k), at(T, k, k), MPFR_RNDN);
-            mpfr_neg(at(T, i, k), at(T, i, k), MPFR_RNDN);
-        }
         for (int j = k + 1; j < n; j++) {
             __mpfr_struct *ukj = at(T, k, j);
             if (mpfr_zero_p(ukj))
                 continue;
-            for (int i = k + 1; i < n; i++)
-                mpfr_fma(at(T, i, j), at(T, i, k), ukj, at(T, i, j), MPFR_RNDN);
+            for (int i = k + 1; i < n; i++) {
+                mpfr_mul(tmp[0], at(T, i, k), ukj, MPFR_RNDN);
+                mpfr_sub(at(T, i, j), at(T, i, j), tmp[0], MPFR_RNDN);
+            }
         }
     }
-    // the pivots span about log2 of T's condition: keep 64 bits beyond it
+    // the pivots span about log2 of T's condition: keep 24 bits beyond it
+    // and the 53 of the result (for the growth with the order, and the
+    // condition that the pivots do not show)
     long spread = emax - emin;
-    if (spread + 64 + 53 > bits) {
-        *need = static_cast<int>(std::min<long>(spread + 128 + 53, INT_MAX / 2));
+    if (spread + 24 + 53 > bits) {
+        *need = static_cast<int>(std::min<long>(spread + 64 + 53, INT_MAX / 2));
         freem(&CT);
         return false;
     }
-    for (int j = 0; j < n; j++)
-        for (int i = 0; i < j; i++)
-            mpfr_neg(at(T, i, j), at(T, i, j), MPFR_RNDN);
     // solve T X = [Y b] column by column
     auto solve = [&](__mpfr_struct *x) {  // x: n consecutive numbers
         for (int k = 0; k < n; k++)
@@ -145,15 +144,19 @@ bool similarity_exact(const ss &s, const double *th, const double *tl, int bits,
         for (int k = 0; k < n; k++) {
             if (mpfr_zero_p(&x[k]))
                 continue;
-            for (int i = k + 1; i < n; i++)
-                mpfr_fma(&x[i], at(T, i, k), &x[k], &x[i], MPFR_RNDN);
+            for (int i = k + 1; i < n; i++) {
+                mpfr_mul(tmp[0], at(T, i, k), &x[k], MPFR_RNDN);
+                mpfr_sub(&x[i], &x[i], tmp[0], MPFR_RNDN);
+            }
         }
         for (int k = n - 1; k >= 0; k--) {
             mpfr_div(&x[k], &x[k], at(T, k, k), MPFR_RNDN);
             if (mpfr_zero_p(&x[k]))
                 continue;
-            for (int i = 0; i < k; i++)
-                mpfr_fma(&x[i], at(T, i, k), &x[k], &x[i], MPFR_RNDN);
+            for (int i = 0; i < k; i++) {
+                mpfr_mul(tmp[0], at(T, i, k), &x[k], MPFR_RNDN);
+                mpfr_sub(&x[i], &x[i], tmp[0], MPFR_RNDN);
+            }
         }
     };
     ss r = new_ss(n);
