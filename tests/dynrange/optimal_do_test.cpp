@@ -176,7 +176,7 @@ double max_abs(const matrix &a) { return max_abs_diff(a, newm(a.rows, a.cols)); 
 struct do_case {
     const char *name;
     std::function<ss()> make;
-    double exact_db;  // the closed form in exact arithmetic
+    double exact_db;  // the closed form in exact arithmetic; NAN: not made
     double below;     // how far below it the result may stay
     bool butter;      // |H| = 1 / sqrt(1 + w^2n)
 };
@@ -208,8 +208,13 @@ void check_do(const do_case &c)
     EXPECT_LE(max_abs_diff(r.W, Wf), 1e-9 * max_abs(Wf)) << c.name;
     double got = dr_db(r.filter, Kf, Wf);
     EXPECT_NEAR(dr_db(r.filter, r.K, r.W), got, 1e-5) << c.name;
-    EXPECT_GE(got, c.exact_db - c.below) << c.name;
-    EXPECT_LE(got, c.exact_db + 0.5) << c.name;
+    if (std::isnan(c.exact_db)) {
+        // no figure made: far above the filter's own
+        EXPECT_GT(got, dr_db(keep, fresh(keep, true), fresh(keep, false)) + 10.0) << c.name;
+    } else {
+        EXPECT_GE(got, c.exact_db - c.below) << c.name;
+        EXPECT_LE(got, c.exact_db + 0.5) << c.name;
+    }
     // the same filter: against the closed form of the Butterworth magnitude
     // and against the response of the filter's own realisation, relative to
     // the peak
@@ -233,15 +238,20 @@ TEST(OptimalDo, DynamicRangeAndResponseAgainstTheExactClosedForm)
     // exact figures: butterworth and the dense filter from the order (and
     // dense20) argument of optimal_reference.py; chebyshev from the
     // program's realisation printed with %.17g (the figure depends on the
-    // transfer function alone). Up to order 36 the result is within 0.05 dB
-    // of the exact one (measured: 0.01 dB); at order 48 the modes below
-    // 1e-30 of the largest are beyond double-double (measured: 0.34 dB short).
+    // transfer function alone). Up to order 48 the result is within 0.05 dB
+    // of the exact one (measured: 0.005 dB); from order 48 on the modes below
+    // 1e-30 of the largest are beyond double-double, and at 60 the repeated
+    // balancing falls short (measured: 0.18 dB).
     const do_case cases[] = {
         {"butterworth 10", [] { return butterworth(10); }, 80.5525, 0.05, true},
         {"butterworth 20", [] { return butterworth(20); }, 74.9193, 0.05, true},
         {"butterworth 30", [] { return butterworth(30); }, 71.4354, 0.05, true},
         {"butterworth 36", [] { return butterworth(36); }, 69.9109, 0.05, true},
-        {"butterworth 48", [] { return butterworth(48); }, 67.5832, 0.5, true},
+        {"butterworth 48", [] { return butterworth(48); }, 67.5832, 0.05, true},
+        // 200 digits (the modes span 41 decades)
+        {"butterworth 60", [] { return butterworth(60); }, 65.7249, 0.3, true},
+        // where the double route installed another filter (a pole at +7.13)
+        {"butterworth 80", [] { return butterworth(80); }, NAN, 0.0, true},
         {"chebyshev 9, 1 dB", [] { return chebyshev(9, 1.0); }, 79.8064, 0.05, false},
         {"chebyshev 16, 0.5 dB", [] { return chebyshev(16, 0.5); }, 74.2393, 0.05, false},
         // modes down to 6e-60 of the largest: the ones beyond double-double
