@@ -24,8 +24,10 @@ struct optimal_result {
 };
 // With Gramians solved from s (neither `num` nor `sfr` set), the balancing
 // is made in extended precision and the realisation is a similarity solved
-// so that its transfer function is that of s; K and W of the result are
-// solved afresh from its matrices. Otherwise T0 comes as from optimize, with
+// so that its transfer function is that of s (balanced again up to twice
+// where the smallest modes are near the limit of that precision); K and W
+// of the result are P' where it solves the result's Lyapunov equations to
+// the rounding of its matrices, else solved afresh from them. Otherwise T0 comes as from optimize, with
 // its inverse from the same factors, and K and W are the given ones
 // transformed. Prints as optimize does; false, reported, when no
 // realisation can be had (r then holds nothing).
