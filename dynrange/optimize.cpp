@@ -393,7 +393,11 @@ ss equalised_filter(const balanced_filter &b, const matrix &T, matrix *Pm, FILE 
                     int per_line)
 {
     *Pm = mdiag(b.sigma);
+    if (!report)
+        ist.quiet++;  // a trial pass: the iterative method's message waits for the chosen one
     matrix U = equalising(*Pm, fp, st.eps, st.itmax, report ? st.level : 0);
+    if (!report)
+        ist.quiet--;
     if (report && st.level > 2) {
         matrix T0 = mmul(T, U);
         equalising_trace(fp, U, T0, *Pm, per_line);
