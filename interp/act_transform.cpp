@@ -80,22 +80,24 @@ void act_tr_do()
     if (level > 0)
         print_total(fp, e0(K, W));
 
-    matrix P;
-    matrix T0 = optimize(K, W, &P, fp, ist.som_flag, per_line);
-    if (T0.cols == 0)
-        return;  // reported by optimize; the filter stays as it was
+    optimal_result r;
+    if (!optimal_realisation(fst.cur_filter, K, W, &r, fp, ist.som_flag, per_line))
+        return;  // reported by the optimiser; the filter stays as it was
+    matrix P = r.P;
 
     transfer_reference ref = transfer_reference_of(frequency_map{});
-    ss t = transform_ss(T0, fst.cur_filter);
-    if (!transformed_realises("do", ref, t)) {
-        freem(&T0);
+    if (!transformed_realises("do", ref, r.filter)) {
+        free_ss(&r.filter);
+        freem(&r.K);
+        freem(&r.W);
         freem(&P);
         return;
     }
-    take_realisation(t);
-    transform_k(T0, &fst.cur_K);
-    transform_w(T0, &fst.cur_W);
-    freem(&T0);
+    take_realisation(r.filter);
+    freem(&fst.cur_K);
+    freem(&fst.cur_W);
+    fst.cur_K = r.K;
+    fst.cur_W = r.W;
     settle_gramians();
     re_divide();
 

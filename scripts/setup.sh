@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   g++ make cmake flex bison pkg-config
-  libgsl-dev liblapack-dev libblas-dev libslicot-dev libgmp-dev xaw3dg-dev libxt-dev libxmu-dev libx11-dev
+  libgsl-dev liblapack-dev libblas-dev libslicot-dev libgmp-dev libmpfr-dev xaw3dg-dev libxt-dev libxmu-dev libx11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xfonts-base xdotool x11-apps imagemagick
   python3
