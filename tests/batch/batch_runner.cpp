@@ -58,6 +58,17 @@ std::vector<std::string> split_words(const std::string &s)
     return w;
 }
 
+// A tolerance of a section option: a finite number >= 0, subnormal ones
+// included (std::stod throws on those).
+double tolerance(const std::string &text, const std::string &option)
+{
+    char *end = nullptr;
+    double v = strtod(text.c_str(), &end);
+    if (text.empty() || *end || !std::isfinite(v) || v < 0)
+        die("bad tolerance in section option '" + option + "'");
+    return v;
+}
+
 // Options after a section name: "~REL[,ABS]" turns on the numeric mode;
 // "noeol" (handled by apply_noeol) drops the final newline of the text.
 void parse_options(const std::vector<std::string> &words, size_t from, expectation *e)
@@ -70,9 +81,9 @@ void parse_options(const std::vector<std::string> &words, size_t from, expectati
             e->numeric = true;
             std::string t = w.substr(1);
             size_t comma = t.find(',');
-            e->rel = std::stod(t.substr(0, comma));
+            e->rel = tolerance(t.substr(0, comma), w);
             if (comma != std::string::npos)
-                e->abs = std::stod(t.substr(comma + 1));
+                e->abs = tolerance(t.substr(comma + 1), w);
         } else {
             die("unknown section option '" + w + "'");
         }
