@@ -52,12 +52,68 @@ int recall(char *buf, int max, int pos, int back)
     return n;
 }
 
+// What an escape sequence meant to the editor.
+enum class key { up, down, right, left, other, end_of_input };
+
+// Reads the rest of an escape sequence whose ESC has been read, whole, so
+// that no byte of a key the editor does not know reaches the line. A CSI
+// sequence (ESC "[", parameter bytes 0x30-0x3F, intermediate bytes
+// 0x20-0x2F, a final byte 0x40-0x7E) is an arrow only when it is ESC "[" and
+// A, B, C or D alone; ESC "O" takes one more byte (SS3, as the function keys
+// send it); ESC and any other byte (Alt and a key) are one key. A byte that
+// no sequence can hold (a control character, a byte above 0x7E) ends the
+// sequence and is handed back in *pending, to be taken as typed: Enter after
+// a cut-off sequence still ends the line. getchar waits for the bytes of a
+// sequence that arrives in pieces.
+key read_escape(int *pending)
+{
+    *pending = EOF;
+    int c = getchar();
+    if (c == EOF)
+        return key::end_of_input;
+    if (c == 'O') {
+        c = getchar();
+        return c == EOF ? key::end_of_input : key::other;
+    }
+    if (c != '[')
+        return key::other;
+    bool plain = true;  // no parameter or intermediate byte so far
+    for (;;) {
+        c = getchar();
+        if (c == EOF)
+            return key::end_of_input;
+        if (c >= 0x20 && c <= 0x3f) {
+            plain = false;
+            continue;
+        }
+        if (c < 0x40 || c > 0x7e) {
+            *pending = c;
+            return key::other;
+        }
+        if (!plain)
+            return key::other;
+        switch (c) {
+        case 'A': return key::up;
+        case 'B': return key::down;
+        case 'C': return key::right;
+        case 'D': return key::left;
+        default: return key::other;
+        }
+    }
+}
+
 int edit_line(char *buf, int max)
 {
     int len = 0, pos = 0, back = 0;
     int c = 0;
+    int pending = EOF;  // a byte that ended an escape sequence, taken as typed
     while (len < max) {
-        c = getchar();
+        if (pending != EOF) {
+            c = pending;
+            pending = EOF;
+        } else {
+            c = getchar();
+        }
         if (c == EOF || c == '\n')
             break;
         if (c == 8 || c == 127) {
@@ -76,21 +132,23 @@ int edit_line(char *buf, int max)
             term_esc("[K");
             len = pos = 0;
         } else if (c == 27) {
-            if (getchar() != '[')
-                continue;
-            int d = getchar();
-            if (d == 'A' || d == 'B') {
-                if (d == 'A')
+            key k = read_escape(&pending);
+            if (k == key::end_of_input) {
+                c = EOF;
+                break;
+            }
+            if (k == key::up || k == key::down) {
+                if (k == key::up)
                     back = back == hist.count ? 0 : back + 1;
                 else
                     back = back == 0 ? hist.count : back - 1;
                 len = pos = recall(buf, max, pos, back);
-            } else if (d == 'C') {
+            } else if (k == key::right) {
                 if (pos < len) {
                     pos++;
                     term_esc("[C");
                 }
-            } else if (d == 'D') {
+            } else if (k == key::left) {
                 if (pos > 0) {
                     pos--;
                     put(8);

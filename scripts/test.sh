@@ -6,7 +6,11 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/scripts/setup.sh"
-jobs=$(nproc)
+# JOBS=n builds and tests with n jobs (default: every core).
+jobs=${JOBS:-$(nproc)}
+case $jobs in
+  ''|*[!0-9]*|0) echo "JOBS must be a positive whole number, not '$jobs'" >&2; exit 2 ;;
+esac
 run_suite() {
   local dir=$1; shift
   cmake -S "$top" -B "$dir" -DTEVO_WERROR=ON "$@" > /dev/null
@@ -20,4 +24,4 @@ cmake -S "$top" -B "$top/build-const" -DTEVO_WERROR=ON -DTEVO_DEEP_CONST=ON -DCM
 cmake --build "$top/build-const" -j"$jobs"
 # A fixed-seed run of the fuzzer on the sanitizer build: any finding fails.
 python3 "$top/tests/fuzz/fuzz.py" --tevo "$top/build-asan/tevo" --seed 1 --seconds 60 \
-  --findings "$top/build-asan/fuzz-findings"
+  --jobs $((jobs < 3 ? jobs : 3)) --findings "$top/build-asan/fuzz-findings"

@@ -126,7 +126,7 @@ TEST(Expr, UsesVarFollowsDefinitionsAndStopsOnCycles)
     // Definitions shared many times over (v60 = v59 + v59, ...) are walked
     // once each: a walk of every path would take 2^60 steps.
     varlist_add(ist.vars, new_var("v0", name("base")));
-    char prev[8], cur[8];
+    char prev[16], cur[16];
     for (int i = 1; i <= 60; i++) {
         snprintf(prev, sizeof prev, "v%d", i - 1);
         snprintf(cur, sizeof cur, "v%d", i);
