@@ -35,3 +35,12 @@ int every_ladder_max_order();
 // The solve for a[0..n-1], p[0..n] (monic), 2 <= n <= every_ladder_max_order().
 every_ladder_result every_real_ladder(const double *a, const double *p, int n);
 
+
+// Whether the real solution b[0..n-2] is a regular root of the ladder
+// equations (their Jacobian there is well conditioned). A singular one
+// is a multiple root or a point of a curve of solutions.
+bool ladder_regular(const double *a, const double *p, int n, const double *b);
+
+// The largest residual of the ladder equations at the real b[0..n-2],
+// each relative to the sum of the magnitudes of its terms.
+double ladder_residual(const double *a, const double *p, int n, const double *b);

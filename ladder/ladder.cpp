@@ -373,7 +373,7 @@ bool same_ladder(const double *x, const double *y, int m)
 // Every real ladder of the monic, scaled q of order 6 to 8 into *r: the
 // road's own solution (in r, polished) with the real solutions of the
 // homotopy solve of all of them; when that could not account for every
-// path, also those of 160 restarts. Proven complete, or with a ladder
+// path, also the regular ones of 160 restarts. Proven complete, or with a ladder
 // found, the result has status 0 (no column: no real ladder exists);
 // otherwise it is the road's failure.
 void every_ladder(const double *weights, const double *q, int n, gladder_result *r)
@@ -390,17 +390,49 @@ void every_ladder(const double *weights, const double *q, int n, gladder_result 
         bool complete = false;
         matrix M = ladder_real_roots(a.data(), q, n, &complete, 160, 0);
         for (int k = 0; k < M.cols; k++) {
+            // a restart may end anywhere on a curve of solutions: only its
+            // regular roots are ladders of their own
             std::vector<double> b(M.data + static_cast<std::size_t>(k) * m, M.data + static_cast<std::size_t>(k + 1) * m);
             ladder_polish(a.data(), q, n, b.data());
-            cols.push_back(std::move(b));
+            if (ladder_regular(a.data(), q, n, b.data()))
+                cols.push_back(std::move(b));
         }
         freem(&M);
     }
+    // Near a multiple root the residual stays at the rounding level some
+    // way from it (1e-2 at the double root of butterworth(6) with the
+    // weight 0.5): a singular column within 5e-2 of one kept before is the
+    // same ladder. Regular columns come first, then the singular ones from
+    // the most accurate (the smallest residual) on.
+    std::vector<double> resid(cols.size());
+    std::vector<char> regular(cols.size());
+    std::vector<std::size_t> order(cols.size());
+    for (std::size_t k = 0; k < cols.size(); k++) {
+        resid[k] = ladder_residual(a.data(), q, n, cols[k].data());
+        regular[k] = ladder_regular(a.data(), q, n, cols[k].data());
+        order[k] = k;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return regular[x] != regular[y] ? regular[x] > regular[y] : resid[x] < resid[y];
+    });
     std::vector<std::vector<double>> kept;
-    for (const std::vector<double> &b : cols) {
-        bool seen = false;
-        for (const std::vector<double> &k : kept)
-            seen = seen || same_ladder(k.data(), b.data(), m);
+    for (std::size_t k : order) {
+        const std::vector<double> &b = cols[k];
+        // a root to the rounding level, not a point that only comes close
+        bool seen = !(resid[k] <= 1e-10);
+        for (const std::vector<double> &c : kept) {
+            if (seen)
+                break;
+            seen = same_ladder(c.data(), b.data(), m);
+            if (seen || regular[k])
+                continue;
+            double big = 0.0, diff = 0.0;
+            for (int i = 0; i < m; i++) {
+                big = std::max({big, std::fabs(b[i]), std::fabs(c[i])});
+                diff = std::max(diff, std::fabs(b[i] - c[i]));
+            }
+            seen = diff <= 5e-2 * big;
+        }
         if (!seen)
             kept.push_back(b);
     }

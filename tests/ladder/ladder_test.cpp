@@ -72,11 +72,15 @@ TEST(Ladder, RealisesTargetsOfEveryOrder)
         SCOPED_TRACE(c.name);
         synthesis s(c.N, c.D, c.w);
         EXPECT_EQ(s.r.status, 0);
-        ASSERT_EQ(s.r.nsol, 1);
-        ASSERT_EQ(s.r.systems.size(), 1u);
-        const ss &rec = s.r.systems[0];
-        expect_realises(rec, c.N, c.D, c.tol);
         const int n = static_cast<int>(c.D.size()) - 1;
+        // the closed forms give one ladder; from order 6 on every real one is listed
+        if (n < 6) {
+            ASSERT_EQ(s.r.nsol, 1);
+        }
+        ASSERT_GE(s.r.nsol, 1);
+        ASSERT_EQ(s.r.systems.size(), static_cast<std::size_t>(s.r.nsol));
+        for (const ss &rec : s.r.systems) {
+        expect_realises(rec, c.N, c.D, c.tol);
         if (n >= 2 && c.diag_from_weights) {
             // a_i = -w_i d_(n-1)/d_n, the last one takes the rest of the trace.
             dvec w(n - 1, 0.0);
@@ -98,6 +102,7 @@ TEST(Ladder, RealisesTargetsOfEveryOrder)
             EXPECT_NEAR(rec.D, c.N.back() / c.D.back(), 1e-15);
         else
             EXPECT_EQ(rec.D, 0.0);
+        }
     }
 }
 
