@@ -390,8 +390,6 @@ bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
 
 struct found_root {
     refined r;
-    int last_run = -1;  // the last run that reached it
-    int runs = 0;       // how many runs reached it
 };
 
 // Two refined points are one root when they agree within their errors.
@@ -572,10 +570,6 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
                     } else if (!roots[id].r.regular && r.regular) {
                         roots[id].r = std::move(r);  // the better copy
                     }
-                    if (roots[id].last_run != run) {
-                        roots[id].last_run = run;
-                        roots[id].runs++;
-                    }
                     if (!roots[id].r.regular)
                         singular_paths++;
                     continue;
@@ -600,13 +594,10 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
         res.complete = explained == T && run > 0 && roots.size() == known;
     }
     for (const found_root &f : roots) {
-        // A singular point that only one homotopy reached may be any point
-        // of a curve of solutions (a diagonal with equal entries often
-        // gives one, along which only some sums of the products are
-        // fixed): it is no ladder of its own. An isolated multiple root is
-        // where every homotopy ends.
-        if (!f.r.regular && !res.complete && f.runs < 2)
-            continue;
+        // A homotopy that ends on a curve of solutions (a diagonal with
+        // equal entries often gives one, along which only some sums of the
+        // products are fixed) ends at complex points of it, almost never
+        // at real ones: the real singular roots are ladders.
         if (f.r.regular)
             res.regular++;
         else

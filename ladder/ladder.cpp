@@ -373,7 +373,8 @@ bool same_ladder(const double *x, const double *y, int m)
 // Every real ladder of the monic, scaled q of order 6 to 8 into *r: the
 // road's own solution (in r, polished) with the real solutions of the
 // homotopy solve of all of them; when that could not account for every
-// path, also the regular ones of 160 restarts. Proven complete, or with a ladder
+// path, also the regular ones of 160 restarts (their singular ones only
+// when there is nothing else). Proven complete, or with a ladder
 // found, the result has status 0 (no column: no real ladder exists);
 // otherwise it is the road's failure.
 void every_ladder(const double *weights, const double *q, int n, gladder_result *r)
@@ -386,6 +387,7 @@ void every_ladder(const double *weights, const double *q, int n, gladder_result 
     if (r->order == n)
         for (int k = 0; k < r->b.cols; k++)
             cols.emplace_back(r->b.data + static_cast<std::size_t>(k) * m, r->b.data + static_cast<std::size_t>(k + 1) * m);
+    std::vector<std::vector<double>> loose;
     if (!e.complete) {
         bool complete = false;
         matrix M = ladder_real_roots(a.data(), q, n, &complete, 160, 0);
@@ -394,11 +396,15 @@ void every_ladder(const double *weights, const double *q, int n, gladder_result 
             // regular roots are ladders of their own
             std::vector<double> b(M.data + static_cast<std::size_t>(k) * m, M.data + static_cast<std::size_t>(k + 1) * m);
             ladder_polish(a.data(), q, n, b.data());
-            if (ladder_regular(a.data(), q, n, b.data()))
-                cols.push_back(std::move(b));
+            (ladder_regular(a.data(), q, n, b.data()) ? cols : loose).push_back(std::move(b));
         }
         freem(&M);
     }
+    // With no other ladder, the singular ones of the restarts (points of a
+    // curve of solutions, such as the default weight 0.5 gives: every one
+    // of them a ladder) stand for it.
+    if (cols.empty())
+        cols = loose;
     // Near a multiple root the residual stays at the rounding level some
     // way from it (1e-2 at the double root of butterworth(6) with the
     // weight 0.5): a singular column within 5e-2 of one kept before is the
