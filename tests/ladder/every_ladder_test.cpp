@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -301,6 +302,8 @@ const std::vector<ladder_case> &cases()
 // reaches them; they are listed as missed, and every other reference must
 // be found.
 class EveryLadder : public testing::TestWithParam<ladder_case> {};
+
+void PrintTo(const ladder_case &c, std::ostream *os) { *os << c.name; }
 
 // The synthesis lists exactly the real ladders of the reference (and so
 // says "no solution" with status 0 where it has none); each record
