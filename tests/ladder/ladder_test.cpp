@@ -372,13 +372,17 @@ TEST(Ladder, UnusableWeightsGiveNoRecord)
 // Butterworth targets of orders 8, 10, 11 and 12 and Bessel targets of
 // orders 7 and 11 with the weight 0.5; the restarts and the mirror-symmetric
 // solve behind it find ladders for every order from 6 to 12.
-TEST(Ladder, EveryOrderFromSixToTwelveGivesALadder)
+struct order_family {
+    const char *name;
+    dvec (*target)(int);
+};
+
+class EveryOrder : public testing::TestWithParam<order_family> {};
+
+TEST_P(EveryOrder, FromSixToTwelveGivesALadder)
 {
-    const struct {
-        const char *name;
-        dvec (*target)(int);
-    } families[] = {{"butterworth", butterworth}, {"bessel", bessel}};
-    for (const auto &f : families)
+    const order_family &f = GetParam();
+    {
         for (int n = 6; n <= 12; n++) {
             SCOPED_TRACE(std::string(f.name) + " order " + std::to_string(n));
             synthesis s({1.0}, f.target(n), {0.5});
@@ -387,7 +391,12 @@ TEST(Ladder, EveryOrderFromSixToTwelveGivesALadder)
             for (int k = 0; k < s.r.nsol; k++)
                 expect_realises(s.r.systems[k], {1.0}, f.target(n), 1e-6);
         }
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Families, EveryOrder,
+                         testing::Values(order_family{"butterworth", butterworth}, order_family{"bessel", bessel}),
+                         [](const testing::TestParamInfo<order_family> &i) { return std::string(i.param.name); });
 
 // Where the restarts find nothing beyond the orders of the homotopy
 // solve, the synthesis still says that it did not converge.
