@@ -443,7 +443,9 @@ struct scale_family {
 };
 
 // One approximation of order n at the scale scales[si]; the costs are
-// compared at one of the three scales per order, in turn.
+// compared at one of the three scales per order, in turn. The synthesis is
+// that of the searches' final choice (the search for every ladder is
+// checked at every scale by the gate tests).
 void check_scale(const scale_family &fam, int n, int si)
 {
     const double scales[] = {1e-6, 2 * M_PI * 1e6, 1e7};
@@ -454,7 +456,7 @@ void check_scale(const scale_family &fam, int n, int si)
         vector pw = vec({0.5}), q = null_vector();
         int st1 = -1;
         vector c1 = dr_transform(t.N, t.D, pw, 0.5, q, &st1);
-        ladder_result r1 = ladder(t.N, t.D, 1, pw.data, 0.5, 0, nullptr);
+        ladder_result r1 = ladder(t.N, t.D, 1, pw.data, 0.5, 0, nullptr, ladder_depth::first);
         {
             const double f = scales[si];
             SCOPED_TRACE(std::string(fam.name) + " order " + std::to_string(n) + " scale " + std::to_string(f));
@@ -463,7 +465,7 @@ void check_scale(const scale_family &fam, int n, int si)
                 N.coef[k] *= std::pow(f, n - k);
             for (int k = 0; k <= D.degree; k++)
                 D.coef[k] *= std::pow(f, n - k);
-            ladder_result r = ladder(N, D, 1, pw.data, 0.5, 0, nullptr);
+            ladder_result r = ladder(N, D, 1, pw.data, 0.5, 0, nullptr, ladder_depth::first);
             EXPECT_EQ(r.status, r1.status);
             ASSERT_EQ(r.nsol, r1.nsol);
             // the same set of ladders (in any order)
