@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "base/error.h"
+#include "ladder/every_ladder.h"
 #include "ladder/ladder_drivers.h"
 #include "ladder/ladder_roots.h"
 #include "ladder/numeric_ladder.h"
@@ -211,7 +212,7 @@ bool ladder_realises(const ss &s, const poly &N, const poly &D)
 }
 
 ladder_result ladder(const poly &N, const poly &D, int nweights, const double *weights, double split,
-                     int nguess, double *guess, bool thorough)
+                     int nguess, double *guess, ladder_depth depth)
 {
     const int n = trimmed_order(D.coef, D.degree);
     if (n < 1)
@@ -244,7 +245,7 @@ ladder_result ladder(const poly &N, const poly &D, int nweights, const double *w
     } else if (n > 1) {
         w[0] = 0.5;
     }
-    gladder_result g = scale_gladder(w.data(), D.coef, D.degree, split, nguess, guess, thorough);
+    gladder_result g = scale_gladder(w.data(), D.coef, D.degree, split, nguess, guess, depth);
 
     ladder_result res;
     res.status = g.status;
@@ -253,7 +254,8 @@ ladder_result ladder(const poly &N, const poly &D, int nweights, const double *w
     // Every solution must realise the target; one that repeats another
     // (two solutions from a double root, which the roads give as two
     // columns agreeing only to about the square root of their accuracy)
-    // is dropped.
+    // is dropped, unless the columns are distinct solutions already (close
+    // ladders of the search for every one stay two).
     std::vector<int> kept;
     for (int k = 0; k < g.b.cols; k++) {
         ss s = ladder_record(g, k, n, R, m, d);
@@ -262,7 +264,7 @@ ladder_result ladder(const poly &N, const poly &D, int nweights, const double *w
             continue;
         }
         bool repeat = false;
-        for (std::size_t j = 0; j < res.systems.size() && !repeat; j++) {
+        for (std::size_t j = 0; j < res.systems.size() && !repeat && !g.distinct; j++) {
             if (same_products(s, res.systems[j], 1e-6)) {
                 repeat = true;
             } else if (same_products(s, res.systems[j], 1e-3)) {
@@ -336,7 +338,7 @@ bool column_matches(const double *a, const matrix &b, int k, const double *p, in
 // The columns of b that reproduce p, each first polished by Newton's
 // method on all equations (the roads stop at residuals of about 1e-7; the
 // elimination's back substitution can be less accurate still).
-matrix matching_columns(const double *a, const matrix &b, const double *p, int n)
+matrix matching_columns(const double *a, const matrix &b, const double *p, int n, bool polish = true)
 {
     matrix out = newm(b.rows, b.cols);
     int kept = 0;
@@ -344,7 +346,7 @@ matrix matching_columns(const double *a, const matrix &b, const double *p, int n
     for (int k = 0; k < b.cols; k++) {
         const double *src = b.data + static_cast<std::size_t>(k) * b.rows;
         std::copy(src, src + b.rows, col.begin());
-        if (n >= 4)
+        if (n >= 4 && polish)
             ladder_polish(a, p, n, col.data());
         double *dst = out.data + static_cast<std::size_t>(kept) * b.rows;
         std::copy(col.begin(), col.end(), dst);
@@ -355,10 +357,119 @@ matrix matching_columns(const double *a, const matrix &b, const double *p, int n
     return out;
 }
 
+// Columns x and y are one ladder: they agree to 1e-7 of the largest
+// product (the polished copies of one solution agree to some 1e-13, those
+// of a double root to some 1e-8).
+bool same_ladder(const double *x, const double *y, int m)
+{
+    double big = 0.0, diff = 0.0;
+    for (int i = 0; i < m; i++) {
+        big = std::max({big, std::fabs(x[i]), std::fabs(y[i])});
+        diff = std::max(diff, std::fabs(x[i] - y[i]));
+    }
+    return diff <= 1e-7 * big;
+}
+
+// Every real ladder of the monic, scaled q of order 6 to 8 into *r: the
+// road's own solution (in r, polished) with the real solutions of the
+// homotopy solve of all of them; when that could not account for every
+// path, also the regular ones of 160 restarts (their singular ones only
+// when there is nothing else). Proven complete, or with a ladder
+// found, the result has status 0 (no column: no real ladder exists);
+// otherwise it is the road's failure.
+void every_ladder(const double *weights, const double *q, int n, gladder_result *r)
+{
+    const int m = n - 1;
+    std::vector<double> a(n);
+    ladder_diagonal(weights, q, n, a.data());
+    const every_ladder_result e = every_real_ladder(a.data(), q, n);
+    std::vector<std::vector<double>> cols = e.real;
+    if (r->order == n)
+        for (int k = 0; k < r->b.cols; k++)
+            cols.emplace_back(r->b.data + static_cast<std::size_t>(k) * m, r->b.data + static_cast<std::size_t>(k + 1) * m);
+    std::vector<std::vector<double>> loose;
+    if (!e.complete) {
+        bool complete = false;
+        matrix M = ladder_real_roots(a.data(), q, n, &complete, 160, 0);
+        for (int k = 0; k < M.cols; k++) {
+            // a restart may end anywhere on a curve of solutions: only its
+            // regular roots are ladders of their own
+            std::vector<double> b(M.data + static_cast<std::size_t>(k) * m, M.data + static_cast<std::size_t>(k + 1) * m);
+            ladder_polish(a.data(), q, n, b.data());
+            (ladder_regular(a.data(), q, n, b.data()) ? cols : loose).push_back(std::move(b));
+        }
+        freem(&M);
+    }
+    // With no other ladder, the singular ones of the restarts (points of a
+    // curve of solutions, such as the default weight 0.5 gives: every one
+    // of them a ladder) stand for it.
+    if (cols.empty())
+        cols = loose;
+    // Near a multiple root the residual stays at the rounding level some
+    // way from it (1e-2 at the double root of butterworth(6) with the
+    // weight 0.5): a singular column within 5e-2 of one kept before is the
+    // same ladder. Regular columns come first, then the singular ones from
+    // the most accurate (the smallest residual) on.
+    std::vector<double> resid(cols.size());
+    std::vector<char> regular(cols.size());
+    std::vector<std::size_t> order(cols.size());
+    for (std::size_t k = 0; k < cols.size(); k++) {
+        resid[k] = ladder_residual(a.data(), q, n, cols[k].data());
+        regular[k] = ladder_regular(a.data(), q, n, cols[k].data());
+        order[k] = k;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        return regular[x] != regular[y] ? regular[x] > regular[y] : resid[x] < resid[y];
+    });
+    std::vector<std::vector<double>> kept;
+    for (std::size_t k : order) {
+        const std::vector<double> &b = cols[k];
+        // a root to the rounding level, not a point that only comes close
+        bool seen = !(resid[k] <= 1e-10);
+        for (const std::vector<double> &c : kept) {
+            if (seen)
+                break;
+            seen = same_ladder(c.data(), b.data(), m);
+            if (seen || regular[k])
+                continue;
+            double big = 0.0, diff = 0.0;
+            for (int i = 0; i < m; i++) {
+                big = std::max({big, std::fabs(b[i]), std::fabs(c[i])});
+                diff = std::max(diff, std::fabs(b[i] - c[i]));
+            }
+            seen = diff <= 5e-2 * big;
+        }
+        if (!seen)
+            kept.push_back(b);
+    }
+    matrix M = newm(m, static_cast<int>(kept.size()));
+    for (std::size_t k = 0; k < kept.size(); k++)
+        std::copy(kept[k].begin(), kept[k].end(), M.data + k * m);
+    matrix matching = matching_columns(a.data(), M, q, n, false);
+    freem(&M);
+    if (matching.cols > 0 || e.complete) {
+        freem(&r->b);
+        r->a = std::move(a);
+        r->b = matching;
+        r->order = n;
+        r->status = 0;
+        r->distinct = true;
+        return;
+    }
+    freem(&matching);
+    if (r->order == n) {
+        // the road's own solution did not reproduce the target
+        r->order = -1;
+        r->status = GSL_ETOL;
+        freem(&r->b);
+        r->b = newm(0, 0);
+    }
+}
+
 }  // namespace
 
 gladder_result scale_gladder(const double *weights, const double *p, int n, double split, int nguess,
-                             double *guess, bool thorough)
+                             double *guess, ladder_depth depth)
 {
     n = target_order(p, n, "scale_gladder: polynomial empty.");
     std::vector<double> q(p, p + n + 1);
@@ -381,12 +492,15 @@ gladder_result scale_gladder(const double *weights, const double *p, int n, doub
         freem(&r.b);
         r.b = kept;
     }
-    if (n >= 4 && r.b.cols == 0) {
+    if (depth == ladder_depth::every && n >= 6 && n <= every_ladder_max_order()) {
+        every_ladder(weights, q.data(), n, &r);
+    } else if (n >= 4 && r.b.cols == 0) {
         // The road found no ladder: search for every real one.
+        const bool candidate = depth == ladder_depth::candidate;
         std::vector<double> a(n);
         ladder_diagonal(weights, q.data(), n, a.data());
         bool complete = false;
-        matrix M = ladder_real_roots(a.data(), q.data(), n, &complete, thorough ? 160 : 16, thorough ? 8 : 6);
+        matrix M = ladder_real_roots(a.data(), q.data(), n, &complete, candidate ? 16 : 160, candidate ? 6 : 8);
         matrix kept = matching_columns(a.data(), M, q.data(), n);
         freem(&M);
         if (kept.cols > 0 || complete) {

@@ -22,6 +22,9 @@ struct gladder_result {
     matrix b;               // (n-1) x (number of solutions), column k = b_0..b_(n-2)
     int order = -1;         // n, or -1 when the numeric road failed
     int status = 0;         // 0, or the status of the numeric solver
+    // the columns are distinct solutions, each refined to its own accuracy
+    // (the search for every ladder): no two of them are one ladder
+    bool distinct = false;
 };
 
 // The ladder records of one synthesis. The records share nothing with one
@@ -32,22 +35,32 @@ struct ladder_result {
     int status = 0;  // 0 on success; non-zero (with nsol 0) after a numeric failure
 };
 
+// How far the synthesis looks beyond its road.
+enum class ladder_depth {
+    // one candidate of a search among many: when the road finds no ladder,
+    // 16 restarts and the homotopy solver up to order 6 (12 paths)
+    candidate,
+    // when the road finds no ladder, 160 restarts and the homotopy solver
+    // up to order 8
+    first,
+    // every real ladder: at orders 6 to 8 the homotopy solve of all
+    // solutions always runs beside the road (orders 4 and 5 have the
+    // elimination, which gives every real solution)
+    every,
+};
+
 // Every ladder realisation of N/D that the synthesis finds. N and D are only
 // read. weights: nweights values (w_0 = 0.5 when none), extra ones ignored;
 // split: the share of the off-diagonal sum given to b_0 in the equal-ends
 // case of order 3; guess: nguess start values of the numeric road (in the
 // scaled units of scale_gladder), overwritten with its last iterate.
-// thorough: when the road finds no ladder, search for every real one (160
-// restarts, then the homotopy solver up to order 8); otherwise, for the
-// many candidates of a search, 16 restarts and the homotopy solver up to
-// order 6 (12 paths).
 ladder_result ladder(const poly &N, const poly &D, int nweights, const double *weights, double split,
-                     int nguess, double *guess, bool thorough = true);
+                     int nguess, double *guess, ladder_depth depth = ladder_depth::every);
 
 // Normalises the target p[0..n] (monic, then its roots scaled to about
 // unit size), runs gladder and undoes the scaling on the result.
 gladder_result scale_gladder(const double *weights, const double *p, int n, double split, int nguess,
-                             double *guess, bool thorough = true);
+                             double *guess, ladder_depth depth = ladder_depth::every);
 
 // The synthesis for a monic target p[0..n]; weights holds n-1 values.
 gladder_result gladder(const double *weights, const double *p, int n, double split, int nguess,

@@ -1,5 +1,5 @@
-// Real solutions of the ladder equations by restarts and by homotopy
-// continuation.
+// Real solutions of the ladder equations by restarts, and by homotopy
+// continuation when they find none.
 #include "ladder/ladder_roots.h"
 
 #include <gsl/gsl_errno.h>
@@ -15,7 +15,7 @@
 
 #include "algebra/spoly.h"
 #include "base/error.h"
-#include "homotopy/solve.h"
+#include "ladder/every_ladder.h"
 #include "ladder/ladder.h"
 #include "ladder/ladder_drivers.h"
 #include "numeric/matrix.h"
@@ -155,99 +155,6 @@ void add_solution(std::vector<std::vector<double>> &found, const std::vector<dou
     found.push_back(b);
 }
 
-// The homotopy solve of the ladder equations: the real parts of the paths
-// that end at real finite points, polished by Newton's method, into found;
-// true when every path ended.
-bool homotopy_roots(const double *a, const double *p, int n, std::vector<std::vector<double>> &found)
-{
-    eq_array E = ladder_eq_array(a, p, n);
-    const int m = E.n;
-    long long total = 1;
-    int max_terms = 1;
-    for (int j = 0; j < m; j++) {
-        int d = 0;
-        for (const poly_term &t : E.eq[j].t) {
-            int td = 0;
-            for (int v = 0; v < t.n; v++)
-                td += t.exp[v];
-            d = std::max(d, td);
-        }
-        max_terms = std::max(max_terms, E.eq[j].n);
-        total *= std::max(d, 1);
-    }
-    if (total > INT_MAX / (2 * (m + 1)))
-        return false;
-    const int T = static_cast<int>(total);
-    const int ld = m;
-    std::vector<int> term_count(m);
-    std::vector<double> coef(static_cast<std::size_t>(m) * max_terms, 0.0);
-    std::vector<int> e(static_cast<std::size_t>(m) * (m + 1) * max_terms, 0);
-    for (int j = 0; j < m; j++) {
-        const termlist &L = E.eq[j];
-        term_count[j] = L.n;
-        for (int k = 0; k < L.n; k++) {
-            const poly_term &t = L.t[k];
-            coef[static_cast<std::size_t>(k) * m + j] = static_cast<double>(t.coef);
-            for (int v = 0; v < t.n && v < m; v++)
-                e[j + static_cast<std::size_t>(v) * ld + static_cast<std::size_t>(k) * ld * (ld + 1)] = t.exp[v];
-        }
-    }
-    free_eq_array(&E);  // packed: its lists go before the paths are tracked
-
-    const long long rlen = hom_real_work_length(m, max_terms);
-    const long long ilen = hom_int_work_length(m, max_terms);
-    if (rlen > INT_MAX || ilen > INT_MAX)
-        return false;
-    int mode = 10;  // projective: paths to solutions at infinity end as well
-    const double track_tol = 1e-3, end_tol = 1e-7;
-    const double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    int max_restarts = 10;
-    const int rl = static_cast<int>(rlen), il = static_cast<int>(ilen);
-    std::vector<int> path_flag(T, -2), eval_count(T);
-    std::vector<double> lambda(T), arc_length(T), real_work(rl);
-    std::vector<int> int_work(il);
-    std::vector<double> roots(2LL * (m + 1) * T);
-    hom_solve(m, term_count.data(), coef.data(), e.data(), mode, path_flag.data(), track_tol, end_tol, step_param,
-              max_restarts, ld, max_terms, T, rl, il, lambda.data(), roots.data(), arc_length.data(),
-              eval_count.data(), real_work.data(), int_work.data());
-    if (mode != 10)
-        return false;
-    double size = 1.0;
-    for (int i = 0; i < n; i++)
-        size = std::max(size, 1.0 + a[i] * a[i]);
-    bool every_path = true;
-    for (int k = 0; k < T; k++) {
-        const double *r = roots.data() + 2LL * (m + 1) * k;
-        if (path_flag[k] != 1) {
-            // A path that stopped on its way to a solution at infinity (the
-            // total degree counts more paths than the system has finite
-            // solutions) misses nothing: its homogenising coordinate has
-            // gone toward 0, or its point is far beyond the size of a
-            // ladder of a target scaled to unit frequency (products of
-            // about 1 + max a_i^2; those of the tests stay below 10 times
-            // that).
-            double big = 0.0;
-            for (int v = 0; v < m; v++)
-                big = std::max(big, std::hypot(r[2 * v], r[2 * v + 1]));
-            const double h = std::hypot(r[2 * m], r[2 * m + 1]);
-            if (!(h < 5e-2 || big > 30.0 * size))
-                every_path = false;
-            continue;
-        }
-        std::vector<double> b(m);
-        bool real = true;
-        for (int v = 0; v < m; v++) {
-            const double re = r[2 * v], im = r[2 * v + 1];
-            if (!std::isfinite(re) || !std::isfinite(im) || std::fabs(im) > 1e-4 * (1.0 + std::fabs(re)))
-                real = false;
-            b[v] = re;
-        }
-        if (real && ladder_polish(a, p, n, b.data()))
-            add_solution(found, b);
-    }
-    return every_path;
-}
-
 bool symmetric_diagonal(const double *a, int n)
 {
     double big = 0.0;
@@ -333,8 +240,6 @@ full_system make_system(const double *a, const double *p, int n)
 }
 
 }  // namespace
-
-int ladder_homotopy_max_order() { return 8; }
 
 bool ladder_newton(const double *a, const double *p, int n, double *b)
 {
@@ -448,8 +353,12 @@ matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete
                 add_solution(found, mirror);
             }
         }
-        if (found.empty() && n <= std::min(homotopy_order, ladder_homotopy_max_order()))
-            *complete = homotopy_roots(a, p, n, found);
+        if (found.empty() && n <= std::min(homotopy_order, every_ladder_max_order())) {
+            every_ladder_result e = every_real_ladder(a, p, n);
+            for (const std::vector<double> &b : e.real)
+                add_solution(found, b);
+            *complete = e.complete;
+        }
     }
     matrix M = newm(m, static_cast<int>(found.size()));
     for (std::size_t k = 0; k < found.size(); k++)

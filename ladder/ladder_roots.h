@@ -2,22 +2,18 @@
 // and scaled to roots of about unit size) when the numeric road from its
 // single start finds none: Newton's method on all n-1 equations from many
 // deterministic starts, then every isolated solution by the homotopy
-// continuation solver on the equations of ladder_eq_array, as far as the
+// continuation solver (every_real_ladder), as far as the
 // order keeps that fast.
 #pragma once
 
 #include "numeric/types.h"
-
-// The highest order whose ladder equations go to the homotopy solver: its
-// total degree (the number of paths) is 144 at order 8, 576 at order 9.
-int ladder_homotopy_max_order();
 
 // The real solutions found, one column of b_0..b_(n-2) each (no column when
 // there is none). *complete is true when every isolated solution was
 // computed (the homotopy ran and every path ended), so that no column
 // means that no real ladder exists for this diagonal. restarts: the number
 // of starts of each Newton search; homotopy_order: the highest order at
-// which the homotopy solver runs (at most ladder_homotopy_max_order()).
+// which the homotopy solver runs (at most every_ladder_max_order()).
 matrix ladder_real_roots(const double *a, const double *p, int n, bool *complete, int restarts,
                          int homotopy_order);
 

@@ -20,10 +20,9 @@ namespace {
 
 const double weight_bound = 10.0;
 
-ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, vector &q,
-                         bool thorough = true)
+ladder_result synthesise(const poly &N, const poly &D, const vector &p, double bd, vector &q, ladder_depth depth)
 {
-    return ladder(N, D, p.n, p.data, bd, q.n, q.data, thorough);
+    return ladder(N, D, p.n, p.data, bd, q.n, q.data, depth);
 }
 
 // The cost of one candidate of a search: one that cannot be costed is
@@ -153,7 +152,7 @@ const char *dr_status_text(int status)
 vector dr_transform(const poly &N, const poly &D, const vector &p, double bd, vector &q, int *status)
 {
     // one candidate of a search among many: the short search for ladders
-    ladder_result r = synthesise(N, D, p, bd, q, false);
+    ladder_result r = synthesise(N, D, p, bd, q, ladder_depth::candidate);
     if (r.status != 0) {
         free_result(&r);
         *status = dr_no_convergence;
@@ -193,10 +192,14 @@ double dr_eval(const poly &N, const poly &D, const vector &p, double bd, vector 
     return best;
 }
 
-ladder_result dr_solutions(const poly &N, const poly &D, const vector &p, double bd, vector &q, double cost0)
+namespace {
+
+// The choice among the solutions of one synthesis of the given depth.
+ladder_result choose_solution(const poly &N, const poly &D, const vector &p, double bd, vector &q, double cost0,
+                              ladder_depth depth)
 {
     FILE *fp = ist.out_fp;
-    ladder_result r = synthesise(N, D, p, bd, q);
+    ladder_result r = synthesise(N, D, p, bd, q, depth);
     if (r.status != 0 || r.nsol == 0)
         return r;
     if (r.nsol == 1) {
@@ -232,6 +235,15 @@ ladder_result dr_solutions(const poly &N, const poly &D, const vector &p, double
     }
     free_result(&r);
     return out;
+}
+
+}  // namespace
+
+// The ladder item lists every real ladder; the final choice of the
+// searches keeps their fast road.
+ladder_result dr_solutions(const poly &N, const poly &D, const vector &p, double bd, vector &q, double cost0)
+{
+    return choose_solution(N, D, p, bd, q, cost0, ladder_depth::every);
 }
 
 int dr_optimize(ss *result, const poly &N, const poly &D, int ngiven, const double *given, double cost0)
@@ -346,7 +358,7 @@ int dr_optimize(ss *result, const poly &N, const poly &D, int ngiven, const doub
     print_weights(fp, p, "%6.2f ");
     fprintf(fp, " DR change is %+7.3fdB\n", dr_change_db(cost0, best));
 
-    ladder_result r = dr_solutions(N, D, p, bd, q, cost0);
+    ladder_result r = choose_solution(N, D, p, bd, q, cost0, ladder_depth::first);
     int final_status = r.status;
     if (r.status == 0 && r.nsol == 0)
         fprintf(fp, "No solution found.\n");
@@ -497,7 +509,7 @@ int dr_grid_solutions(ss *result, const poly &N, const poly &D, int Ngrid, doubl
     *result = ss();
     vector g = dr_grid(N, D, Ngrid, cost0);
     vector q = null_vector();
-    ladder_result r = dr_solutions(N, D, g, 0.5, q, cost0);
+    ladder_result r = choose_solution(N, D, g, 0.5, q, cost0, ladder_depth::first);
     int status = r.status;
     if (r.nsol >= 1) {
         *result = r.systems[0];

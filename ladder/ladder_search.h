@@ -21,7 +21,9 @@ vector dr_transform(const poly &N, const poly &D, const vector &p, double bd, ve
 double dr_eval(const poly &N, const poly &D, const vector &p, double bd, vector &q, int *status);
 // The ladder for the weights with, among several solutions, only the one of
 // the lowest cost (each solution reported with its products b_i and its
-// change). No solution that can be costed: an empty result with status 0.
+// change); at orders 6 to 8 among every real ladder (the homotopy solve of
+// all solutions). No solution that can be costed: an empty result with
+// status 0.
 ladder_result dr_solutions(const poly &N, const poly &D, const vector &p, double bd, vector &q, double cost0);
 // Coordinate search on the weights from the given ones (missing ones 0,
 // extra ones ignored), steps 0.01 divided by 4 down to 1e-6 inside [-10, 10];

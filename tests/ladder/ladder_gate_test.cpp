@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ladder/ladder.h"
@@ -96,7 +97,15 @@ TEST(LadderGate, JudgesRecordsByTheirOwnMatrices)
 // the program's approximations. Each case runs at every frequency scale:
 // the products b_i then scale by f^2, and each record realises the scaled
 // target at scaled points.
-TEST(LadderGate, RealLaddersAgainstAllRootsAtEveryScale)
+namespace {
+
+struct gate_case {
+    const char *name;
+    dvec N, D, w;
+    std::vector<dvec> ladders;  // products b_0..b_(n-2) of every real solution
+};
+
+const std::vector<gate_case> &gate_cases()
 {
     const dvec cheb4 = {0.27562758201346216, 0.74261937310676018, 1.4539247622800171, 0.95281137931913573, 1};
     const dvec ic4 = {0.079999999999999988, 0.36527979380020187, 0.91393329849198757, 1.3513943158767447, 1};
@@ -111,12 +120,7 @@ TEST(LadderGate, RealLaddersAgainstAllRootsAtEveryScale)
     const dvec ic6N = {0.10119288512538824,  2.1684043449710089e-18, 0.15178932768808237, 8.6736173798840355e-18,
                        0.056920997883030913, 0,                      0.0031622776601683829};
     const double r2 = std::sqrt(0.5);
-    struct tcase {
-        const char *name;
-        dvec N, D, w;
-        std::vector<dvec> ladders;  // products b_0..b_(n-2) of every real solution
-    };
-    const std::vector<tcase> cases = {
+    static const std::vector<gate_case> cases = {
         {"chebyshev(4, 1), (0.4, 0.1)", {cheb4[0]}, cheb4, {0.4, 0.1}, {}},
         {"ic(4, 40)", ic4N, ic4, {0.5}, {}},
         {"butterworth(4), (0.3, 0.2)", {1.0}, butterworth(4), {0.3, 0.2}, {}},
@@ -158,45 +162,60 @@ TEST(LadderGate, RealLaddersAgainstAllRootsAtEveryScale)
          {{-3.5201470213402, -0.778768257917526, -0.396802246667421, -0.284079043840412, -0.256271407734229,
            -0.284079043840412, -0.396802246667421, -0.778768257917526, -3.5201470213402}}},
     };
-    for (const tcase &c : cases)
-        for (double f : {1e-6, 1e-3, 1.0, 1e3, 2 * M_PI * 1e6, 1e7}) {
-            SCOPED_TRACE(std::string(c.name) + " at scale " + std::to_string(f));
-            setup_vars();
-            const int n = static_cast<int>(c.D.size()) - 1;
-            const dvec Df = frequency_scaled(c.D, n, f), Nf = frequency_scaled(c.N, n, f);
-            poly Np = make_poly(Nf), Dp = make_poly(Df);
-            ladder_result r = ladder(Np, Dp, static_cast<int>(c.w.size()), c.w.data(), 0.5, 0, nullptr);
-            EXPECT_EQ(r.status, 0);
-            ASSERT_EQ(r.nsol, static_cast<int>(c.ladders.size()));
-            std::vector<bool> matched(c.ladders.size(), false);
-            for (const ss &s : r.systems) {
-                dvec b = products(s);
-                for (double &x : b)
-                    x /= f * f;
-                // the reference it equals, to 1e-6 of the largest product
-                bool found = false;
-                for (std::size_t j = 0; j < c.ladders.size() && !found; j++) {
-                    double big = 0.0, diff = 0.0;
-                    for (std::size_t i = 0; i < b.size(); i++) {
-                        big = std::max(big, std::fabs(c.ladders[j][i]));
-                        diff = std::max(diff, std::fabs(b[i] - c.ladders[j][i]));
-                    }
-                    if (!matched[j] && diff <= 1e-6 * big)
-                        matched[j] = found = true;
-                }
-                EXPECT_TRUE(found) << "a solution that is no reference ladder, b_0 = " << b[0];
-                // H and det(sI - A) at points scaled with the target
-                for (cplx x : {cplx(0.3, 0.0), cplx(0.0, 1.0), cplx(-0.2, 2.5)}) {
-                    cplx det, h;
-                    evaluate(s, x * f, &det, &h);
-                    const cplx want_det = poly_at(Df, x * f) / Df.back();
-                    const cplx want_h = poly_at(Nf, x * f) / poly_at(Df, x * f);
-                    EXPECT_LE(std::abs(det - want_det), 1e-6 * std::abs(want_det));
-                    EXPECT_LE(std::abs(h - want_h), 1e-6 * std::abs(want_h));
-                }
-            }
-            free_result(&r);
-            freepoly(&Np);
-            freepoly(&Dp);
-        }
+    return cases;
 }
+
+const double gate_scales[] = {1e-6, 1e-3, 1.0, 1e3, 2 * M_PI * 1e6, 1e7};
+
+}  // namespace
+
+// One case at one frequency scale each, so that each test stays short.
+class LadderGateAtScale : public testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(LadderGateAtScale, RealLaddersAgainstAllRoots)
+{
+    const gate_case &c = gate_cases()[std::get<0>(GetParam())];
+    const double f = gate_scales[std::get<1>(GetParam())];
+    SCOPED_TRACE(std::string(c.name) + " at scale " + std::to_string(f));
+    setup_vars();
+    const int n = static_cast<int>(c.D.size()) - 1;
+    const dvec Df = frequency_scaled(c.D, n, f), Nf = frequency_scaled(c.N, n, f);
+    poly Np = make_poly(Nf), Dp = make_poly(Df);
+    ladder_result r = ladder(Np, Dp, static_cast<int>(c.w.size()), c.w.data(), 0.5, 0, nullptr);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.nsol, static_cast<int>(c.ladders.size()));
+    std::vector<bool> matched(c.ladders.size(), false);
+    for (const ss &s : r.systems) {
+        dvec b = products(s);
+        for (double &x : b)
+            x /= f * f;
+        // the reference it equals, to 1e-6 of the largest product
+        bool found = false;
+        for (std::size_t j = 0; j < c.ladders.size() && !found; j++) {
+            double big = 0.0, diff = 0.0;
+            for (std::size_t i = 0; i < b.size(); i++) {
+                big = std::max(big, std::fabs(c.ladders[j][i]));
+                diff = std::max(diff, std::fabs(b[i] - c.ladders[j][i]));
+            }
+            if (!matched[j] && diff <= 1e-6 * big)
+                matched[j] = found = true;
+        }
+        EXPECT_TRUE(found) << "a solution that is no reference ladder, b_0 = " << b[0];
+        // H and det(sI - A) at points scaled with the target
+        for (cplx x : {cplx(0.3, 0.0), cplx(0.0, 1.0), cplx(-0.2, 2.5)}) {
+            cplx det, h;
+            evaluate(s, x * f, &det, &h);
+            const cplx want_det = poly_at(Df, x * f) / Df.back();
+            const cplx want_h = poly_at(Nf, x * f) / poly_at(Df, x * f);
+            EXPECT_LE(std::abs(det - want_det), 1e-6 * std::abs(want_det));
+            EXPECT_LE(std::abs(h - want_h), 1e-6 * std::abs(want_h));
+        }
+    }
+    free_result(&r);
+    freepoly(&Np);
+    freepoly(&Dp);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryScale, LadderGateAtScale,
+                         testing::Combine(testing::Range(0, static_cast<int>(gate_cases().size())),
+                                          testing::Range(0, 6)));

@@ -72,11 +72,15 @@ TEST(Ladder, RealisesTargetsOfEveryOrder)
         SCOPED_TRACE(c.name);
         synthesis s(c.N, c.D, c.w);
         EXPECT_EQ(s.r.status, 0);
-        ASSERT_EQ(s.r.nsol, 1);
-        ASSERT_EQ(s.r.systems.size(), 1u);
-        const ss &rec = s.r.systems[0];
-        expect_realises(rec, c.N, c.D, c.tol);
         const int n = static_cast<int>(c.D.size()) - 1;
+        // the closed forms give one ladder; from order 6 on every real one is listed
+        if (n < 6) {
+            ASSERT_EQ(s.r.nsol, 1);
+        }
+        ASSERT_GE(s.r.nsol, 1);
+        ASSERT_EQ(s.r.systems.size(), static_cast<std::size_t>(s.r.nsol));
+        for (const ss &rec : s.r.systems) {
+        expect_realises(rec, c.N, c.D, c.tol);
         if (n >= 2 && c.diag_from_weights) {
             // a_i = -w_i d_(n-1)/d_n, the last one takes the rest of the trace.
             dvec w(n - 1, 0.0);
@@ -98,6 +102,7 @@ TEST(Ladder, RealisesTargetsOfEveryOrder)
             EXPECT_NEAR(rec.D, c.N.back() / c.D.back(), 1e-15);
         else
             EXPECT_EQ(rec.D, 0.0);
+        }
     }
 }
 
@@ -367,13 +372,17 @@ TEST(Ladder, UnusableWeightsGiveNoRecord)
 // Butterworth targets of orders 8, 10, 11 and 12 and Bessel targets of
 // orders 7 and 11 with the weight 0.5; the restarts and the mirror-symmetric
 // solve behind it find ladders for every order from 6 to 12.
-TEST(Ladder, EveryOrderFromSixToTwelveGivesALadder)
+struct order_family {
+    const char *name;
+    dvec (*target)(int);
+};
+
+class EveryOrder : public testing::TestWithParam<order_family> {};
+
+TEST_P(EveryOrder, FromSixToTwelveGivesALadder)
 {
-    const struct {
-        const char *name;
-        dvec (*target)(int);
-    } families[] = {{"butterworth", butterworth}, {"bessel", bessel}};
-    for (const auto &f : families)
+    const order_family &f = GetParam();
+    {
         for (int n = 6; n <= 12; n++) {
             SCOPED_TRACE(std::string(f.name) + " order " + std::to_string(n));
             synthesis s({1.0}, f.target(n), {0.5});
@@ -382,7 +391,12 @@ TEST(Ladder, EveryOrderFromSixToTwelveGivesALadder)
             for (int k = 0; k < s.r.nsol; k++)
                 expect_realises(s.r.systems[k], {1.0}, f.target(n), 1e-6);
         }
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Families, EveryOrder,
+                         testing::Values(order_family{"butterworth", butterworth}, order_family{"bessel", bessel}),
+                         [](const testing::TestParamInfo<order_family> &i) { return std::string(i.param.name); });
 
 // Where the restarts find nothing beyond the orders of the homotopy
 // solve, the synthesis still says that it did not converge.
