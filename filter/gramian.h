@@ -94,8 +94,8 @@ gramian_check record_gramian(const ss &s, bool k, matrix *X, matrix *err);
 // the refined one.
 gramian_check checked_gramian(bool k, matrix *err);
 // The largest error bound of an entry of X relative to the geometric mean
-// of its two diagonal entries (a bound on |X_ij| for a Gramian); infinite
-// when a diagonal entry is negative, or an entry of scale 0 has an error.
+// of the sizes of its two diagonal entries (a bound on |X_ij| for a
+// Gramian); infinite when an entry of scale 0 has an error.
 double gramian_entry_error(const matrix &X, const matrix &err);
 // The largest error bound of a diagonal entry of X relative to the entry;
 // infinite when one is negative, or one of 0 has an error.

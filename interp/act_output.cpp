@@ -62,8 +62,8 @@ void print_gramian(bool k)
     if (!(e <= gramian_figure_tol)) {
         char b[32];
         std::snprintf(b, sizeof b, "%.1e", e);
-        error("%s cannot be determined to the printed digits for this filter: an entry is known only to %s "
-              "of its scale",
+        error("%s cannot be determined to the printed digits for this filter: the error bound of an entry is %s "
+              "of the geometric mean of its two diagonal entries",
               name, b);
         return;
     }
