@@ -3,7 +3,9 @@
 #include "dynrange/dr_report.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "base/error.h"
 #include "base/getvar.h"
@@ -11,6 +13,7 @@
 #include "dynrange/peaks.h"
 #include "filter/capdiv.h"
 #include "filter/current.h"
+#include "filter/gramian.h"
 #include "filter/report.h"
 #include "numeric/vector.h"
 
@@ -36,6 +39,49 @@ double out_max_inf()
     return top * u_out_max_inf();
 }
 
+namespace {
+
+// "%.1e" of x, for a message.
+std::string short_number(double x)
+{
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1e", x);
+    return b;
+}
+
+// The Gramian (K when k) of the current filter for a line of the report,
+// with a bound e of the relative error of the figure that figure_error
+// computes from its entry bounds; false after an error naming the figure
+// when the Gramian is missing or its bound is above gramian_figure_tol.
+template <class E>
+bool gramian_for(bool k, const char *figure, E figure_error)
+{
+    const char *name = k ? "K" : "W";
+    matrix err;
+    gramian_check c = checked_gramian(k, &err);
+    if (c == gram_none) {
+        error("%s needs %s, which cannot be determined for this filter", figure, name);
+        return false;
+    }
+    if (c == gram_unsure) {
+        error("%s cannot be computed for this filter: the solution for %s does not settle under refinement, "
+              "so it has no error bound",
+              figure, name);
+        return false;
+    }
+    if (c == gram_checked) {
+        double e = figure_error(err);
+        if (!(e <= gramian_figure_tol)) {
+            error("%s cannot be computed for this filter: %s is known only to a relative error of %s in it", figure,
+                  name, short_number(e).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void print_dr(FILE *fp)
 {
     if (!filter_defined())
@@ -46,11 +92,21 @@ void print_dr(FILE *fp)
         fprintf(fp, "Capacitance is divided optimally.\n");
     double *ct = getvar("ctot");
     if (ct) {
-        ensure_w();
-        if (fst.cur_W.cols == 0) {
-            error("the noise needs W, which cannot be determined for this filter");
+        // the noise with the capacitance divided as it will be; an optimal
+        // division makes the noise stationary in the capacitor values, so
+        // the bounds of W alone bound its error
+        bool refused = false;
+        auto noise_error = [&refused](const matrix &err) {
+            if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag)) {
+                refused = true;  // reported by the division
+                return 0.0;
+            }
+            if (!caps_set(fst.cur_filter))
+                return 0.0;  // reported below
+            return noise_relative_error(fst.cur_filter, fst.cur_W, err);
+        };
+        if (!gramian_for(false, "the noise", noise_error) || refused)
             return;
-        }
         if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
             return;
         if (!caps_set(fst.cur_filter)) {
@@ -71,11 +127,9 @@ void print_dr(FILE *fp)
         u2 = u * u;
     } else {
         fprintf(fp, "Scaling is L2.\n");
-        ensure_k();
-        if (fst.cur_K.cols == 0) {
-            error("the maximum output level needs K, which cannot be determined for this filter");
+        auto level_error = [](const matrix &err) { return usq_relative_error(fst.cur_K, err, fst.cur_filter.C); };
+        if (!gramian_for(true, "the maximum output level", level_error))
             return;
-        }
         u2 = Usq_out_max(fst.cur_K, fst.cur_filter.C);
         u = std::sqrt(u2);
     }

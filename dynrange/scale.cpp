@@ -1,6 +1,7 @@
 // Scaling of a filter by diagonal similarity transformations.
 #include "dynrange/scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "dynrange/peaks.h"
 #include "filter/current.h"
 #include "filter/gramian.h"
+#include "filter/report.h"
 #include "base/error.h"
 #include "base/globals.h"
 #include "numeric/matrix.h"
@@ -47,6 +49,37 @@ void common_scale(ss *s, double d)
     free_ss(s);
     *s = r;
     analysis_prep(*s);
+}
+
+// The error bounds of the Gramian *X (K when k) of s, for a scaling that
+// reads it: the current filter's through its cache, another record's solved
+// or refined here. False after an error when they do not support the
+// scaling: every diagonal entry, and C K C^T for the output vector c when
+// it is given (L2 scaling), within gramian_figure_tol.
+bool sure_for_scaling(ss &s, bool k, matrix *X, const matrix *c)
+{
+    matrix err;
+    bool current = s.A.data == fst.cur_filter.A.data && X == (k ? &fst.cur_K : &fst.cur_W);
+    gramian_check st = current ? checked_gramian(k, &err) : record_gramian(s, k, X, &err);
+    if (st == gram_unchecked)
+        return true;
+    if (st == gram_none)
+        return false;  // the cause is reported
+    const char *name = k ? "K" : "W";
+    if (st == gram_unsure) {
+        error("cannot scale: %s of this filter does not settle under refinement, so it has no error bound", name);
+        return false;
+    }
+    double e = gramian_diagonal_error(*X, err);
+    if (c)
+        e = std::max(e, usq_relative_error(*X, err, *c));
+    if (!(e <= gramian_figure_tol)) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.1e", e);
+        error("cannot scale: %s of this filter is known only to a relative error of %s in its diagonal", name, b);
+        return false;
+    }
+    return true;
 }
 
 void scale_into(matrix *M, double f)
@@ -121,6 +154,13 @@ static int scale_in_place(ss &s, matrix &W, matrix *K, int num, int sfr, double 
 
 int do_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf)
 {
+    if (ist.linf_flag == 0 && num == 0 && sfr == 0 && s.n >= 1) {
+        if (!sure_for_scaling(s, true, K, &s.C)) {
+            if (K->cols == 0)
+                error("do_scale: dimension error");
+            return 1;
+        }
+    }
     int r = scale_in_place(s, W, K, num, sfr, sf, true);
     if (r == 1)
         error("do_scale: dimension error");
@@ -160,6 +200,8 @@ void do_scalew(ss *s, matrix *W, matrix *K, double kappa)
         fatal("do_scalew: W not defined");
     if (!(kappa > 0.0))
         fatal("do_scalew: kappa is not positive");
+    if (!sure_for_scaling(*s, false, W, nullptr))
+        return;
     double d = std::sqrt(kappa / diag_geomean(*W));
     if (!usable_factor(d)) {
         error("cannot scale");
@@ -176,6 +218,8 @@ void do_scalek(ss *s, matrix *W, matrix *K, double kappa)
         fatal("do_scalek: K not defined");
     if (!(kappa > 0.0))
         fatal("do_scalek: kappa is not positive");
+    if (!sure_for_scaling(*s, true, K, nullptr))
+        return;
     double d = std::sqrt(kappa / diag_geomean(*K));
     if (!usable_factor(d)) {
         error("cannot scale");

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "filter/gramian.h"
 #include "filter/ss.h"
 #include "numeric/types.h"
 
@@ -14,6 +15,9 @@ struct filter_state {
     cap_ss cur_filter;   // the current filter; order 0 at start
     matrix cur_K;        // cached Gramian K of cur_filter; cached when it has columns
     matrix cur_W;        // cached Gramian W; cached when it has columns
+    // The error bounds of cur_K and cur_W and what they were made for
+    // (filter/gramian.h): the figures printed from the Gramians read them.
+    gramian_accuracy acc_K, acc_W;
     int input_error = 0; // 1 while the filter being entered by `input:` is invalid
 
     // Analysis data, prepared from the record last handed to analysis_prep

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
+#include <memory>
 
 #include "filter/current.h"
 #include "filter/transfer.h"
@@ -13,16 +15,15 @@
 #include "base/globals.h"
 #include "numeric/cmatrix.h"
 #include "numeric/integrate.h"
-#include "numeric/block_eigen.h"
+#include "numeric/lyap_blocks.h"
 #include "numeric/lyapunov.h"
 #include "numeric/matrix.h"
 
 static const double gram_pi = 3.141592653589793;
 
-// The solvers work on the Schur form of A (numeric/lyapunov.h). An equation
-// that is singular or nearly so (l_i + l_j at or near 0 for eigenvalues of A)
-// gives the empty matrix with the message a failed inversion of its operator
-// prints.
+// An equation that is singular or nearly so (l_i + l_j at or near 0 for
+// eigenvalues of A) gives the empty matrix with the message a failed
+// inversion of its operator prints.
 static matrix solved_or_refused(const matrix &X)
 {
     if (X.cols == 0)
@@ -30,28 +31,64 @@ static matrix solved_or_refused(const matrix &X)
     return X;
 }
 
-matrix k_algebraic(const ss &s)
+// B B^T (k) or C^T C: the right-hand side of the equation of K or W.
+static matrix gramian_rhs(const ss &s, bool k)
 {
+    matrix t = transpose(k ? s.B : s.C);
+    matrix q = k ? mmul(s.B, t) : mmul(t, s.C);
+    freem(&t);
+    return q;
+}
+
+// K (k) or W of s on a prepared plan of its A, with the error bounds.
+static matrix solve_on_plan(const ss &s, const lyap_plan &p, bool k, matrix *err)
+{
+    matrix q = gramian_rhs(s, k);
+    matrix X = lyap_plan_solve(p, q, k, err);
+    freem(&q);
+    return solved_or_refused(X);
+}
+
+static matrix algebraic_est(const ss &s, bool k, matrix *err)
+{
+    *err = null_matrix();
     if (s.n < 1)
         return null_matrix();
-    matrix Bt = transpose(s.B);
-    matrix BB = mmul(s.B, Bt);
-    matrix K = lyap_solve(s.A, BB, true);
-    freem(&Bt);
-    freem(&BB);
-    return solved_or_refused(K);
+    lyap_plan p;
+    if (!lyap_plan_make(s.A, &p))
+        return solved_or_refused(null_matrix());
+    return solve_on_plan(s, p, k, err);
+}
+
+matrix k_algebraic_est(const ss &s, matrix *err) { return algebraic_est(s, true, err); }
+matrix w_algebraic_est(const ss &s, matrix *err) { return algebraic_est(s, false, err); }
+
+matrix k_algebraic(const ss &s)
+{
+    matrix err;
+    matrix K = k_algebraic_est(s, &err);
+    freem(&err);
+    return K;
 }
 
 matrix w_algebraic(const ss &s)
 {
-    if (s.n < 1)
-        return null_matrix();
-    matrix Ct = transpose(s.C);
-    matrix CC = mmul(Ct, s.C);
-    matrix W = lyap_solve(s.A, CC, false);
-    freem(&Ct);
-    freem(&CC);
-    return solved_or_refused(W);
+    matrix err;
+    matrix W = w_algebraic_est(s, &err);
+    freem(&err);
+    return W;
+}
+
+bool gramian_refine(const ss &s, bool k, matrix &X, matrix *err)
+{
+    *err = null_matrix();
+    lyap_plan p;
+    if (s.n < 1 || !lyap_plan_make(s.A, &p) || p.poles != poles_stable)
+        return false;
+    matrix q = gramian_rhs(s, k);
+    bool ok = lyap_plan_refine(p, q, k, X, err);
+    freem(&q);
+    return ok;
 }
 
 matrix x_algebraic(const ss &s)
@@ -185,41 +222,62 @@ static bool get_tolerances(double *epsrel, double *epsabs)
     return true;
 }
 
+// Why the Gramians over all frequencies cannot be had, for a verdict on the
+// poles; null when they are all stable.
+static const char *obstacle_text(pole_verdict v)
+{
+    switch (v) {
+    case poles_right:
+        return "the filter is not stable (it has a pole in the right half-plane)";
+    case poles_axis:
+        return "the filter has a pole on the jw axis";
+    case poles_unresolved:
+        return "the poles of the filter cannot be located accurately enough to tell whether it is stable "
+               "(its A is defective or nearly so)";
+    default:
+        return nullptr;
+    }
+}
+
+static const char *no_plan_text = "the poles of the filter cannot be computed";
+
 const char *gramian_obstacle(const ss &s)
 {
     if (s.n < 1)
         return nullptr;
-    // Block by block: the poles of a cascade come from their own sections
-    // (numeric/block_eigen.h), where an eigensolver on the whole, far from
-    // normal A of a high-order cascade puts some of them in the right
-    // half-plane.
-    matrix l = evc_blocks(s.A);
-    double rho = 0.0;
-    for (int k = 0; k < s.n; k++)
-        rho = std::max(rho, std::hypot(l.data[k], l.data[s.n + k]));
-    // A real part within this of 0 is taken as on the axis: rounding of the
-    // eigenvalues leaves an undamped pair a few ulps off it.
-    double tol = 1e-10 * rho;
-    const char *why = nullptr;
-    for (int k = 0; k < s.n; k++) {
-        double re = l.data[k];
-        if (re > tol) {
-            why = "the filter is not stable (it has a pole in the right half-plane)";
-            break;
-        }
-        if (re >= -tol)
-            why = "the filter has a pole on the jw axis";
+    lyap_plan p;
+    if (!lyap_plan_make(s.A, &p))
+        return no_plan_text;
+    return obstacle_text(p.poles);
+}
+
+// The error of gramians_exist for an obstacle.
+static void report_obstacle(const char *why, bool unresolved)
+{
+    if (unresolved)
+        error("%s, so its Gramians cannot be determined", why);
+    else
+        error("%s, so its Gramians over all frequencies do not exist", why);
+}
+
+// The plan of s.A when its Gramians over all frequencies exist; otherwise
+// false after an error naming the cause.
+static bool plan_if_stable(const ss &s, lyap_plan *p)
+{
+    if (!lyap_plan_make(s.A, p)) {
+        report_obstacle(no_plan_text, true);
+        return false;
     }
-    freem(&l);
-    return why;
+    const char *why = obstacle_text(p->poles);
+    if (why)
+        report_obstacle(why, p->poles == poles_unresolved);
+    return why == nullptr;
 }
 
 bool gramians_exist(const ss &s)
 {
-    const char *why = gramian_obstacle(s);
-    if (why)
-        error("%s, so its Gramians over all frequencies do not exist", why);
-    return why == nullptr;
+    lyap_plan p;
+    return s.n < 1 || plan_if_stable(s, &p);
 }
 
 // m itself, or (freed) the empty matrix after an error when an entry is
@@ -233,6 +291,25 @@ static matrix finite_or_refused(matrix m, const char *what)
             return null_matrix();
         }
     return m;
+}
+
+// K (k) or W of s over all frequencies: integrated (num != 0) or solved.
+static matrix calc_over_all(const ss &s, int num, bool k)
+{
+    lyap_plan p;
+    if (!plan_if_stable(s, &p))
+        return null_matrix();
+    if (num != 0) {
+        double epsrel, epsabs;
+        if (!get_tolerances(&epsrel, &epsabs))
+            return null_matrix();
+        return k ? finite_or_refused(k_by_integration(epsrel, epsabs), "K")
+                 : finite_or_refused(w_by_integration(epsrel, epsabs), "W");
+    }
+    matrix err;
+    matrix X = solve_on_plan(s, p, k, &err);
+    freem(&err);
+    return X;
 }
 
 matrix calc_k(const ss &s, int num, int sfr)
@@ -255,28 +332,153 @@ matrix calc_k(const ss &s, int num, int sfr)
         cfreem(&F);
         return finite_or_refused(K, "K at the frequency fr");
     }
-    if (!gramians_exist(s))
-        return null_matrix();
-    if (num != 0) {
-        double epsrel, epsabs;
-        if (!get_tolerances(&epsrel, &epsabs))
-            return null_matrix();
-        return finite_or_refused(k_by_integration(epsrel, epsabs), "K");
-    }
-    return k_algebraic(s);
+    return calc_over_all(s, num, true);
 }
 
 matrix calc_w(const ss &s, int num)
 {
     if (s.n < 1)
         return null_matrix();
-    if (!gramians_exist(s))
-        return null_matrix();
-    if (num != 0) {
-        double epsrel, epsabs;
-        if (!get_tolerances(&epsrel, &epsabs))
-            return null_matrix();
-        return finite_or_refused(w_by_integration(epsrel, epsabs), "W");
+    return calc_over_all(s, num, false);
+}
+
+namespace {
+
+bool same_entries(const matrix &a, const matrix &b)
+{
+    if (a.rows != b.rows || a.cols != b.cols || !a.data || !b.data)
+        return false;
+    const std::size_t k = static_cast<std::size_t>(a.rows) * static_cast<std::size_t>(a.cols);
+    for (std::size_t i = 0; i < k; i++)
+        if (!(a.data[i] == b.data[i]))
+            return false;
+    return true;
+}
+
+void forget(gramian_accuracy &acc)
+{
+    freem(&acc.A);
+    freem(&acc.V);
+    freem(&acc.X);
+    freem(&acc.err);
+    acc.plan.reset();
+}
+
+}  // namespace
+
+namespace {
+
+// K (k) or W of s on the plan p of its A, whose poles are stable: solved
+// when *X is empty, else refined in place.
+gramian_check gramian_on_plan(const ss &s, const lyap_plan &p, bool k, matrix *X, matrix *err)
+{
+    if (X->cols == 0) {
+        *X = solve_on_plan(s, p, k, err);
+        if (X->cols == 0)
+            return gram_none;
+    } else {
+        matrix q = gramian_rhs(s, k);
+        matrix Y = mcopy(*X);
+        bool ok = lyap_plan_refine(p, q, k, Y, err);
+        freem(&q);
+        if (!ok) {
+            freem(&Y);
+            return gram_unsure;
+        }
+        freem(X);
+        *X = Y;
     }
-    return w_algebraic(s);
+    return err->cols != 0 ? gram_checked : gram_unsure;
+}
+
+}  // namespace
+
+gramian_check record_gramian(const ss &s, bool k, matrix *X, matrix *err)
+{
+    *err = null_matrix();
+    lyap_plan p;
+    if (s.n < 1 || !plan_if_stable(s, &p))
+        return gram_none;
+    return gramian_on_plan(s, p, k, X, err);
+}
+
+gramian_check checked_gramian(bool k, matrix *err)
+{
+    *err = null_matrix();
+    const cap_ss &f = fst.cur_filter;
+    matrix &X = k ? fst.cur_K : fst.cur_W;
+    gramian_accuracy &acc = k ? fst.acc_K : fst.acc_W;
+    const gramian_accuracy &other = k ? fst.acc_W : fst.acc_K;
+    if (f.n < 1)
+        return gram_none;
+    if (ist.num_flag != 0 || (k && ist.sfr_flag != 0)) {
+        if (k)
+            ensure_k();
+        else
+            ensure_w();
+        return X.cols != 0 ? gram_unchecked : gram_none;
+    }
+    const matrix &V = k ? f.B : f.C;
+    if (X.cols != 0 && acc.err.cols != 0 && same_entries(acc.X, X) && same_entries(acc.A, f.A) &&
+        same_entries(acc.V, V)) {
+        *err = acc.err;
+        return gram_checked;
+    }
+    forget(acc);
+    // the plan of the other Gramian when it was made for this A: the Schur
+    // forms are the work of both
+    std::shared_ptr<const lyap_plan> p;
+    if (other.plan && same_entries(other.A, f.A)) {
+        p = other.plan;
+    } else {
+        auto fresh = std::make_shared<lyap_plan>();
+        if (!plan_if_stable(f, fresh.get()))
+            return gram_none;
+        p = fresh;
+    }
+    gramian_check c = gramian_on_plan(f, *p, k, &X, err);
+    if (c == gram_checked) {
+        acc.A = mcopy(f.A);
+        acc.V = mcopy(V);
+        acc.X = mcopy(X);
+        acc.err = *err;
+        acc.plan = p;
+    }
+    return c;
+}
+
+double gramian_diagonal_error(const matrix &X, const matrix &err)
+{
+    const int n = X.rows;
+    if (n < 1 || X.cols != n || err.rows != n || err.cols != n)
+        return HUGE_VAL;
+    double worst = 0.0;
+    for (int i = 0; i < n; i++) {
+        double x = X.data[static_cast<std::size_t>(i) * n + i], e = err.data[static_cast<std::size_t>(i) * n + i];
+        if (x < 0.0)
+            return HUGE_VAL;
+        if (e != 0.0)
+            worst = std::max(worst, x > 0.0 ? e / x : HUGE_VAL);
+    }
+    return worst;
+}
+
+double gramian_entry_error(const matrix &X, const matrix &err)
+{
+    const int n = X.rows;
+    if (n < 1 || X.cols != n || err.rows != n || err.cols != n)
+        return HUGE_VAL;
+    auto get = [n](const matrix &m, int i, int j) { return m.data[static_cast<std::size_t>(j) * n + i]; };
+    double worst = 0.0;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++) {
+            double e = get(err, i, j);
+            if (e == 0.0)
+                continue;
+            // a diagonal entry below 0 lies within its bound (the bounds
+            // hold that much), so its size is the scale
+            double s = std::sqrt(std::fabs(get(X, i, i) * get(X, j, j)));
+            worst = std::max(worst, s > 0.0 ? e / s : HUGE_VAL);
+        }
+    return worst;
 }

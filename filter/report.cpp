@@ -78,13 +78,32 @@ void print_title(FILE *fp, const char *text, int width)
     fputs("\n\n", fp);
 }
 
+// Sum over i of b_i M_ii / c_i: the noise of the integrators weighted by the
+// diagonal of M.
+static double weighted_diagonal(const cap_ss &filter, const matrix &M)
+{
+    double S = 0.0;
+    for (int i = 0; i < filter.n; i++)
+        S += branch_weight(filter, i) * M.data[i * M.rows + i] / filter.cap[i];
+    return S;
+}
+
 double noise_total(const cap_ss &filter, const matrix &W)
 {
     double nf = noise_factor();
-    double S = 0.0;
-    for (int i = 0; i < filter.n; i++)
-        S += branch_weight(filter, i) * W.data[i * W.rows + i] / filter.cap[i];
+    double S = weighted_diagonal(filter, W);
     return (nf + nf) * k_boltzmann * temperature * S;
+}
+
+double noise_relative_error(const cap_ss &filter, const matrix &W, const matrix &err)
+{
+    if (err.rows != filter.n || err.cols != filter.n || W.rows != filter.n)
+        return HUGE_VAL;
+    // a diagonal entry below 0 by more than its bound: the bounds are not true
+    for (int i = 0; i < filter.n; i++)
+        if (W.data[i * W.rows + i] + err.data[i * err.rows + i] < 0.0)
+            return HUGE_VAL;
+    return weighted_diagonal(filter, err) / weighted_diagonal(filter, W);
 }
 
 double onoise_jw(double w, const cap_ss &filter)
@@ -122,6 +141,29 @@ double Usq_out_max(const matrix &K, const matrix &C)
         if (K.data[i * n + i] > m)
             m = K.data[i * n + i];
     return umax * umax * s / m;
+}
+
+double usq_relative_error(const matrix &K, const matrix &err, const matrix &C)
+{
+    int n = K.rows;
+    if (n < 1 || K.cols != n || err.rows != n || err.cols != n || C.cols != n)
+        return HUGE_VAL;
+    double s = 0.0, ds = 0.0, m = 0.0, dm = 0.0;
+    for (int j = 0; j < n; j++)
+        for (int i = 0; i < n; i++) {
+            s += C.data[i] * K.data[j * n + i] * C.data[j];
+            ds += std::fabs(C.data[i] * C.data[j]) * err.data[j * n + i];
+        }
+    for (int i = 0; i < n; i++)
+        if (K.data[i * n + i] > m) {
+            m = K.data[i * n + i];
+            dm = err.data[i * n + i];
+        }
+    // C K C^T and the largest K_ii each within their bounds; the largest
+    // may also be another entry within its bound of it
+    for (int i = 0; i < n; i++)
+        dm = std::max(dm, K.data[i * n + i] + err.data[i * n + i] - m);
+    return ds / std::fabs(s) + dm / m;
 }
 
 void printpoles(FILE *fp, const ss &filter)

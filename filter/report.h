@@ -15,11 +15,18 @@ void print_title(FILE *fp, const char *text, int width);
 double u_max();
 // Output noise power (V^2) of the filter with its capacitor values, from W.
 double noise_total(const cap_ss &filter, const matrix &W);
+// The bound of the relative error of noise_total(filter, W) that err, the
+// bounds of the errors of the entries of W, give; infinite when a diagonal
+// entry of W lies below 0 by more than its bound.
+double noise_relative_error(const cap_ss &filter, const matrix &W, const matrix &err);
 // Output noise density at angular frequency w, on the analysis copy of the
 // filter, with the capacitor values and branch weights of the given filter.
 double onoise_jw(double w, const cap_ss &filter);
 // Square of the maximum output level under L2 scaling: umax^2 C K C^T / max K_ii.
 double Usq_out_max(const matrix &K, const matrix &C);
+// The bound of the relative error of Usq_out_max(K, C) that err, the bounds
+// of the errors of the entries of K, give.
+double usq_relative_error(const matrix &K, const matrix &err, const matrix &C);
 // Eigenvalues of A of the filter, one line each.
 void printpoles(FILE *fp, const ss &filter);
 // Roots of the numerator polynomial of the analysis data.

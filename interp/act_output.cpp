@@ -7,6 +7,7 @@
 #include "dynrange/peaks.h"
 #include "filter/capdiv.h"
 #include "filter/current.h"
+#include "filter/gramian.h"
 #include "dynrange/dr_report.h"
 #include "filter/report.h"
 #include "filter/ss.h"
@@ -33,33 +34,48 @@ void print_polynomial(const char *title, const poly &p)
 
 }  // namespace
 
-void act_out_w()
+namespace {
+
+// `output: K;` (k) or `output: W;`: the Gramian when every printed entry is
+// within gramian_figure_tol of the geometric mean of its two diagonal
+// entries (each diagonal entry within that of itself).
+void print_gramian(bool k)
 {
+    const char *name = k ? "K" : "W";
     int pl = per_line();
     if (!filter_defined())
         return;
-    ensure_w();
-    if (fst.cur_W.cols == 0) {
-        error("W cannot be determined for this filter");
+    matrix err;
+    gramian_check c = checked_gramian(k, &err);
+    if (c == gram_none) {
+        error("%s cannot be determined for this filter", name);
         return;
     }
-    fprintf(ist.out_fp, "W =\n");
-    print_matrix(ist.out_fp, fst.cur_W, pl);
+    if (c == gram_unsure) {
+        error("%s cannot be determined to the printed digits for this filter: its solution does not settle "
+              "under refinement, so it has no error bound",
+              name);
+        return;
+    }
+    const matrix &X = k ? fst.cur_K : fst.cur_W;
+    double e = c == gram_checked ? gramian_entry_error(X, err) : 0.0;
+    if (!(e <= gramian_figure_tol)) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%.1e", e);
+        error("%s cannot be determined to the printed digits for this filter: the error bound of an entry is %s "
+              "of the geometric mean of its two diagonal entries",
+              name, b);
+        return;
+    }
+    fprintf(ist.out_fp, "%s =\n", name);
+    print_matrix(ist.out_fp, X, pl);
 }
 
-void act_out_k()
-{
-    int pl = per_line();
-    if (!filter_defined())
-        return;
-    ensure_k();
-    if (fst.cur_K.cols == 0) {
-        error("K cannot be determined for this filter");
-        return;
-    }
-    fprintf(ist.out_fp, "K =\n");
-    print_matrix(ist.out_fp, fst.cur_K, pl);
-}
+}  // namespace
+
+void act_out_w() { print_gramian(false); }
+
+void act_out_k() { print_gramian(true); }
 
 void act_out_poles()
 {

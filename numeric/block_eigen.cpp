@@ -14,7 +14,9 @@ namespace {
 
 // Strongly connected components of the graph with an edge i -> j for every
 // a(i, j) != 0, by Tarjan's algorithm without recursion (the order may be a
-// few hundred). Each component is a list of indices.
+// few hundred). Each component is a list of indices. A component is listed
+// only after every component it has an edge to, so that in the order of the
+// list the matrix is block lower triangular.
 std::vector<std::vector<int>> components(const matrix &a)
 {
     const int n = a.rows;
@@ -67,6 +69,18 @@ std::vector<std::vector<int>> components(const matrix &a)
 }
 
 }  // namespace
+
+block_order irreducible_blocks(const matrix &a)
+{
+    block_order b;
+    b.start.push_back(0);
+    for (std::vector<int> &c : components(a)) {
+        std::sort(c.begin(), c.end());
+        b.order.insert(b.order.end(), c.begin(), c.end());
+        b.start.push_back(static_cast<int>(b.order.size()));
+    }
+    return b;
+}
 
 matrix evc_blocks(const matrix &a)
 {

@@ -38,6 +38,31 @@ void dorghr_(const int *n, const int *ilo, const int *ihi, double *a, const int 
 void dgesv_(const int *n, const int *nrhs, double *a, const int *lda, int *ipiv, double *b, const int *ldb,
             int *info);
 
+// Schur forms and the Lyapunov and Sylvester equations on them
+void dgebal_(const char *job, const int *n, double *a, const int *lda, int *ilo, int *ihi, double *scale,
+             int *info, std::size_t job_len);
+void dgees_(const char *jobvs, const char *sort, int (*select)(const double *, const double *),
+            const int *n, double *a, const int *lda, int *sdim, double *wr, double *wi, double *vs,
+            const int *ldvs, double *work, const int *lwork, int *bwork, int *info, std::size_t jobvs_len,
+            std::size_t sort_len);
+void dtrsyl_(const char *trana, const char *tranb, const int *isgn, const int *m, const int *n,
+             const double *a, const int *lda, const double *b, const int *ldb, double *c,
+             const int *ldc, double *scale, int *info, std::size_t trana_len, std::size_t tranb_len);
+void dtrevc_(const char *side, const char *howmny, int *select, const int *n, const double *t,
+             const int *ldt, double *vl, const int *ldvl, double *vr, const int *ldvr, const int *mm,
+             int *m, double *work, int *info, std::size_t side_len, std::size_t howmny_len);
+void dtrsna_(const char *job, const char *howmny, const int *select, const int *n, const double *t,
+             const int *ldt, const double *vl, const int *ldvl, const double *vr, const int *ldvr,
+             double *s, double *sep, const int *mm, int *m, double *work, const int *ldwork, int *iwork,
+             int *info, std::size_t job_len, std::size_t howmny_len);
+void dpotrf_(const char *uplo, const int *n, double *a, const int *lda, int *info, std::size_t uplo_len);
+// SLICOT: op(A)^T X + X op(A) = scale C on the Schur form of A (continuous time)
+void sb03md_(const char *dico, const char *job, const char *fact, const char *trana, const int *n,
+             double *a, const int *lda, double *u, const int *ldu, double *c, const int *ldc,
+             double *scale, double *sep, double *ferr, double *wr, double *wi, int *iwork,
+             double *dwork, const int *ldwork, int *info, std::size_t dico_len, std::size_t job_len,
+             std::size_t fact_len, std::size_t trana_len);
+
 // Reports an illegal argument of a LAPACK routine. The program supplies its
 // own (numeric/linalg.cpp): the failure is reported and the run ends with
 // status 1.
@@ -51,5 +76,8 @@ double ddot_(const int *n, const double *x, const int *incx, const double *y, co
 double dnrm2_(const int *n, const double *x, const int *incx);
 void dscal_(const int *n, const double *alpha, double *x, const int *incx);
 int idamax_(const int *n, const double *x, const int *incx);
+void dgemm_(const char *transa, const char *transb, const int *m, const int *n, const int *k,
+            const double *alpha, const double *a, const int *lda, const double *b, const int *ldb,
+            const double *beta, double *c, const int *ldc, std::size_t transa_len, std::size_t transb_len);
 
 }  // extern "C"

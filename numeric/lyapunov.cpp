@@ -7,38 +7,22 @@
 #include <vector>
 
 #include "numeric/alloc.h"
+#include "numeric/lapack.h"
 #include "numeric/matrix.h"
 
 extern "C" {
 // SLICOT
-void sb03md_(const char *dico, const char *job, const char *fact, const char *trana, const int *n,
-             double *a, const int *lda, double *u, const int *ldu, double *c, const int *ldc,
-             double *scale, double *sep, double *ferr, double *wr, double *wi, int *iwork,
-             double *dwork, const int *ldwork, int *info, std::size_t, std::size_t, std::size_t,
-             std::size_t);
 void sb03od_(const char *dico, const char *fact, const char *trans, const int *n, const int *m,
              double *a, const int *lda, double *q, const int *ldq, double *b, const int *ldb,
              double *scale, double *wr, double *wi, double *dwork, const int *ldwork, int *info,
              std::size_t, std::size_t, std::size_t);
 // LAPACK
-void dgees_(const char *jobvs, const char *sort, int (*select)(const double *, const double *),
-            const int *n, double *a, const int *lda, int *sdim, double *wr, double *wi, double *vs,
-            const int *ldvs, double *work, const int *lwork, int *bwork, int *info, std::size_t,
-            std::size_t);
-void dtrsyl_(const char *trana, const char *tranb, const int *isgn, const int *m, const int *n,
-             const double *a, const int *lda, const double *b, const int *ldb, double *c,
-             const int *ldc, double *scale, int *info, std::size_t, std::size_t);
-void dgebal_(const char *job, const int *n, double *a, const int *lda, int *ilo, int *ihi, double *scale,
-             int *info, std::size_t);
 void dgesvd_(const char *jobu, const char *jobvt, const int *m, const int *n, double *a, const int *lda,
              double *s, double *u, const int *ldu, double *vt, const int *ldvt, double *work,
              const int *lwork, int *info, std::size_t, std::size_t);
 void dtrmm_(const char *side, const char *uplo, const char *transa, const char *diag, const int *m,
             const int *n, const double *alpha, const double *a, const int *lda, double *b, const int *ldb,
             std::size_t, std::size_t, std::size_t, std::size_t);
-void dgemm_(const char *transa, const char *transb, const int *m, const int *n, const int *k,
-            const double *alpha, const double *a, const int *lda, const double *b, const int *ldb,
-            const double *beta, double *c, const int *ldc, std::size_t, std::size_t);
 }
 
 namespace {

@@ -149,6 +149,48 @@ TEST(SchurGramians, SingularAndUnstable)
     }
 }
 
+// A slow stable pole beside a fast one has its Gramians: K of diag(l1, l2)
+// with B = (1, 1) is K_ij = -1 / (l_i + l_j) exactly. A stable A that is
+// defective far beyond what the poles' accuracy can place (a Jordan block at
+// -1e-9 with couplings 1e3, reflected so that no block structure shows) is
+// not called unstable: the report says that its poles cannot be located.
+TEST(SchurGramians, SlowPolesAndDefectiveMatrices)
+{
+    for (double slow : {-1e-7, -1e-9}) {
+        ss s = make_ss(2, {slow, 0, 0, -1000}, {1, 1}, {1, 1});
+        EXPECT_EQ(gramian_obstacle(s), nullptr) << slow;
+        matrix K = calc_k(s, 0, 0);
+        ASSERT_EQ(K.cols, 2) << slow;
+        EXPECT_NEAR(at(K, 0, 0), -1 / (2 * slow), 1e-12 / -slow) << slow;
+        EXPECT_NEAR(at(K, 0, 1), -1 / (slow - 1000), 1e-15) << slow;
+        EXPECT_NEAR(at(K, 1, 1), 1 / 2000.0, 1e-15) << slow;
+        freem(&K);
+        free_ss(&s);
+    }
+    const int n = 6;
+    dvec J(n * n, 0.0), R(n * n);
+    double vv = 0;
+    for (int i = 0; i < n; i++)
+        vv += (i + 1.0) * (i + 1.0);
+    for (int i = 0; i < n; i++) {
+        J[i * n + i] = -1e-9;
+        if (i + 1 < n)
+            J[i * n + i + 1] = 1e3;
+        for (int j = 0; j < n; j++)
+            R[i * n + j] = (i == j) - 2 * (i + 1.0) * (j + 1.0) / vv;
+    }
+    dvec A(n * n, 0.0);  // R J R, row-major
+    for (int i = 0; i < n; i++)
+        for (int j = 0; j < n; j++)
+            for (int k = 0; k < n; k++)
+                for (int l = 0; l < n; l++)
+                    A[i * n + j] += R[i * n + k] * J[k * n + l] * R[l * n + j];
+    ss d = make_ss(n, A, dvec(n, 1.0), dvec(n, 1.0));
+    EXPECT_STREQ(gramian_obstacle(d), "the poles of the filter cannot be located accurately enough to tell whether "
+                                      "it is stable (its A is defective or nearly so)");
+    free_ss(&d);
+}
+
 // Cascades of high order are far from normal: an eigensolver on the whole A
 // of chebyshev(100, 1) finds poles in the right half-plane, while every
 // section's own poles lie left of -2.2e-4 (-sinh(asinh(1/eps)/n) sin(pi/2n)
