@@ -62,6 +62,16 @@ inline void add_product(double &hi, double &lo, double a, double b)
 // The sign of p s - q r without a rounding error that could change it.
 double det2_sign(double p, double q, double r, double s)
 {
+    // Scaled by a power of 2 (exactly) so that the products neither
+    // overflow nor underflow: a lowpass of 1e200 has a determinant of 1e400.
+    double big = std::max(std::max(std::fabs(p), std::fabs(q)), std::max(std::fabs(r), std::fabs(s)));
+    if (big == 0.0 || !std::isfinite(big))
+        return big == 0.0 ? 0.0 : std::nan("");
+    int e = std::ilogb(big);
+    p = std::scalbn(p, -e);
+    q = std::scalbn(q, -e);
+    r = std::scalbn(r, -e);
+    s = std::scalbn(s, -e);
     double a, ae, b, be;
     two_prod(p, s, a, ae);
     two_prod(q, r, b, be);
