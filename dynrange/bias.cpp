@@ -11,10 +11,12 @@
 #include "filter/bias_level.h"
 #include "filter/capdiv.h"
 #include "filter/current.h"
+#include "filter/gramian.h"
 #include "dynrange/dr_report.h"
 #include "filter/report.h"
 #include "filter/transfer.h"
 #include "base/error.h"
+#include "base/getvar.h"
 #include "base/globals.h"
 #include "base/outfile.h"
 #include "numeric/cmatrix.h"
@@ -86,8 +88,8 @@ void print_bias(FILE *fp)
     double u = u_out_max_inf();
     double total = 0.0;
     if (ist.evalc_flag == 1) {
-        if (ist.optc_flag == 1)
-            ensure_w();
+        if (ist.optc_flag == 1 && getvar("ctot") && !w_for_division())
+            return;
         if (!divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
             return;
     }

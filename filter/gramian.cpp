@@ -482,3 +482,38 @@ double gramian_entry_error(const matrix &X, const matrix &err)
         }
     return worst;
 }
+
+bool w_for_division()
+{
+    const char *what = "the optimal division of the capacitance";
+    matrix err;
+    gramian_check c = checked_gramian(false, &err);
+    if (c == gram_none) {
+        error("%s needs W, which cannot be determined for this filter", what);
+        return false;
+    }
+    if (c == gram_unsure) {
+        error("%s cannot be computed for this filter: the solution for W does not settle under refinement, "
+              "so it has no error bound",
+              what);
+        return false;
+    }
+    if (c == gram_checked) {
+        double e = gramian_diagonal_error(fst.cur_W, err);
+        if (!(e <= gramian_figure_tol)) {
+            if (!std::isfinite(e)) {
+                error("%s cannot be computed for this filter: an entry on the diagonal of W is not known even "
+                      "to its sign",
+                      what);
+                return false;
+            }
+            char text[32];
+            snprintf(text, sizeof text, "%.1e", e);
+            error("%s cannot be computed for this filter: the diagonal of W is known only to a relative error "
+                  "of %s",
+                  what, text);
+            return false;
+        }
+    }
+    return true;
+}

@@ -93,6 +93,10 @@ gramian_check record_gramian(const ss &s, bool k, matrix *X, matrix *err);
 // transformation) is refined against the filter first and the cache takes
 // the refined one.
 gramian_check checked_gramian(bool k, matrix *err);
+// W of the current filter for the optimal division of the capacitance, which
+// reads its diagonal: solved, and (solved Gramians) known to
+// gramian_figure_tol on the diagonal; false after an error otherwise.
+bool w_for_division();
 // The largest error bound of an entry of X relative to the geometric mean
 // of the sizes of its two diagonal entries (a bound on |X_ij| for a
 // Gramian); infinite when an entry of scale 0 has an error.

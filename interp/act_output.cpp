@@ -120,8 +120,12 @@ void act_out_caps()
 {
     if (!getvar("ctot"))
         return;
-    if (ist.optc_flag == 1)
-        ensure_w();
+    if (ist.optc_flag == 1) {
+        if (ist.evalc_flag != 1)
+            ensure_w();
+        else if (fst.cur_filter.n > 0 && !w_for_division())
+            return;
+    }
     if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
         return;
     const cap_ss &f = fst.cur_filter;

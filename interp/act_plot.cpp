@@ -8,6 +8,7 @@
 #include "filter/columns.h"
 #include "filter/cmdtext.h"
 #include "filter/current.h"
+#include "filter/gramian.h"
 #include "filter/plotfile.h"
 #include "filter/sweep.h"
 #include "base/error.h"
@@ -32,7 +33,11 @@ static void calc_w_item()
 // False when the division was refused (its error said why).
 static bool divide_item()
 {
-    return fst.cur_filter.n < 1 || divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
+    if (fst.cur_filter.n < 1)
+        return true;
+    if (ist.optc_flag == 1 && getvar("ctot") && !w_for_division())
+        return false;
+    return divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
 }
 
 void act_plot_start()
