@@ -66,7 +66,7 @@ matrix max_input_level()
     // The single search from the middle of the axis finds the peak that lies
     // downhill from there; a peak elsewhere is found from the walk over the
     // resonances of the filter.
-    std::vector<double> w = pole_walk();
+    std::vector<double> w = pole_walk(fst.ana);
     std::vector<double> v(w.size());
     for (int j = 0; j < n; j++) {
         bst.index = j;

@@ -33,13 +33,13 @@ double filter_cost()
     double sf = v ? *v : 1.0;
     if (fst.cur_filter.n < 1)
         return 0.0;
-    // the peak search works on the analysis copy: make sure it is this filter
-    if (fst.ana_ss.A.data != fst.cur_filter.A.data || fst.ana_ss.n != fst.cur_filter.n)
-        analysis_prep(fst.cur_filter);
-    if (do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf) != 0)
+    // the peak search reads the filter's analysis data: make sure they are its own
+    if (fst.ana.ana_ss.A.data != fst.cur_filter.A.data || fst.ana.ana_ss.n != fst.cur_filter.n)
+        analysis_prep(fst.ana, fst.cur_filter);
+    if (do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf) != 0)
         return 0.0;
     if (fst.cur_W.cols == 0)
-        fst.cur_W = calc_w(fst.cur_filter, 0);
+        fst.cur_W = calc_w(fst.ana, fst.cur_filter, 0);
     if (fst.cur_W.cols == 0)
         return 0.0;
     return filter_cost_sum(fst.cur_filter, fst.cur_W);
@@ -49,12 +49,11 @@ double dr_of_filter(ss &s, int *status) { return dr_of_filter_with(s, matrix(), 
 
 namespace {
 
-// The cost of s, scaled in place with W and K (released); the analysis data
-// that the peak search reads is ready. With prepare the scaled record
-// becomes the analysis copy.
-double scaled_cost(ss &s, matrix W, matrix K, bool prepare, int *status)
+// The cost of s, scaled in place with W and K (released); a holds the
+// analysis data of s, or sees s through a similarity view.
+double scaled_cost(analysis_ctx &a, ss &s, matrix W, matrix K, int *status)
 {
-    int bad = try_scale(s, W, &K, 0, 0, pks.dr_scale, prepare);
+    int bad = try_scale(a, s, W, &K, 0, 0, pks.dr_scale, false);
     freem(&K);
     if (bad) {
         freem(&W);
@@ -62,7 +61,7 @@ double scaled_cost(ss &s, matrix W, matrix K, bool prepare, int *status)
         return DBL_MAX;
     }
     if (W.cols == 0)
-        W = calc_w(s, 0);
+        W = calc_w(a, s, 0);
     if (W.cols == 0) {
         *status = dr_no_w;
         return DBL_MAX;
@@ -83,22 +82,22 @@ double scaled_cost(ss &s, matrix W, matrix K, bool prepare, int *status)
 
 double dr_of_filter_with(ss &s, matrix W, matrix K, int *status)
 {
-    analysis_prep(s);
-    double cost = scaled_cost(s, W, K, false, status);
-    // the scaling has changed the record that the analysis copy shares
-    analysis_free();
-    return cost;
+    // the candidate's own analysis data, dropped with it: the scaling
+    // changes the record that they share
+    analysis_ctx a;
+    analysis_prep(a, s);
+    return scaled_cost(a, s, W, K, status);
 }
 
-double dr_of_similar(const ss &s, const matrix &T, const matrix &Ti, matrix W, matrix K, int *status)
+double dr_of_similar(analysis_ctx &a, const ss &s, const matrix &T, const matrix &Ti, matrix W, matrix K,
+                     int *status)
 {
-    if (fst.ana_ss.A.data != s.A.data || fst.ana_ss.B.data != s.B.data || fst.ana_ss.C.data != s.C.data
-        || fst.ana_ss.n != s.n || fst.ana_ss.D != s.D)
-        analysis_prep(s);
+    if (!analysis_of(a, s))
+        analysis_prep(a, s);
     ss t = transform_ss2(T, Ti, s);
-    set_similarity_view(T, Ti);
-    double cost = scaled_cost(t, W, K, false, status);
-    clear_similarity_view();
+    set_similarity_view(a, T, Ti);
+    double cost = scaled_cost(a, t, W, K, status);
+    clear_similarity_view(a);
     free_ss(&t);
     return cost;
 }

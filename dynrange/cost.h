@@ -2,6 +2,7 @@
 // minimise: the lower the cost, the better the dynamic range.
 #pragma once
 
+#include "filter/analysis.h"
 #include "filter/ss.h"
 #include "numeric/types.h"
 
@@ -22,10 +23,10 @@ double filter_cost_sum(const ss &s, const matrix &W);
 // cached and returns the cost of the scaled filter; 0 when the filter cannot
 // be scaled or W cannot be found.
 double filter_cost();
-// Cost of one candidate record: it becomes the analysis copy for its peak
-// search, is scaled in place from empty Gramians with the target peak
-// pks.dr_scale, and W is solved; the analysis copy is released after (it
-// would be stale: the scaled record is not prepared again). A failure gives the largest double and *status dr_no_scale or
+// Cost of one candidate record: its own analysis data are prepared for its
+// peak search, it is scaled in place from empty Gramians with the target
+// peak pks.dr_scale, and W is solved; the analysis data are dropped after
+// (they would be stale: the scaled record is not prepared again). A failure gives the largest double and *status dr_no_scale or
 // dr_no_w (also for a cost that is not positive and finite); success gives
 // dr_ok.
 double dr_of_filter(ss &s, int *status);
@@ -36,10 +37,11 @@ double dr_of_filter(ss &s, int *status);
 double dr_of_filter_with(ss &s, matrix W, matrix K, int *status);
 // The same for the record (T^-1 A T, T^-1 B, C T, D), T^-1 = Ti, with W and
 // K those of that record (or empty; both released): its peaks are found
-// through a similarity view of the analysis data of s, prepared when s is
-// not the analysis copy, so that the candidates of a search over T need no
-// preparation of their own. The analysis copy stays s.
-double dr_of_similar(const ss &s, const matrix &T, const matrix &Ti, matrix W, matrix K, int *status);
+// through a similarity view of a, the analysis data of s (prepared when
+// they are not), so that the candidates of a search over T need no
+// preparation of their own. a stays that of s.
+double dr_of_similar(analysis_ctx &a, const ss &s, const matrix &T, const matrix &Ti, matrix W, matrix K,
+                     int *status);
 // The target peak of the scaling in the costs of a search (pks.dr_scale)
 // from the variable sf, or 1 when it gives no number.
 void dr_scale_from_sf();

@@ -20,7 +20,7 @@
 double u_out_max_inf()
 {
     double umax = u_max();
-    vector t = linf_peaks();
+    vector t = linf_peaks(fst.ana);
     double m = 0.0;
     for (int i = 0; i < t.n; i++)
         if (t.data[i] > m)
@@ -35,7 +35,7 @@ double u_out_max_inf()
 
 double out_max_inf()
 {
-    double top = linf_peak_h();
+    double top = linf_peak_h(fst.ana);
     return top * u_out_max_inf();
 }
 

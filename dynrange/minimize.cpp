@@ -48,7 +48,7 @@ int bracket_step2(double *res, double a, double b, double c, double ya, double y
     return lead > 0.0 ? -1 : 1;
 }
 
-int bracket_min(double a0, double x0, double c0, double (*f)(double), double tol, int maxit,
+int bracket_min(double a0, double x0, double c0, const std::function<double(double)> &f, double tol, int maxit,
                 double *xmin, double *fmin)
 {
     double e = 0.0, d = 0.0;

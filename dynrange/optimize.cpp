@@ -55,7 +55,7 @@ bool all_finite(const matrix &M)
 void derivation_trace_head(FILE *fp, const matrix &T1, const matrix &W1, const matrix &K1, int pl)
 {
     fprintf(fp, "The current filter is:\n");
-    print_ss(fp, fst.ana_ss, pl);
+    print_ss(fp, fst.ana.ana_ss, pl);
     fprintf(fp, "Transformation matrix T1 transforms W to Identity.\n");
     print_named(fp, "T1", T1, pl);
     print_named(fp, "W1", W1, pl);
@@ -76,7 +76,7 @@ void derivation_trace_tail(FILE *fp, const matrix &U2, const matrix &D2, const m
     fprintf(fp, "whose diagonal entries are the second order modes.\n");
     print_named(fp, "T", T, pl);
     fprintf(fp, "The filter transformed with T is:\n");
-    ss t = transform_ss(T, fst.ana_ss);
+    ss t = transform_ss(T, fst.ana.ana_ss);
     print_ss(fp, t, pl);
     free_ss(&t);
 }
@@ -511,7 +511,7 @@ matrix optimize(const matrix &K, const matrix &W, matrix *P, FILE *fp, int som, 
 {
     settings st = read_settings(fp);
     matrix T0i;
-    matrix T0 = routes(fst.ana_ss, K, W, P, &T0i, fp, som, per_line, st);
+    matrix T0 = routes(fst.ana.ana_ss, K, W, P, &T0i, fp, som, per_line, st);
     freem(&T0i);
     return T0;
 }

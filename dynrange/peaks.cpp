@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "dynrange/minimize.h"
-#include "filter/current.h"
+#include "filter/analysis.h"
 #include "filter/transfer.h"
 #include "base/error.h"
 #include "base/getvar.h"
@@ -73,21 +73,19 @@ const double walk_better = 1e-6;
 // which near a resonance is close to a parabola in w, the minimiser's model.
 struct walk_bracket {
     double lo = 0.0, hi = 0.0;
-    double (*val)(double) = nullptr;
+    const peak_value *val = nullptr;
     // the minimiser may ask again for a point it had (a shortest step onto
     // a bound): the last values are kept
     static const int kept = 4;
     double u[kept], f[kept];
     int used = 0, next = 0;
 };
-walk_bracket wbr;
-
-double bracket_obj(double u)
+double bracket_obj(walk_bracket &wbr, double u)
 {
     for (int i = 0; i < wbr.used; i++)
         if (wbr.u[i] == u)
             return wbr.f[i];
-    double f = 1.0 / wbr.val(wbr.lo + (u - 1.0) * (wbr.hi - wbr.lo));
+    double f = 1.0 / (*wbr.val)(wbr.lo + (u - 1.0) * (wbr.hi - wbr.lo));
     wbr.u[wbr.next] = u;
     wbr.f[wbr.next] = f;
     wbr.next = (wbr.next + 1) % walk_bracket::kept;
@@ -98,21 +96,22 @@ double bracket_obj(double u)
 
 // The largest square of val in [lo, hi], from the sample v at w; the point
 // found goes to *at.
-double refine_walk(double lo, double w, double hi, double v, double (*val)(double), double *at)
+double refine_walk(double lo, double w, double hi, double v, const peak_value &val, double *at)
 {
     *at = w;
     if (!(hi > lo))
         return v;
+    walk_bracket wbr;
     wbr.lo = lo;
     wbr.hi = hi;
-    wbr.val = val;
+    wbr.val = &val;
     double u0 = 1.0 + (w - lo) / (hi - lo);
     wbr.u[0] = u0;
     wbr.f[0] = 1.0 / v;
     wbr.used = 1;
     wbr.next = 1 % walk_bracket::kept;
     double u, f;
-    bracket_min(1.0, u0, 2.0, bracket_obj, walk_tol, peak_maxit, &u, &f);
+    bracket_min(1.0, u0, 2.0, [&wbr](double x) { return bracket_obj(wbr, x); }, walk_tol, peak_maxit, &u, &f);
     if (!(1.0 / f > v))
         return v;
     *at = lo + (u - 1.0) * (hi - lo);
@@ -131,60 +130,60 @@ bool parabola(double a, double b, double c, double ya, double yb, double yc, dou
 
 // The square of the selected component at w: |F_k(jw)|^2, or |H(jw)|^2 when
 // k = n; at w infinite their limits 0 and D^2.
-double component_sq(double w)
+double component_sq(analysis_ctx &a, double w)
 {
     int k = pks.component;
-    const ss &s = fst.ana_ss;
+    const ss &s = a.ana_ss;
     if (k < s.n) {
         if (std::isinf(w))
             return 0.0;
-        return cmod2(f_elem_jw(w, k));
+        return cmod2(f_elem_jw(a, w, k));
     }
     if (std::isinf(w))
         return s.D * s.D;
-    return cmod2(h_jw(w));
+    return cmod2(h_jw(a, w));
 }
 
 // The selected component z at w (F_k(jw), or H(jw) when k = n) and its
 // derivative dz/dw.
-void component_and_deriv(double w, complex *z, complex *dz)
+void component_and_deriv(analysis_ctx &a, double w, complex *z, complex *dz)
 {
     int k = pks.component;
-    if (k < fst.ana_ss.n) {
-        *z = f_elem_jw(w, k);
-        *dz = df_elem_jw(w, k);
+    if (k < a.ana_ss.n) {
+        *z = f_elem_jw(a, w, k);
+        *dz = df_elem_jw(a, w, k);
     } else {
-        *z = h_jw(w);
-        *dz = dh_jw(w);
+        *z = h_jw(a, w);
+        *dz = dh_jw(a, w);
     }
 }
 
 // d/dw of component_sq at w: 2 Re(conj(z) dz/dw).
-double component_sq_slope(double w)
+double component_sq_slope(analysis_ctx &a, double w)
 {
     complex z, dz;
-    component_and_deriv(w, &z, &dz);
+    component_and_deriv(a, w, &z, &dz);
     return 2.0 * (z.re * dz.re + z.im * dz.im);
 }
 
 // |det A|^(1/n) of the analysis copy: the geometric mean of the pole
 // magnitudes, so that x = 1/2 lies at that frequency.
-void set_w0()
+void set_w0(analysis_ctx &a)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     if (n < 1)
         return;
-    pks.w0 = freq_scale(fst.ana_ss.A);
+    pks.w0 = freq_scale(a.ana_ss.A);
 }
 
 // The refined top of the selected component in [lo, hi]; the point found
 // goes to *xp, or -1 when the minimiser did not converge.
-double refine(double lo, double hi, double *xp)
+double refine(analysis_ctx &a, double lo, double hi, double *xp)
 {
     double mid = 0.5 * (lo + hi);
     double x, f;
-    if (bracket_min(lo, mid, hi, peak_f, peak_tol, peak_maxit, &x, &f) != 0) {
-        f = peak_f(mid);
+    if (bracket_min(lo, mid, hi, [&a](double u) { return peak_f(a, u); }, peak_tol, peak_maxit, &x, &f) != 0) {
+        f = peak_f(a, mid);
         x = -1.0;
     }
     *xp = x;
@@ -194,16 +193,16 @@ double refine(double lo, double hi, double *xp)
 // The walk's samples of the selected component's square and the top that
 // the grid found at the mapped point x: the top, or the walk's candidate
 // when that beats it.
-double walk_top(const std::vector<double> &w, const double *v, int stride, double top, double x)
+double walk_top(analysis_ctx &a, const std::vector<double> &w, const double *v, int stride, double top, double x)
 {
     peak_known known{top * top, NAN, 0.0, 0.0};
     if (x >= 0.0 && x < 1.0) {
         known.w = map_freq(x);
-        known.slope = component_sq_slope(known.w);
+        known.slope = component_sq_slope(a, known.w);
         // the minimiser stops when its bracket is about 4 tol x wide
         known.window = 4.0 * peak_tol * x * map_freq_deriv(x);
     }
-    return better_top(top, walk_peak(w, v, stride, component_sq, known));
+    return better_top(top, walk_peak(w, v, stride, [&a](double u) { return component_sq(a, u); }, known));
 }
 
 }  // namespace
@@ -234,7 +233,7 @@ double map_freq(double x) { return pks.w0 * x / (1.0 - x); }
 
 double map_freq_deriv(double x) { return pks.w0 / ((1.0 - x) * (1.0 - x)); }
 
-void peak_fdf(double x, double *f, double *df)
+void peak_fdf(analysis_ctx &a, double x, double *f, double *df)
 {
     if (x == 1.0) {
         *f = 0.0;
@@ -244,36 +243,36 @@ void peak_fdf(double x, double *f, double *df)
     double w = map_freq(x);
     int k = pks.component;
     complex z, dz;
-    component_and_deriv(w, &z, &dz);
+    component_and_deriv(a, w, &z, &dz);
     *f = -(z.re * z.re + z.im * z.im);
     *df = map_freq_deriv(x) * (-2.0) * (z.re * dz.re + z.im * dz.im);
     if (pks.trace >= 3)
         fprintf(ist.out_fp, "index %3d , x=%g, x2=%g, f=%g deriv=%g\n", k, x, w, *f, *df);
 }
 
-double peak_f(double x)
+double peak_f(analysis_ctx &a, double x)
 {
     double f, df;
     if (pks.trace >= 3 || x == 1.0) {
-        peak_fdf(x, &f, &df);
+        peak_fdf(a, x, &f, &df);
         return f;
     }
     // the value alone: no derivative of the resolvent needed
     double w = map_freq(x);
     int k = pks.component;
-    complex z = k < fst.ana_ss.n ? f_elem_jw(w, k) : h_jw(w);
+    complex z = k < a.ana_ss.n ? f_elem_jw(a, w, k) : h_jw(a, w);
     return -(z.re * z.re + z.im * z.im);
 }
 
-ivector linf_grid_scan()
+ivector linf_grid_scan(analysis_ctx &a)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     int N = ist.scale_grid;
     ivector idx = new_ivector(n + 1);
     std::vector<double> w(N > 0 ? N : 0), sq;
     for (int g = 0; g < N; g++)
         w[g] = map_freq((double)g / N);
-    f_sq_at(w, sq);
+    f_sq_at(a, w, sq);
     std::vector<double> best(n, 0.0);
     for (int g = 0; g < N; g++)
         for (int i = 0; i < n; i++) {
@@ -298,28 +297,28 @@ struct kept_walk {
 };
 kept_walk walk_kept;
 
-std::vector<double> walk_frequencies();
+std::vector<double> walk_frequencies(analysis_ctx &a);
 
 }  // namespace
 
-std::vector<double> pole_walk()
+std::vector<double> pole_walk(analysis_ctx &a)
 {
     kept_walk &k = walk_kept;
-    if (!k.valid || k.generation != fst.ana_generation || k.eigen_generation != fst.expat_generation) {
-        k.w = walk_frequencies();
+    if (!k.valid || k.generation != a.ana_generation || k.eigen_generation != a.expat_generation) {
+        k.w = walk_frequencies(a);
         k.valid = true;
-        k.generation = fst.ana_generation;
-        k.eigen_generation = fst.expat_generation;
+        k.generation = a.ana_generation;
+        k.eigen_generation = a.expat_generation;
     }
     return k.w;
 }
 
 namespace {
 
-std::vector<double> walk_frequencies()
+std::vector<double> walk_frequencies(analysis_ctx &a)
 {
     std::vector<double> w;
-    const ss &s = fst.ana_ss;
+    const ss &s = a.ana_ss;
     int n = s.n;
     if (n < 1)
         return w;
@@ -327,8 +326,8 @@ std::vector<double> walk_frequencies()
     // -conj(p) lie at the same distance from jw
     cmatrix E;
     bool own = false;
-    if (fst.expat_eigval.rows == n) {
-        E = fst.expat_eigval;
+    if (a.expat_eigval.rows == n) {
+        E = a.expat_eigval;
     } else {
         for (int k = 0; k < n * n; k++)
             if (!std::isfinite(s.A.data[k]))
@@ -380,7 +379,7 @@ std::vector<double> walk_frequencies()
 
 }  // namespace
 
-double walk_peak(const std::vector<double> &w, const double *v, int stride, double (*val)(double),
+double walk_peak(const std::vector<double> &w, const double *v, int stride, const peak_value &val,
                  const peak_known &known)
 {
     int m = (int)w.size();
@@ -474,15 +473,15 @@ double walk_peak(const std::vector<double> &w, const double *v, int stride, doub
     return found;
 }
 
-vector linf_peaks()
+vector linf_peaks(analysis_ctx &a)
 {
     pks.trace = bla_level();
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     vector tops = newvector(n);
     if (n < 1)
         return tops;
-    set_w0();
-    ivector idx = linf_grid_scan();
+    set_w0(a);
+    ivector idx = linf_grid_scan(a);
     int N = idx.data[n];
     std::vector<double> xs(n);
     for (int k = 0; k < n; k++) {
@@ -490,34 +489,34 @@ vector linf_peaks()
         int g = idx.data[k];
         double lo = g == 0 ? 0.0 : (double)(g - 1) / N;
         double hi = g == N ? 1.0 : (double)(g + 1) / N;
-        tops.data[k] = refine(lo, hi, &xs[k]);
+        tops.data[k] = refine(a, lo, hi, &xs[k]);
     }
     free_ivector(&idx);
 
     // the walk over the resonances: one F a frequency serves every integrator
-    std::vector<double> w = pole_walk();
+    std::vector<double> w = pole_walk(a);
     std::vector<double> v;
-    f_sq_at(w, v);
+    f_sq_at(a, w, v);
     for (int k = 0; k < n && !w.empty(); k++) {
         pks.component = k;
-        tops.data[k] = walk_top(w, v.data() + k, n, tops.data[k], xs[k]);
+        tops.data[k] = walk_top(a, w, v.data() + k, n, tops.data[k], xs[k]);
     }
     return tops;
 }
 
-double linf_peak_h()
+double linf_peak_h(analysis_ctx &a)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     if (n < 1)
         return 0.0;
     // the scale follows the filter searched, so a stale w0 of an earlier
     // filter cannot put the whole grid on one side of its passband
-    set_w0();
+    set_w0(a);
     int N = ist.scale_grid;
     int gbest = 0;
     double best = 0.0;
     for (int g = 0; g < N; g++) {
-        complex h = h_jw(map_freq((double)g / N));
+        complex h = h_jw(a, map_freq((double)g / N));
         double m = cmod2(h);
         if (m > best) {
             best = m;
@@ -528,18 +527,18 @@ double linf_peak_h()
     double hi = (double)(gbest + 1) / N;
     pks.component = n;
     double x;
-    double t = refine(lo, hi, &x);
+    double t = refine(a, lo, hi, &x);
 
-    std::vector<double> w = pole_walk();
+    std::vector<double> w = pole_walk(a);
     if (w.empty())
         return t;
     std::vector<double> v(w.size());
     for (size_t j = 0; j < w.size(); j++)
-        v[j] = cmod2(h_jw(w[j]));
-    return walk_top(w, v.data(), 1, t, x);
+        v[j] = cmod2(h_jw(a, w[j]));
+    return walk_top(a, w, v.data(), 1, t, x);
 }
 
-void peak_dump(int k)
+void peak_dump(analysis_ctx &a, int k)
 {
     pks.component = k;
     FILE *fp = out_open("ftest.plot");
@@ -550,7 +549,7 @@ void peak_dump(int k)
     fprintf(fp, "%14s %14s %14s\n", "x", "f", "g");
     for (int i = 0; i < 100; i++) {
         double x = i / 100.0, f, df;
-        peak_fdf(x, &f, &df);
+        peak_fdf(a, x, &f, &df);
         fprintf(fp, "%14g %14g %14g\n", x, f, df);
     }
     out_commit(fp);

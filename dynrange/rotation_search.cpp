@@ -36,14 +36,16 @@ void print_change(FILE *fp, double cost0, double cost)
 
 // The record searched with its Gramians, solved once: a candidate
 // T^-1 A T has W = T^T W0 T and K = T^-1 K0 T^-T, so no candidate needs a
-// Lyapunov solve of its own. K0 is needed only for L2 scaling. The record is
-// the analysis copy during the search: the candidates' peaks are its own
-// seen through T.
+// Lyapunov solve of its own. K0 is needed only for L2 scaling. The search
+// holds the record's analysis data: the candidates' peaks are its own seen
+// through T (the view and the values kept at its frequencies change as the
+// candidates are costed, the record does not).
 struct rotation_frame {
     ss s;
     int mode = 0;
     matrix W0;
     matrix K0;
+    mutable analysis_ctx a;
 };
 
 rotation_frame frame_of(const ss &s, int mode)
@@ -51,10 +53,10 @@ rotation_frame frame_of(const ss &s, int mode)
     rotation_frame f;
     f.s = s;
     f.mode = mode;
-    analysis_prep(s);
-    f.W0 = calc_w(s, 0);
+    analysis_prep(f.a, s);
+    f.W0 = calc_w(f.a, s, 0);
     if (ist.linf_flag == 0)
-        f.K0 = calc_k(s, 0, 0);
+        f.K0 = calc_k(f.a, s, 0, 0);
     return f;
 }
 
@@ -124,7 +126,7 @@ double rotated_cost(const rotation_frame &f, const vector &a)
         freem(&Tit);
     }
     int status;
-    double cost = dr_of_similar(f.s, T, Ti, W, K, &status);
+    double cost = dr_of_similar(f.a, f.s, T, Ti, W, K, &status);
     freem(&T);
     freem(&Ti);
     return cost;
@@ -207,12 +209,13 @@ ss finish(const ss &s, const vector &a, int mode, double cost0, double best, int
     return r;
 }
 
-// Fresh analysis data and scaling with the target 1.
+// Scaling with the target 1, from fresh analysis data of r.
 ss scaled(ss r)
 {
-    analysis_prep(r);
+    analysis_ctx a;
+    analysis_prep(a, r);
     matrix W, K;
-    do_scale(r, W, &K, 0, 0, 1.0);
+    do_scale(a, r, W, &K, 0, 0, 1.0);
     freem(&W);
     freem(&K);
     return r;

@@ -38,7 +38,7 @@ double diag_geomean(const matrix &M)
 }
 
 // Replaces the record by (A, B / d, C d, D) and prepares its analysis data.
-void common_scale(ss *s, double d)
+void common_scale(analysis_ctx &a, ss *s, double d)
 {
     ss r;
     r.n = s->n;
@@ -48,7 +48,7 @@ void common_scale(ss *s, double d)
     r.D = s->D;
     free_ss(s);
     *s = r;
-    analysis_prep(*s);
+    analysis_prep(a, *s);
 }
 
 // The error bounds of the Gramian *X (K when k) of s, for a scaling that
@@ -118,13 +118,13 @@ vector Scale(const matrix &K, double kappa)
 
 // do_scale without its reports: 0 on success, 1 for K of the wrong size, 2
 // when the factors are unusable.
-static int scale_in_place(ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare)
+static int scale_in_place(analysis_ctx &a, ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
     int n = s.n;
     vector t;
     if (ist.linf_flag == 0) {
         if (K->cols == 0)
-            *K = calc_k(s, num, sfr);
+            *K = calc_k(a, s, num, sfr);
         if (K->cols != K->rows || K->cols != n)
             return 1;
         double out = 0.0;
@@ -135,7 +135,7 @@ static int scale_in_place(ss &s, matrix &W, matrix *K, int num, int sfr, double 
             return 2;
         t = Scale(*K, out);
     } else {
-        t = linf_peaks();
+        t = linf_peaks(a);
         for (int i = 0; i < t.n; i++)
             t.data[i] /= sf;
     }
@@ -145,14 +145,14 @@ static int scale_in_place(ss &s, matrix &W, matrix *K, int num, int sfr, double 
     }
     scale_ss(t, s);
     if (prepare)
-        analysis_prep(s);
+        analysis_prep(a, s);
     rescale_w(t, W);
     rescale_k(t, *K);
     freevector(&t);
     return 0;
 }
 
-int do_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf)
+int do_scale(analysis_ctx &a, ss &s, matrix &W, matrix *K, int num, int sfr, double sf)
 {
     if (ist.linf_flag == 0 && num == 0 && sfr == 0 && s.n >= 1) {
         if (!sure_for_scaling(s, true, K, &s.C)) {
@@ -161,7 +161,7 @@ int do_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf)
             return 1;
         }
     }
-    int r = scale_in_place(s, W, K, num, sfr, sf, true);
+    int r = scale_in_place(a, s, W, K, num, sfr, sf, true);
     if (r == 1)
         error("do_scale: dimension error");
     else if (r == 2)
@@ -169,9 +169,9 @@ int do_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf)
     return r != 0;
 }
 
-int try_scale(ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare)
+int try_scale(analysis_ctx &a, ss &s, matrix &W, matrix *K, int num, int sfr, double sf, bool prepare)
 {
-    return scale_in_place(s, W, K, num, sfr, sf, prepare) != 0;
+    return scale_in_place(a, s, W, K, num, sfr, sf, prepare) != 0;
 }
 
 void rescale_w(const vector &t, matrix &W)
@@ -194,7 +194,7 @@ void rescale_k(const vector &t, matrix &K)
             K.data[j * n + i] /= t.data[i] * t.data[j];
 }
 
-void do_scalew(ss *s, matrix *W, matrix *K, double kappa)
+void do_scalew(analysis_ctx &a, ss *s, matrix *W, matrix *K, double kappa)
 {
     if (W->cols == 0)
         fatal("do_scalew: W not defined");
@@ -207,12 +207,12 @@ void do_scalew(ss *s, matrix *W, matrix *K, double kappa)
         error("cannot scale");
         return;
     }
-    common_scale(s, d);
+    common_scale(a, s, d);
     scale_into(W, d * d);
     scale_into(K, 1.0 / (d * d));
 }
 
-void do_scalek(ss *s, matrix *W, matrix *K, double kappa)
+void do_scalek(analysis_ctx &a, ss *s, matrix *W, matrix *K, double kappa)
 {
     if (K->cols == 0)
         fatal("do_scalek: K not defined");
@@ -226,7 +226,7 @@ void do_scalek(ss *s, matrix *W, matrix *K, double kappa)
         return;
     }
     // T = (1/d) I: the record becomes (A, B d, C / d, D)
-    common_scale(s, 1.0 / d);
+    common_scale(a, s, 1.0 / d);
     scale_into(K, d * d);
     scale_into(W, 1.0 / (d * d));
 }

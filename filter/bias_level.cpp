@@ -28,9 +28,9 @@ double coupled_cap(const cap_ss &f, int j)
 double bias_level_sq(double w, int j)
 {
     const cap_ss &f = fst.cur_filter;
-    if (j < 0 || j >= f.n || !f.cap || j >= fst.ana_ss.n)
+    if (j < 0 || j >= f.n || !f.cap || j >= fst.ana.ana_ss.n)
         return 0.0;
-    cmatrix F = f_jw(w);
+    cmatrix F = f_jw(fst.ana, w);
     double fj2 = cmod2(celem(F, j, 0));
     cfreem(&F);
     double s = coupled_cap(f, j);

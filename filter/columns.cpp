@@ -56,7 +56,7 @@ bool phase(const freq_column &c, freq_eval &e, int i, double *out)
 bool delay(const freq_column &c, freq_eval &e, int i, double *out)
 {
     if (c.resp == 'H')
-        out[0] = delay_h(e.w);
+        out[0] = delay_h(fst.ana, e.w);
     else
         out[0] = (c.resp == 'F' ? e.delay_F : e.delay_G).data[i];
     return true;
@@ -88,7 +88,7 @@ bool drfact(const freq_column &, freq_eval &e, int, double *out)
 {
     if (!e.have_w)
         return false;
-    out[0] = drfact_jw(e.w, fst.cur_W);
+    out[0] = drfact_jw(fst.ana, e.w, fst.cur_W);
     return true;
 }
 
@@ -99,7 +99,7 @@ bool dropfact_value(const freq_column &, freq_eval &e, int, double *out)
     double *eps = e.reader == col_reader::file ? getvar("epsrel") : &e.epsrel;
     if (!eps || !e.have_w)
         return false;
-    out[0] = dropfact(e.w, fst.cur_W, *eps, e.k == 0);
+    out[0] = dropfact(fst.ana, e.w, fst.cur_W, *eps, e.k == 0);
     return true;
 }
 
@@ -107,25 +107,25 @@ bool drscfact(const freq_column &, freq_eval &e, int, double *out)
 {
     if (!e.have_w)
         return false;
-    out[0] = drscfact_jw(e.w, fst.cur_W);
+    out[0] = drscfact_jw(fst.ana, e.w, fst.cur_W);
     return true;
 }
 
 bool relsens(const freq_column &, freq_eval &e, int, double *out)
 {
-    out[0] = relsens_jw(e.w, pst.relsens_col);
+    out[0] = relsens_jw(fst.ana, e.w, pst.relsens_col);
     return true;
 }
 
 bool sens(const freq_column &, freq_eval &e, int, double *out)
 {
-    out[0] = sens_jw(e.w, pst.sens_col);
+    out[0] = sens_jw(fst.ana, e.w, pst.sens_col);
     return true;
 }
 
 bool abssens(const freq_column &, freq_eval &e, int, double *out)
 {
-    out[0] = abssens_jw(e.w, pst.abssens_col);
+    out[0] = abssens_jw(fst.ana, e.w, pst.abssens_col);
     return true;
 }
 
@@ -134,7 +134,7 @@ bool onoise(const freq_column &, freq_eval &e, int, double *out)
 {
     if (!caps_set(fst.cur_filter))
         return false;
-    double v = onoise_jw(e.w, fst.cur_filter);
+    double v = onoise_jw(fst.ana, e.w, fst.cur_filter.cap);
     out[0] = e.reader == col_reader::file ? std::sqrt(v) : v;
     return true;
 }
@@ -143,7 +143,11 @@ bool dr(const freq_column &, freq_eval &e, int, double *out)
 {
     if (!e.have_w || !caps_set(fst.cur_filter))
         return false;
-    out[0] = 10.0 * std::log10(dr_jw(e.w, fst.cur_filter, fst.cur_W, e.umax));
+    // the noise only for a W of the filter's order, as dr_jw takes it
+    const matrix &W = fst.cur_W;
+    int n = fst.ana.ana_ss.n;
+    double noise = n > 0 && W.rows == n && W.cols == n ? noise_total(fst.cur_filter, W) : NAN;
+    out[0] = 10.0 * std::log10(dr_jw(fst.ana, e.w, noise, W, e.umax));
     return true;
 }
 
@@ -293,7 +297,7 @@ matrix pair_gramian(bool want_k)
     const matrix &cached = want_k ? fst.cur_K : fst.cur_W;
     if (cached.cols > 0)
         return mcopy(cached);
-    return want_k ? calc_k(fst.cur_filter, 0, 0) : calc_w(fst.cur_filter, 0);
+    return want_k ? calc_k(fst.ana, fst.cur_filter, 0, 0) : calc_w(fst.ana, fst.cur_filter, 0);
 }
 
 }  // namespace
@@ -493,15 +497,15 @@ void freq_eval::at(int point, double omega)
     w = omega;
     free_point();
     if (needs & NEED_H)
-        h = h_jw(w);
+        h = h_jw(fst.ana, w);
     if (needs & NEED_F)
-        F = f_jw(w);
+        F = f_jw(fst.ana, w);
     if (needs & NEED_G)
-        G = g_jw(w);
+        G = g_jw(fst.ana, w);
     if (needs & NEED_DELAY_F)
-        delay_F = delay_f(w, F);
+        delay_F = delay_f(fst.ana, w, F);
     if (needs & NEED_DELAY_G)
-        delay_G = delay_g(w, G);
+        delay_G = delay_g(fst.ana, w, G);
 }
 
 void freq_eval::free_point()

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "filter/analysis.h"
 #include "filter/gramian.h"
 #include "filter/ss.h"
 #include "numeric/types.h"
@@ -20,52 +21,11 @@ struct filter_state {
     gramian_accuracy acc_K, acc_W;
     int input_error = 0; // 1 while the filter being entered by `input:` is invalid
 
-    // Analysis data, prepared from the record last handed to analysis_prep
-    // (normally the current filter). ana_ss shares that record's matrices.
-    ss ana_ss;
-    // The adjugate data below (nmat .. ana_num) cost n^4 to prepare and n^3
-    // to hold: above nmat_eager_order they are prepared on demand, by
-    // nmat_ready, while nmat_pending is 1.
-    int nmat_pending = 0;
-    std::vector<matrix> nmat;     // adjugate coefficients N_0 .. N_(n-1) of sI - A
-    std::vector<double> ana_coef; // trace coefficients c_1 .. c_n (element 0 stays 0)
-    poly ana_den;                 // det(sI - A), monic, degree n
-    poly ana_cadjb;               // C adj(sI - A) B, degree n-1
-    poly ana_num;                 // numerator of H = ana_num / ana_den (trimmed)
-    // A of ana_ss reduced to upper Hessenberg form by an orthogonal
-    // similarity, A = Q Hs Q^T (or A^T = Q Hs Q^T when hess_transposed), with
-    // B and C taken into the same basis. The frequency evaluators solve with
-    // jwI - Hs, O(n^2) per frequency. An A that is upper or lower Hessenberg
-    // already (a ladder, a cascade of sections) is kept as it is (Q = I), so
-    // that the elimination keeps its zeros.
-    matrix hess_A;   // Hs, n x n, zero below the subdiagonal
-    matrix hess_Q;   // Q, n x n orthogonal
-    matrix hess_B;   // Q^T B, n x 1
-    matrix hess_C;   // C Q, 1 x n
-    int hess_plain = 0;       // 1: Q is the identity
-    int hess_transposed = 0;  // 1: Hs is the form of A^T
-    int hess_sparse = 0;      // 1: A has zero couplings that Q mixes away
-    // States that the input reaches through no chain of couplings of A
-    // (F_i = 0 at every frequency), and states from which no chain leads to
-    // the output (G_i = 0): 1 for such a state.
-    std::vector<char> ana_unreached, ana_unobserved;
-    // Counts every preparation and release of the adjugate data and the
-    // Hessenberg form: values that the evaluators keep for the frequency
-    // they were last asked about belong to one count.
-    unsigned ana_generation = 0;
-
-    // Eigen cache of A of ana_ss: A = V diag(l) V^-1.
-    cmatrix expat_eigval;  // n x n diagonal of the eigenvalues
-    cmatrix expat_V;       // eigenvectors, column k for eigenvalue k
-    cmatrix expat_Vinv;    // V^-1 (empty when V is singular)
-    // The eigenvectors folded with B and C, for time responses in O(n) (H)
-    // and O(n^2) (F, G) per point; made with the eigen cache.
-    cmatrix expat_CV;      // C V, 1 x n
-    cmatrix expat_ViB;     // V^-1 B, n x 1 (empty with expat_Vinv)
-    cmatrix expat_CViB;    // (C V)_k (V^-1 B)_k, n x 1: the residues of H
-    int expat_defective = 0;  // 1: V is singular or badly conditioned, so the
-                              // time responses use the matrix exponential
-    unsigned expat_generation = 0;  // counts the preparations of the eigen cache
+    // The analysis data of the current filter, prepared again at every
+    // change of it (install, the end of `input:`, every transform and
+    // scaling). The searches build contexts of their own for their
+    // candidates.
+    analysis_ctx ana;
 };
 extern filter_state fst;
 
@@ -102,23 +62,13 @@ void drop_w();
 // empty.
 void ensure_k();
 void ensure_w();
-
-// nmat_prep then expat_prep.
-void analysis_prep(ss s);
-// The Hessenberg form and the reached states of s, and (up to
-// nmat_eager_order, else on demand) the adjugate coefficients, trace
-// coefficients and polynomials; ana_ss := s.
-void nmat_prep(ss s);
-// Orders up to this have their adjugate data prepared with the rest (a
-// fraction of a millisecond); above it, where the n^4 preparation takes
-// from some 5 ms (order 33) to over a second (order 200), only when read.
-constexpr int nmat_eager_order = 32;
-// Prepares the adjugate data of ana_ss when they are pending: every reader
-// of nmat, ana_coef, ana_den, ana_cadjb or ana_num calls it first.
-void nmat_ready();
-// Eigen-decomposition of A of s, and the eigenvectors folded with B and C.
-void expat_prep(ss s);
-void nmat_free();
-void expat_free();
-// nmat_free then expat_free; ana_ss becomes order 0.
-void analysis_free();
+// For a figure from K (k) or W of the current filter: the cached Gramian,
+// solved when it is missing, with the bounds of the error of its entries in
+// err (gram_checked). A Gramian cached without them (carried through a
+// transformation) is refined against the filter first and the cache takes
+// the refined one.
+gramian_check checked_gramian(bool k, matrix *err);
+// W of the current filter for the optimal division of the capacitance, which
+// reads its diagonal: solved, and (solved Gramians) known to
+// gramian_figure_tol on the diagonal; false after an error otherwise.
+bool w_for_division();

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "filter/current.h"
+#include "filter/analysis.h"
 #include "filter/transfer.h"
 #include "base/error.h"
 #include "base/eval.h"
@@ -156,18 +156,18 @@ static void weighted_outer(matrix &out, const cmatrix &v, int n, double s)
         }
 }
 
-void k_integrand(matrix &out, double w)
+void k_integrand(analysis_ctx &a, matrix &out, double w)
 {
     double s = eval_si(w);
-    cmatrix F = f_jw(w);
+    cmatrix F = f_jw(a, w);
     weighted_outer(out, F, F.rows, s);
     cfreem(&F);
 }
 
-void w_integrand(matrix &out, double w)
+void w_integrand(analysis_ctx &a, matrix &out, double w)
 {
     double s = eval_so(w);
-    cmatrix G = g_jw(w);
+    cmatrix G = g_jw(a, w);
     weighted_outer(out, G, G.cols, s);
     cfreem(&G);
 }
@@ -176,9 +176,9 @@ void w_integrand(matrix &out, double w)
 // fr is overwritten at every point of the integrand; the user's definition
 // is put back afterwards, so that fr means what the user said (K under
 // `set: sfr;` is taken there).
-static matrix integrate_gramian(mfunction f, double epsrel, double epsabs)
+static matrix integrate_gramian(analysis_ctx &a, mfunction f, double epsrel, double epsabs)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     if (n < 1)
         return null_matrix();
     var *fr = find_var("fr");
@@ -193,14 +193,14 @@ static matrix integrate_gramian(mfunction f, double epsrel, double epsabs)
     return X;
 }
 
-matrix k_by_integration(double epsrel, double epsabs)
+matrix k_by_integration(analysis_ctx &a, double epsrel, double epsabs)
 {
-    return integrate_gramian(k_integrand, epsrel, epsabs);
+    return integrate_gramian(a, [&a](matrix &out, double w) { k_integrand(a, out, w); }, epsrel, epsabs);
 }
 
-matrix w_by_integration(double epsrel, double epsabs)
+matrix w_by_integration(analysis_ctx &a, double epsrel, double epsabs)
 {
-    return integrate_gramian(w_integrand, epsrel, epsabs);
+    return integrate_gramian(a, [&a](matrix &out, double w) { w_integrand(a, out, w); }, epsrel, epsabs);
 }
 
 static bool get_tolerances(double *epsrel, double *epsabs)
@@ -262,7 +262,7 @@ static void report_obstacle(const char *why, bool unresolved)
 
 // The plan of s.A when its Gramians over all frequencies exist; otherwise
 // false after an error naming the cause.
-static bool plan_if_stable(const ss &s, lyap_plan *p)
+bool plan_if_stable(const ss &s, lyap_plan *p)
 {
     if (!lyap_plan_make(s.A, p)) {
         report_obstacle(no_plan_text, true);
@@ -294,7 +294,7 @@ static matrix finite_or_refused(matrix m, const char *what)
 }
 
 // K (k) or W of s over all frequencies: integrated (num != 0) or solved.
-static matrix calc_over_all(const ss &s, int num, bool k)
+static matrix calc_over_all(analysis_ctx &a, const ss &s, int num, bool k)
 {
     lyap_plan p;
     if (!plan_if_stable(s, &p))
@@ -303,8 +303,8 @@ static matrix calc_over_all(const ss &s, int num, bool k)
         double epsrel, epsabs;
         if (!get_tolerances(&epsrel, &epsabs))
             return null_matrix();
-        return k ? finite_or_refused(k_by_integration(epsrel, epsabs), "K")
-                 : finite_or_refused(w_by_integration(epsrel, epsabs), "W");
+        return k ? finite_or_refused(k_by_integration(a, epsrel, epsabs), "K")
+                 : finite_or_refused(w_by_integration(a, epsrel, epsabs), "W");
     }
     matrix err;
     matrix X = solve_on_plan(s, p, k, &err);
@@ -312,7 +312,7 @@ static matrix calc_over_all(const ss &s, int num, bool k)
     return X;
 }
 
-matrix calc_k(const ss &s, int num, int sfr)
+matrix calc_k(analysis_ctx &a, const ss &s, int num, int sfr)
 {
     if (s.n < 1)
         return null_matrix();
@@ -321,7 +321,7 @@ matrix calc_k(const ss &s, int num, int sfr)
         if (!v)
             return null_matrix();
         double w = *v;
-        cmatrix F = f_jw(w);
+        cmatrix F = f_jw(a, w);
         int n = F.rows;
         matrix K = newm(n, n);
         for (int i = 0; i < n; i++)
@@ -332,17 +332,15 @@ matrix calc_k(const ss &s, int num, int sfr)
         cfreem(&F);
         return finite_or_refused(K, "K at the frequency fr");
     }
-    return calc_over_all(s, num, true);
+    return calc_over_all(a, s, num, true);
 }
 
-matrix calc_w(const ss &s, int num)
+matrix calc_w(analysis_ctx &a, const ss &s, int num)
 {
     if (s.n < 1)
         return null_matrix();
-    return calc_over_all(s, num, false);
+    return calc_over_all(a, s, num, false);
 }
-
-namespace {
 
 bool same_entries(const matrix &a, const matrix &b)
 {
@@ -363,10 +361,6 @@ void forget(gramian_accuracy &acc)
     freem(&acc.err);
     acc.plan.reset();
 }
-
-}  // namespace
-
-namespace {
 
 // K (k) or W of s on the plan p of its A, whose poles are stable: solved
 // when *X is empty, else refined in place.
@@ -391,8 +385,6 @@ gramian_check gramian_on_plan(const ss &s, const lyap_plan &p, bool k, matrix *X
     return err->cols != 0 ? gram_checked : gram_unsure;
 }
 
-}  // namespace
-
 gramian_check record_gramian(const ss &s, bool k, matrix *X, matrix *err)
 {
     *err = null_matrix();
@@ -400,51 +392,6 @@ gramian_check record_gramian(const ss &s, bool k, matrix *X, matrix *err)
     if (s.n < 1 || !plan_if_stable(s, &p))
         return gram_none;
     return gramian_on_plan(s, p, k, X, err);
-}
-
-gramian_check checked_gramian(bool k, matrix *err)
-{
-    *err = null_matrix();
-    const cap_ss &f = fst.cur_filter;
-    matrix &X = k ? fst.cur_K : fst.cur_W;
-    gramian_accuracy &acc = k ? fst.acc_K : fst.acc_W;
-    const gramian_accuracy &other = k ? fst.acc_W : fst.acc_K;
-    if (f.n < 1)
-        return gram_none;
-    if (ist.num_flag != 0 || (k && ist.sfr_flag != 0)) {
-        if (k)
-            ensure_k();
-        else
-            ensure_w();
-        return X.cols != 0 ? gram_unchecked : gram_none;
-    }
-    const matrix &V = k ? f.B : f.C;
-    if (X.cols != 0 && acc.err.cols != 0 && same_entries(acc.X, X) && same_entries(acc.A, f.A) &&
-        same_entries(acc.V, V)) {
-        *err = acc.err;
-        return gram_checked;
-    }
-    forget(acc);
-    // the plan of the other Gramian when it was made for this A: the Schur
-    // forms are the work of both
-    std::shared_ptr<const lyap_plan> p;
-    if (other.plan && same_entries(other.A, f.A)) {
-        p = other.plan;
-    } else {
-        auto fresh = std::make_shared<lyap_plan>();
-        if (!plan_if_stable(f, fresh.get()))
-            return gram_none;
-        p = fresh;
-    }
-    gramian_check c = gramian_on_plan(f, *p, k, &X, err);
-    if (c == gram_checked) {
-        acc.A = mcopy(f.A);
-        acc.V = mcopy(V);
-        acc.X = mcopy(X);
-        acc.err = *err;
-        acc.plan = p;
-    }
-    return c;
 }
 
 double gramian_diagonal_error(const matrix &X, const matrix &err)
@@ -481,39 +428,4 @@ double gramian_entry_error(const matrix &X, const matrix &err)
             worst = std::max(worst, s > 0.0 ? e / s : HUGE_VAL);
         }
     return worst;
-}
-
-bool w_for_division()
-{
-    const char *what = "the optimal division of the capacitance";
-    matrix err;
-    gramian_check c = checked_gramian(false, &err);
-    if (c == gram_none) {
-        error("%s needs W, which cannot be determined for this filter", what);
-        return false;
-    }
-    if (c == gram_unsure) {
-        error("%s cannot be computed for this filter: the solution for W does not settle under refinement, "
-              "so it has no error bound",
-              what);
-        return false;
-    }
-    if (c == gram_checked) {
-        double e = gramian_diagonal_error(fst.cur_W, err);
-        if (!(e <= gramian_figure_tol)) {
-            if (!std::isfinite(e)) {
-                error("%s cannot be computed for this filter: an entry on the diagonal of W is not known even "
-                      "to its sign",
-                      what);
-                return false;
-            }
-            char text[32];
-            snprintf(text, sizeof text, "%.1e", e);
-            error("%s cannot be computed for this filter: the diagonal of W is known only to a relative error "
-                  "of %s",
-                  what, text);
-            return false;
-        }
-    }
-    return true;
 }

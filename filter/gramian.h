@@ -5,18 +5,20 @@
 
 #include <memory>
 
+#include "filter/analysis.h"
 #include "filter/ss.h"
 #include "numeric/lyap_blocks.h"
 #include "numeric/types.h"
 
 // K of s: sfr != 0 gives Re(F F^H) at w = fr; else num != 0 integrates over
-// frequency (on the analysis filter); else solves. The empty matrix when it
+// frequency; else solves. a is the analysis data of s: the integration and
+// the single frequency evaluate it, the solving reads s itself. The empty matrix when it
 // cannot be determined: over all frequencies when s has a pole in the closed
 // right half-plane (reported, naming the cause), or an entry that is not
 // finite (reported).
-matrix calc_k(const ss &s, int num, int sfr);
+matrix calc_k(analysis_ctx &a, const ss &s, int num, int sfr);
 // W of s: integrated (num != 0) or solved; empty as for K.
-matrix calc_w(const ss &s, int num);
+matrix calc_w(analysis_ctx &a, const ss &s, int num);
 // Why K and W over all frequencies do not exist for s: "the filter is not
 // stable ..." (a pole in the open right half-plane), "the filter has a pole
 // on the jw axis" (its real part 0 within the pole's own accuracy), or that
@@ -51,16 +53,16 @@ bool gramian_refine(const ss &s, bool k, matrix &X, matrix *err);
 // Cross Gramian: A X + X A + B C = 0; empty as for K.
 matrix x_algebraic(const ss &s);
 // (1/pi) times the integral over w >= 0 of si(w) Re(F F^H), or so(w) Re(G^H G),
-// on the analysis filter. While the integration runs `fr` holds the
+// on the filter of a. While the integration runs `fr` holds the
 // frequency; afterwards it holds its earlier definition again.
-matrix k_by_integration(double epsrel, double epsabs);
-matrix w_by_integration(double epsrel, double epsabs);
+matrix k_by_integration(analysis_ctx &a, double epsrel, double epsabs);
+matrix w_by_integration(analysis_ctx &a, double epsrel, double epsabs);
 // Value of si (or so) with fr set to w.
 double eval_si(double w);
 double eval_so(double w);
 // Integrands: out (n x n) filled in place.
-void k_integrand(matrix &out, double w);
-void w_integrand(matrix &out, double w);
+void k_integrand(analysis_ctx &a, matrix &out, double w);
+void w_integrand(analysis_ctx &a, matrix &out, double w);
 
 // How far a Gramian of the current filter can be trusted: err bounds the
 // error of every entry of X while the filter's A, its B (for K) or C (for
@@ -87,16 +89,16 @@ enum gramian_check {
 // The same for a record that is not the current filter (nothing cached):
 // *X solved when empty, else refined in place.
 gramian_check record_gramian(const ss &s, bool k, matrix *X, matrix *err);
-// For a figure from K (k) or W of the current filter: the cached Gramian,
-// solved when it is missing, with the bounds of the error of its entries in
-// err (gram_checked). A Gramian cached without them (carried through a
-// transformation) is refined against the filter first and the cache takes
-// the refined one.
-gramian_check checked_gramian(bool k, matrix *err);
-// W of the current filter for the optimal division of the capacitance, which
-// reads its diagonal: solved, and (solved Gramians) known to
-// gramian_figure_tol on the diagonal; false after an error otherwise.
-bool w_for_division();
+// K (k) or W of s on the plan p of its A, whose poles are stable: solved
+// when *X is empty, else refined in place.
+gramian_check gramian_on_plan(const ss &s, const lyap_plan &p, bool k, matrix *X, matrix *err);
+// The plan of s.A when its Gramians over all frequencies exist; otherwise
+// false after an error naming the cause.
+bool plan_if_stable(const ss &s, lyap_plan *p);
+// The same size and the same entries, bit for bit (not NaN).
+bool same_entries(const matrix &a, const matrix &b);
+// Releases what acc holds.
+void forget(gramian_accuracy &acc);
 // The largest error bound of an entry of X relative to the geometric mean
 // of the sizes of its two diagonal entries (a bound on |X_ij| for a
 // Gramian); infinite when an entry of scale 0 has an error.

@@ -109,7 +109,7 @@ void write_time_table(FILE *fp)
     fprintf(fp, "\n");
 
     time_table();
-    time_rows rows(pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
+    time_rows rows(fst.ana, pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
     for (int k = 0; k <= pst.time_last; k++) {
         rows.at(k);
         num_col(fp, pst.time_values[k]);

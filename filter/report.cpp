@@ -106,13 +106,14 @@ double noise_relative_error(const cap_ss &filter, const matrix &W, const matrix 
     return weighted_diagonal(filter, err) / weighted_diagonal(filter, W);
 }
 
-double onoise_jw(double w, const cap_ss &filter)
+double onoise_jw(analysis_ctx &a, double w, const double *cap)
 {
     double nf = noise_factor();
-    cmatrix G = g_jw(w);
+    const ss &filter = a.ana_ss;
+    cmatrix G = g_jw(a, w);
     double S = 0.0;
     for (int i = 0; i < filter.n; i++)
-        S += cmod2(G.data[i]) * branch_weight(filter, i) / filter.cap[i];
+        S += cmod2(G.data[i]) * branch_weight(filter, i) / cap[i];
     cfreem(&G);
     return (nf + nf) * k_boltzmann * temperature * S;
 }
@@ -179,9 +180,9 @@ void printpoles(FILE *fp, const ss &filter)
 
 void printzeros(FILE *fp)
 {
-    nmat_ready();
-    poly num = fst.ana_num;
-    if (num.degree < 0 && fst.ana_ss.n >= 1) {
+    nmat_ready(fst.ana);
+    poly num = fst.ana.ana_num;
+    if (num.degree < 0 && fst.ana.ana_ss.n >= 1) {
         // H = 0 (C = 0 and D = 0): the numerator is defined but has no
         // coefficient left; there is no list of zeros, and the run goes on
         error("printzeros: the numerator polynomial is zero");

@@ -6,6 +6,7 @@
 
 #include "numeric/types.h"
 
+#include "filter/analysis.h"
 #include "filter/ss.h"
 
 // A framed title line: stars, the text between four blanks on each side,
@@ -19,9 +20,9 @@ double noise_total(const cap_ss &filter, const matrix &W);
 // bounds of the errors of the entries of W, give; infinite when a diagonal
 // entry of W lies below 0 by more than its bound.
 double noise_relative_error(const cap_ss &filter, const matrix &W, const matrix &err);
-// Output noise density at angular frequency w, on the analysis copy of the
-// filter, with the capacitor values and branch weights of the given filter.
-double onoise_jw(double w, const cap_ss &filter);
+// Output noise density at angular frequency w of the filter of a, with its
+// branch weights and the capacitor values cap (one per integrator).
+double onoise_jw(analysis_ctx &a, double w, const double *cap);
 // Square of the maximum output level under L2 scaling: umax^2 C K C^T / max K_ii.
 double Usq_out_max(const matrix &K, const matrix &C);
 // The bound of the relative error of Usq_out_max(K, C) that err, the bounds

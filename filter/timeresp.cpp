@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "filter/current.h"
+#include "filter/analysis.h"
 #include "base/error.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
@@ -101,10 +101,10 @@ struct pair_cache {
 };
 pair_cache pcache;
 
-void exp_pair_compute(double t, matrix *E, matrix *I)
+void exp_pair_compute(analysis_ctx &a, double t, matrix *E, matrix *I)
 {
-    const matrix &A = fst.ana_ss.A;
-    int n = fst.ana_ss.n, m = 2 * n;
+    const matrix &A = a.ana_ss.A;
+    int n = a.ana_ss.n, m = 2 * n;
     dmat X((size_t)m * m, 0.0);
     for (int j = 0; j < n; j++)
         for (int i = 0; i < n; i++)
@@ -127,13 +127,13 @@ void exp_pair_compute(double t, matrix *E, matrix *I)
 }
 
 // Copies of e^(At) and its integral (either pointer may be null).
-void exp_pair(double t, matrix *E, matrix *I)
+void exp_pair(analysis_ctx &a, double t, matrix *E, matrix *I)
 {
-    if (!pcache.valid || pcache.generation != fst.expat_generation || pcache.t != t) {
+    if (!pcache.valid || pcache.generation != a.expat_generation || pcache.t != t) {
         freem(&pcache.E);
         freem(&pcache.I);
-        exp_pair_compute(t, &pcache.E, &pcache.I);
-        pcache.generation = fst.expat_generation;
+        exp_pair_compute(a, t, &pcache.E, &pcache.I);
+        pcache.generation = a.expat_generation;
         pcache.t = t;
         pcache.valid = 1;
     }
@@ -162,55 +162,55 @@ struct eig_point {
 };
 eig_point ep;
 
-complex eigval(int k)
+complex eigval(analysis_ctx &a, int k)
 {
-    int n = fst.expat_eigval.rows;
-    return fst.expat_eigval.data[k * n + k];
+    int n = a.expat_eigval.rows;
+    return a.expat_eigval.data[k * n + k];
 }
 
 // l_k is the conjugate of l_(k-1), bit for bit.
-bool conj_of_previous(int k)
+bool conj_of_previous(analysis_ctx &a, int k)
 {
     if (k == 0)
         return false;
-    complex a = eigval(k - 1), b = eigval(k);
-    return a.im != 0.0 && b.re == a.re && b.im == -a.im;
+    complex l0 = eigval(a, k - 1), l1 = eigval(a, k);
+    return l0.im != 0.0 && l1.re == l0.re && l1.im == -l0.im;
 }
 
-eig_point &eig_at(double t)
+eig_point &eig_at(analysis_ctx &a, double t)
 {
-    if (!ep.valid || ep.generation != fst.expat_generation
+    if (!ep.valid || ep.generation != a.expat_generation
         || std::memcmp(&ep.t, &t, sizeof t) != 0) {
         ep.valid = true;
-        ep.generation = fst.expat_generation;
+        ep.generation = a.expat_generation;
         ep.t = t;
-        ep.n = fst.expat_eigval.rows;
+        ep.n = a.expat_eigval.rows;
         ep.have_e = ep.have_i = false;
     }
     return ep;
 }
 
-const std::vector<complex> &exps(eig_point &p)
+const std::vector<complex> &exps(analysis_ctx &a, eig_point &p)
 {
     if (!p.have_e) {
         int n = p.n;
         p.e.resize(n);
         for (int k = 0; k < n; k++)
-            p.e[k] = conj_of_previous(k) ? cconj_val(p.e[k - 1]) : cexp_t(eigval(k), p.t);
+            p.e[k] = conj_of_previous(a, k) ? cconj_val(p.e[k - 1]) : cexp_t(eigval(a, k), p.t);
         p.have_e = true;
     }
     return p.e;
 }
 
-const std::vector<complex> &integrals(eig_point &p)
+const std::vector<complex> &integrals(analysis_ctx &a, eig_point &p)
 {
-    if (!p.have_inv || p.inv_generation != fst.expat_generation) {
+    if (!p.have_inv || p.inv_generation != a.expat_generation) {
         p.inv_l.resize(p.n);
         for (int k = 0; k < p.n; k++) {
-            complex l = eigval(k);
+            complex l = eigval(a, k);
             p.inv_l[k] = (l.re == 0.0 && l.im == 0.0) ? complex{0.0, 0.0} : rcdiv(1.0, l);
         }
-        p.inv_generation = fst.expat_generation;
+        p.inv_generation = a.expat_generation;
         p.have_inv = true;
     }
     if (!p.have_i) {
@@ -218,8 +218,8 @@ const std::vector<complex> &integrals(eig_point &p)
         double t = p.t;
         p.i.resize(n);
         for (int k = 0; k < n; k++) {
-            complex l = eigval(k);
-            if (conj_of_previous(k)) {
+            complex l = eigval(a, k);
+            if (conj_of_previous(a, k)) {
                 p.i[k] = cconj_val(p.i[k - 1]);
             } else if (l.re == 0.0 && l.im == 0.0) {
                 p.i[k] = complex{t, 0.0};
@@ -255,13 +255,13 @@ double re_sum(const complex *r, const std::vector<complex> &z)
 }
 
 // Re(V diag(z) V^-1 B) into a new n x 1 matrix.
-matrix eig_state_column(const std::vector<complex> &z)
+matrix eig_state_column(analysis_ctx &a, const std::vector<complex> &z)
 {
-    int n = fst.expat_eigval.rows;
-    const cmatrix &V = fst.expat_V;
+    int n = a.expat_eigval.rows;
+    const cmatrix &V = a.expat_V;
     std::vector<complex> w(n);
     for (int k = 0; k < n; k++)
-        w[k] = cmul(z[k], fst.expat_ViB.data[k]);
+        w[k] = cmul(z[k], a.expat_ViB.data[k]);
     matrix r = newm(n, 1);
     for (int k = 0; k < n; k++) {
         const complex *vk = V.data + k * n;
@@ -272,13 +272,13 @@ matrix eig_state_column(const std::vector<complex> &z)
 }
 
 // Re(C V diag(z) V^-1) into a new 1 x n matrix.
-matrix eig_state_row(const std::vector<complex> &z)
+matrix eig_state_row(analysis_ctx &a, const std::vector<complex> &z)
 {
-    int n = fst.expat_eigval.rows;
-    const cmatrix &Vi = fst.expat_Vinv;
+    int n = a.expat_eigval.rows;
+    const cmatrix &Vi = a.expat_Vinv;
     std::vector<complex> w(n);
     for (int k = 0; k < n; k++)
-        w[k] = cmul(fst.expat_CV.data[k], z[k]);
+        w[k] = cmul(a.expat_CV.data[k], z[k]);
     matrix r = newm(1, n);
     for (int j = 0; j < n; j++) {
         const complex *vj = Vi.data + j * n;
@@ -291,10 +291,10 @@ matrix eig_state_row(const std::vector<complex> &z)
 }
 
 // Re(V diag(z) V^-1), n x n.
-matrix eigen_form(const std::vector<complex> &z)
+matrix eigen_form(analysis_ctx &a, const std::vector<complex> &z)
 {
-    int n = fst.expat_eigval.rows;
-    const cmatrix &V = fst.expat_V, &Vi = fst.expat_Vinv;
+    int n = a.expat_eigval.rows;
+    const cmatrix &V = a.expat_V, &Vi = a.expat_Vinv;
     matrix R = newm(n, n);
     for (int j = 0; j < n; j++)
         for (int i = 0; i < n; i++) {
@@ -309,9 +309,9 @@ matrix eigen_form(const std::vector<complex> &z)
     return R;
 }
 
-void need_eigen(const char *who)
+void need_eigen(analysis_ctx &a, const char *who)
 {
-    if (fst.expat_eigval.data == nullptr) {
+    if (a.expat_eigval.data == nullptr) {
         fprintf(stderr, "%s: no A defined.\n", who);
         fatal_cleanup();
         exit(1);
@@ -344,47 +344,47 @@ matrix row_times(const double *u, const matrix &M)
 
 }  // namespace
 
-matrix expAt(double t)
+matrix expAt(analysis_ctx &a, double t)
 {
-    need_eigen("expAt");
-    if (fst.expat_defective) {
+    need_eigen(a, "expAt");
+    if (a.expat_defective) {
         matrix E;
-        exp_pair(t, &E, nullptr);
+        exp_pair(a, t, &E, nullptr);
         return E;
     }
-    return eigen_form(exps(eig_at(t)));
+    return eigen_form(a, exps(a, eig_at(a, t)));
 }
 
-matrix int_expAt(double t)
+matrix int_expAt(analysis_ctx &a, double t)
 {
-    need_eigen("int_expAt");
-    if (fst.expat_defective) {
+    need_eigen(a, "int_expAt");
+    if (a.expat_defective) {
         matrix I;
-        exp_pair(t, nullptr, &I);
+        exp_pair(a, t, nullptr, &I);
         return I;
     }
-    return eigen_form(integrals(eig_at(t)));
+    return eigen_form(a, integrals(a, eig_at(a, t)));
 }
 
 // The pair of the matrix-exponential route at t.
-const matrix &pair_E(double t)
+const matrix &pair_E(analysis_ctx &a, double t)
 {
-    exp_pair(t, nullptr, nullptr);
+    exp_pair(a, t, nullptr, nullptr);
     return pcache.E;
 }
 
-const matrix &pair_I(double t)
+const matrix &pair_I(analysis_ctx &a, double t)
 {
-    exp_pair(t, nullptr, nullptr);
+    exp_pair(a, t, nullptr, nullptr);
     return pcache.I;
 }
 
-double h_t(double t)
+double h_t(analysis_ctx &a, double t)
 {
     if (t < 0.0)
         return 0.0;
-    need_eigen("expAt");
-    const ss &s = fst.ana_ss;
+    need_eigen(a, "expAt");
+    const ss &s = a.ana_ss;
     if (t == 0.0) {
         // e^(A 0) = I: C B exactly, not the residues summed with rounding
         double v = 0.0;
@@ -392,87 +392,87 @@ double h_t(double t)
             v += s.C.data[i] * s.B.data[i];
         return v;
     }
-    if (fst.expat_defective) {
-        matrix f = times_column(pair_E(t), s.B.data);
+    if (a.expat_defective) {
+        matrix f = times_column(pair_E(a, t), s.B.data);
         double v = 0.0;
         for (int i = 0; i < s.n; i++)
             v += s.C.data[i] * f.data[i];
         freem(&f);
         return v;
     }
-    return re_sum(fst.expat_CViB.data, exps(eig_at(t)));
+    return re_sum(a.expat_CViB.data, exps(a, eig_at(a, t)));
 }
 
-double hs_t(double t)
+double hs_t(analysis_ctx &a, double t)
 {
     if (t < 0.0)
         return 0.0;
-    need_eigen("int_expAt");
-    const ss &s = fst.ana_ss;
-    if (fst.expat_defective) {
-        matrix f = times_column(pair_I(t), s.B.data);
+    need_eigen(a, "int_expAt");
+    const ss &s = a.ana_ss;
+    if (a.expat_defective) {
+        matrix f = times_column(pair_I(a, t), s.B.data);
         double v = 0.0;
         for (int i = 0; i < s.n; i++)
             v += s.C.data[i] * f.data[i];
         freem(&f);
         return v + s.D;
     }
-    return re_sum(fst.expat_CViB.data, integrals(eig_at(t))) + s.D;
+    return re_sum(a.expat_CViB.data, integrals(a, eig_at(a, t))) + s.D;
 }
 
-matrix f_t(double t)
+matrix f_t(analysis_ctx &a, double t)
 {
     if (t < 0.0)
-        return newm(fst.ana_ss.n, 1);
-    need_eigen("expAt");
+        return newm(a.ana_ss.n, 1);
+    need_eigen(a, "expAt");
     if (t == 0.0)
-        return mcopy(fst.ana_ss.B);
-    if (fst.expat_defective)
-        return times_column(pair_E(t), fst.ana_ss.B.data);
-    return eig_state_column(exps(eig_at(t)));
+        return mcopy(a.ana_ss.B);
+    if (a.expat_defective)
+        return times_column(pair_E(a, t), a.ana_ss.B.data);
+    return eig_state_column(a, exps(a, eig_at(a, t)));
 }
 
-matrix g_t(double t)
+matrix g_t(analysis_ctx &a, double t)
 {
     if (t < 0.0)
-        return newm(1, fst.ana_ss.n);
-    need_eigen("expAt");
+        return newm(1, a.ana_ss.n);
+    need_eigen(a, "expAt");
     if (t == 0.0)
-        return mcopy(fst.ana_ss.C);
-    if (fst.expat_defective)
-        return row_times(fst.ana_ss.C.data, pair_E(t));
-    return eig_state_row(exps(eig_at(t)));
+        return mcopy(a.ana_ss.C);
+    if (a.expat_defective)
+        return row_times(a.ana_ss.C.data, pair_E(a, t));
+    return eig_state_row(a, exps(a, eig_at(a, t)));
 }
 
-matrix fs_t(double t)
+matrix fs_t(analysis_ctx &a, double t)
 {
     if (t < 0.0)
-        return newm(fst.ana_ss.n, 1);
-    need_eigen("int_expAt");
-    if (fst.expat_defective)
-        return times_column(pair_I(t), fst.ana_ss.B.data);
-    return eig_state_column(integrals(eig_at(t)));
+        return newm(a.ana_ss.n, 1);
+    need_eigen(a, "int_expAt");
+    if (a.expat_defective)
+        return times_column(pair_I(a, t), a.ana_ss.B.data);
+    return eig_state_column(a, integrals(a, eig_at(a, t)));
 }
 
-matrix gs_t(double t)
+matrix gs_t(analysis_ctx &a, double t)
 {
     if (t < 0.0)
-        return newm(1, fst.ana_ss.n);
-    need_eigen("int_expAt");
-    if (fst.expat_defective)
-        return row_times(fst.ana_ss.C.data, pair_I(t));
-    return eig_state_row(integrals(eig_at(t)));
+        return newm(1, a.ana_ss.n);
+    need_eigen(a, "int_expAt");
+    if (a.expat_defective)
+        return row_times(a.ana_ss.C.data, pair_I(a, t));
+    return eig_state_row(a, integrals(a, eig_at(a, t)));
 }
 
-time_rows::time_rows(const double *t, int count, int h_bits, int f_bits, int g_bits)
-    : t_(t), count_(count), h_bits_(h_bits), f_bits_(f_bits), g_bits_(g_bits)
+time_rows::time_rows(analysis_ctx &a, const double *t, int count, int h_bits, int f_bits, int g_bits)
+    : a_(a), t_(t), count_(count), h_bits_(h_bits), f_bits_(f_bits), g_bits_(g_bits)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     f.assign(n, 0.0);
     fs.assign(n, 0.0);
     g.assign(n, 0.0);
     gs.assign(n, 0.0);
-    if (!fst.expat_defective || count < 3 || n < 1)
+    if (!a.expat_defective || count < 3 || n < 1)
         return;
     double t0 = t[0], dt = (t[count - 1] - t0) / (count - 1);
     if (!(dt > 0.0) || !std::isfinite(dt))
@@ -484,7 +484,7 @@ time_rows::time_rows(const double *t, int count, int h_bits, int f_bits, int g_b
             return;
     stepping_ = true;
     dt_ = dt;
-    exp_pair_compute(dt, &E1_, &I1_);
+    exp_pair_compute(a, dt, &E1_, &I1_);
     xf_.assign(n, 0.0);
     xfs_.assign(n, 0.0);
     xg_.assign(n, 0.0);
@@ -494,9 +494,10 @@ time_rows::time_rows(const double *t, int count, int h_bits, int f_bits, int g_b
 // The state at row k from the exponential at its own time.
 void time_rows::start(int k)
 {
+    analysis_ctx &a = a_;
     matrix E, I;
-    exp_pair(t_[k], &E, &I);
-    const ss &s = fst.ana_ss;
+    exp_pair(a, t_[k], &E, &I);
+    const ss &s = a.ana_ss;
     matrix v[4] = {times_column(E, s.B.data), times_column(I, s.B.data), row_times(s.C.data, E),
                    row_times(s.C.data, I)};
     std::vector<double> *x[4] = {&xf_, &xfs_, &xg_, &xgs_};
@@ -514,7 +515,7 @@ void time_rows::start(int k)
 // int_0^(t+dt) = int_0^t + e^(At) int_0^dt, the factors commuting.
 void time_rows::step()
 {
-    int n = fst.ana_ss.n;
+    int n = a_.ana_ss.n;
     const double *E = E1_.data, *I = I1_.data;
     std::vector<double> a(n, 0.0), b(n, 0.0);
     bool f_side = h_bits_ || f_bits_, g_side = g_bits_ != 0;
@@ -549,7 +550,8 @@ void time_rows::step()
 
 void time_rows::publish()
 {
-    const ss &s = fst.ana_ss;
+    analysis_ctx &a = a_;
+    const ss &s = a.ana_ss;
     h = 0.0;
     hs = s.D;
     for (int i = 0; i < s.n; i++) {
@@ -564,8 +566,9 @@ void time_rows::publish()
 
 void time_rows::at(int k)
 {
+    analysis_ctx &a = a_;
     double t = t_[k];
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     if (stepping_ && t >= 0.0) {
         if (next_ >= 0 && next_ == k - 1)
             step();
@@ -576,15 +579,15 @@ void time_rows::at(int k)
     }
     next_ = -1;
     if (h_bits_ & 1)
-        h = h_t(t);
+        h = h_t(a, t);
     if (h_bits_ & 2)
-        hs = hs_t(t);
+        hs = hs_t(a, t);
     const int bits[4] = {f_bits_ & 1, f_bits_ & 2, g_bits_ & 1, g_bits_ & 2};
     std::vector<double> *out[4] = {&f, &fs, &g, &gs};
     for (int q = 0; q < 4; q++) {
         if (!bits[q])
             continue;
-        matrix r = q == 0 ? f_t(t) : q == 1 ? fs_t(t) : q == 2 ? g_t(t) : gs_t(t);
+        matrix r = q == 0 ? f_t(a, t) : q == 1 ? fs_t(a, t) : q == 2 ? g_t(a, t) : gs_t(a, t);
         const double *src = r.data;
         std::copy(src, src + std::min(n, r.rows * r.cols), out[q]->begin());
         freem(&r);

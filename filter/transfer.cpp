@@ -10,8 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "filter/current.h"
-#include "filter/report.h"
+#include "filter/analysis.h"
 #include "base/error.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
@@ -61,12 +60,12 @@ struct jw_point {
 jw_point pt;
 
 // The similarity view is set for the analysis copy.
-bool view_on() { return tst.view_T.cols != 0 && tst.view_T.cols == fst.ana_ss.n; }
+bool view_on(analysis_ctx &a) { return a.view_T.cols != 0 && a.view_T.cols == a.ana_ss.n; }
 
 // Element i of T^-1 z: the F side of the view.
-inline complex view_f_elem(const complex *z, int n, int i)
+inline complex view_f_elem(analysis_ctx &a, const complex *z, int n, int i)
 {
-    const double *Ti = tst.view_Ti.data;
+    const double *Ti = a.view_Ti.data;
     complex s{0.0, 0.0};
     for (int k = 0; k < n; k++) {
         s.re += Ti[k * n + i] * z[k].re;
@@ -76,9 +75,9 @@ inline complex view_f_elem(const complex *z, int n, int i)
 }
 
 // Element i of T^T z: the G side of the view (G = G0 T, as a column).
-inline complex view_g_elem(const complex *z, int n, int i)
+inline complex view_g_elem(analysis_ctx &a, const complex *z, int n, int i)
 {
-    const double *ti = tst.view_T.data + i * n;  // column i of T
+    const double *ti = a.view_T.data + i * n;  // column i of T
     complex s{0.0, 0.0};
     for (int k = 0; k < n; k++) {
         s.re += ti[k] * z[k].re;
@@ -88,13 +87,13 @@ inline complex view_g_elem(const complex *z, int n, int i)
 }
 
 // z as the view sees it (into out), or z itself without a view.
-const complex *viewed(const std::vector<complex> &z, int n, bool g_side, std::vector<complex> &out)
+const complex *viewed(analysis_ctx &a, const std::vector<complex> &z, int n, bool g_side, std::vector<complex> &out)
 {
-    if (!view_on())
+    if (!view_on(a))
         return z.data();
     out.resize(n);
     for (int i = 0; i < n; i++)
-        out[i] = g_side ? view_g_elem(z.data(), n, i) : view_f_elem(z.data(), n, i);
+        out[i] = g_side ? view_g_elem(a, z.data(), n, i) : view_f_elem(a, z.data(), n, i);
     return out.data();
 }
 
@@ -123,12 +122,12 @@ inline complex cnmsub(complex x, complex m, complex y)
     return complex{x.re - (m.re * y.re - m.im * y.im), x.im - (m.re * y.im + m.im * y.re)};
 }
 
-void factor_point(double w)
+void factor_point(analysis_ctx &a, double w)
 {
     jw_point &p = pt;
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     p.valid = true;
-    p.generation = fst.ana_generation;
+    p.generation = a.ana_generation;
     p.w = w;
     p.n = n;
     p.singular = false;
@@ -143,8 +142,8 @@ void factor_point(double w)
         p.swapped.resize(n);
         p.reach.resize(n);
     }
-    if (!p.neg_h_valid || p.neg_h_generation != fst.ana_generation || p.neg_h.size() != (size_t)n * n) {
-        const double *H = fst.hess_A.data;
+    if (!p.neg_h_valid || p.neg_h_generation != a.ana_generation || p.neg_h.size() != (size_t)n * n) {
+        const double *H = a.hess_A.data;
         p.neg_h.assign((size_t)n * n, complex{0.0, 0.0});
         p.neg_h_reach.assign(n, 0);
         for (int i = 0; i < n; i++) {
@@ -156,7 +155,7 @@ void factor_point(double w)
             }
         }
         p.neg_h_valid = true;
-        p.neg_h_generation = fst.ana_generation;
+        p.neg_h_generation = a.ana_generation;
     }
     complex *U = p.U.data();
     // -Hs + jwI; the elimination never reads below the subdiagonal, nor the
@@ -214,11 +213,11 @@ void factor_point(double w)
 // The factors at w, made afresh unless the last point is at the same w
 // (bit for bit: -0 and +0 differ in the signs of zero results) for the
 // same analysis data.
-jw_point &point_at(double w)
+jw_point &point_at(analysis_ctx &a, double w)
 {
-    if (!pt.valid || pt.generation != fst.ana_generation
+    if (!pt.valid || pt.generation != a.ana_generation
         || std::memcmp(&pt.w, &w, sizeof w) != 0)
-        factor_point(w);
+        factor_point(a, w);
     return pt;
 }
 
@@ -281,9 +280,9 @@ void solve_t(const jw_point &p, complex *z)
 }
 
 // t := Q^T z.
-void to_hess(const complex *z, int n, complex *t)
+void to_hess(analysis_ctx &a, const complex *z, int n, complex *t)
 {
-    const double *Q = fst.hess_Q.data;
+    const double *Q = a.hess_Q.data;
     for (int i = 0; i < n; i++) {
         const double *qi = Q + i * n;  // column i of Q
         complex s{0.0, 0.0};
@@ -296,9 +295,9 @@ void to_hess(const complex *z, int n, complex *t)
 }
 
 // z := Q t.
-void from_hess(const complex *t, int n, complex *z)
+void from_hess(analysis_ctx &a, const complex *t, int n, complex *z)
 {
-    const double *Q = fst.hess_Q.data;
+    const double *Q = a.hess_Q.data;
     for (int i = 0; i < n; i++)
         z[i] = complex{0.0, 0.0};
     for (int k = 0; k < n; k++) {
@@ -341,9 +340,9 @@ bool all_finite(const complex *z, int n)
 }
 
 // r := b - M z with M = jwI - A, or its transpose.
-void residual(double w, bool trans, const complex *b, const complex *z, int n, complex *r)
+void residual(analysis_ctx &a, double w, bool trans, const complex *b, const complex *z, int n, complex *r)
 {
-    const double *A = fst.ana_ss.A.data;
+    const double *A = a.ana_ss.A.data;
     for (int i = 0; i < n; i++)
         r[i] = complex{b[i].re + w * z[i].im, b[i].im - w * z[i].re};
     if (trans) {
@@ -371,16 +370,16 @@ void residual(double w, bool trans, const complex *b, const complex *z, int n, c
 
 // z := M^-1 b (M^-T b when trans) in the basis of A, through the Hessenberg
 // factors; bh, when given, is Q^T b. The structural zeros are set to 0.
-void solve_states(jw_point &p, bool trans, const complex *b, const double *bh, complex *z)
+void solve_states(analysis_ctx &a, jw_point &p, bool trans, const complex *b, const double *bh, complex *z)
 {
     int n = p.n;
     // M = Q (jwI - Hs)^T Q^T when Hs is the form of A^T
-    bool hess_trans = trans != (fst.hess_transposed != 0);
-    const std::vector<char> &zero = trans ? fst.ana_unobserved : fst.ana_unreached;
+    bool hess_trans = trans != (a.hess_transposed != 0);
+    const std::vector<char> &zero = trans ? a.ana_unobserved : a.ana_unreached;
     std::vector<complex> &t = p.t, &r = p.r;
     t.resize(n);
     r.resize(n);
-    if (fst.hess_plain) {
+    if (a.hess_plain) {
         // Q = I: the elimination runs on A (or A^T) itself
         std::copy(b, b + n, z);
         hess_trans ? solve_t(p, z) : solve_n(p, z);
@@ -393,21 +392,21 @@ void solve_states(jw_point &p, bool trans, const complex *b, const double *bh, c
         for (int i = 0; i < n; i++)
             t[i] = complex{bh[i], 0.0};
     else
-        to_hess(b, n, t.data());
+        to_hess(a, b, n, t.data());
     hess_trans ? solve_t(p, t.data()) : solve_n(p, t.data());
-    from_hess(t.data(), n, z);
+    from_hess(a, t.data(), n, z);
     for (int i = 0; i < n; i++)
         if (zero[i])
             z[i] = complex{0.0, 0.0};
-    for (int step = 0; step < 2 && ((step == 0 && fst.hess_sparse) || wide_spread(z, n, zero)); step++) {
-        residual(p.w, trans, b, z, n, r.data());
+    for (int step = 0; step < 2 && ((step == 0 && a.hess_sparse) || wide_spread(z, n, zero)); step++) {
+        residual(a, p.w, trans, b, z, n, r.data());
         // Near the top of the range of doubles the residual can overflow
         // where the solution does not: the solution stands unrefined.
         if (!all_finite(r.data(), n))
             break;
-        to_hess(r.data(), n, t.data());
+        to_hess(a, r.data(), n, t.data());
         hess_trans ? solve_t(p, t.data()) : solve_n(p, t.data());
-        from_hess(t.data(), n, r.data());
+        from_hess(a, t.data(), n, r.data());
         for (int i = 0; i < n; i++)
             if (!zero[i]) {
                 z[i].re += r[i].re;
@@ -417,62 +416,62 @@ void solve_states(jw_point &p, bool trans, const complex *b, const double *bh, c
 }
 
 // F = R B.
-const std::vector<complex> &f_of(jw_point &p)
+const std::vector<complex> &f_of(analysis_ctx &a, jw_point &p)
 {
     if (!p.have_f) {
         int n = p.n;
         p.f.resize(n);
         p.b.resize(n);
         for (int i = 0; i < n; i++)
-            p.b[i] = complex{fst.ana_ss.B.data[i], 0.0};
-        solve_states(p, false, p.b.data(), fst.hess_B.data, p.f.data());
+            p.b[i] = complex{a.ana_ss.B.data[i], 0.0};
+        solve_states(a, p, false, p.b.data(), a.hess_B.data, p.f.data());
         p.have_f = true;
     }
     return p.f;
 }
 
 // R F = R^2 B.
-const std::vector<complex> &rf_of(jw_point &p)
+const std::vector<complex> &rf_of(analysis_ctx &a, jw_point &p)
 {
     if (!p.have_rf) {
         p.rf.resize(p.n);
-        solve_states(p, false, f_of(p).data(), nullptr, p.rf.data());
+        solve_states(a, p, false, f_of(a, p).data(), nullptr, p.rf.data());
         p.have_rf = true;
     }
     return p.rf;
 }
 
 // G^T = R^T C^T.
-const std::vector<complex> &g_of(jw_point &p)
+const std::vector<complex> &g_of(analysis_ctx &a, jw_point &p)
 {
     if (!p.have_g) {
         int n = p.n;
         p.g.resize(n);
         p.b.resize(n);
         for (int i = 0; i < n; i++)
-            p.b[i] = complex{fst.ana_ss.C.data[i], 0.0};
-        solve_states(p, true, p.b.data(), fst.hess_C.data, p.g.data());
+            p.b[i] = complex{a.ana_ss.C.data[i], 0.0};
+        solve_states(a, p, true, p.b.data(), a.hess_C.data, p.g.data());
         p.have_g = true;
     }
     return p.g;
 }
 
 // R^T G^T = (C R^2)^T.
-const std::vector<complex> &rg_of(jw_point &p)
+const std::vector<complex> &rg_of(analysis_ctx &a, jw_point &p)
 {
     if (!p.have_rg) {
         p.rg.resize(p.n);
-        solve_states(p, true, g_of(p).data(), nullptr, p.rg.data());
+        solve_states(a, p, true, g_of(a, p).data(), nullptr, p.rg.data());
         p.have_rg = true;
     }
     return p.rg;
 }
 
 // C z.
-complex out_of(const std::vector<complex> &z, int n)
+complex out_of(analysis_ctx &a, const std::vector<complex> &z, int n)
 {
     complex s{0.0, 0.0};
-    const double *c = fst.ana_ss.C.data;
+    const double *c = a.ana_ss.C.data;
     for (int i = 0; i < n; i++) {
         s.re += c[i] * z[i].re;
         s.im += c[i] * z[i].im;
@@ -502,23 +501,23 @@ complex infinite_value() { return complex{INFINITY, 0.0}; }
 complex jmul(complex z) { return complex{-z.im, z.re}; }        // j z
 
 // F (n x 1) or its derivative -j R F.
-cmatrix f_or_df(double w, bool derivative)
+cmatrix f_or_df(analysis_ctx &a, double w, bool derivative)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     int n = p.n;
     if (p.singular)
         return infinite_cmatrix(n, 1);
-    return response_matrix(viewed(derivative ? rf_of(p) : f_of(p), n, false, p.v), n, 1, derivative);
+    return response_matrix(viewed(a, derivative ? rf_of(a, p) : f_of(a, p), n, false, p.v), n, 1, derivative);
 }
 
 // G (1 x n) or its derivative -j G R.
-cmatrix g_or_dg(double w, bool derivative)
+cmatrix g_or_dg(analysis_ctx &a, double w, bool derivative)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     int n = p.n;
     if (p.singular)
         return infinite_cmatrix(1, n);
-    return response_matrix(viewed(derivative ? rg_of(p) : g_of(p), n, true, p.v), 1, n, derivative);
+    return response_matrix(viewed(a, derivative ? rg_of(a, p) : g_of(a, p), n, true, p.v), 1, n, derivative);
 }
 
 // The F of the analysis copy at a set of frequencies, kept for the peak
@@ -533,26 +532,26 @@ const int kept_tables = 2;  // the grid and the walk
 f_table tables[kept_tables];
 int next_table = 0;
 
-const f_table &table_for(const std::vector<double> &w)
+const f_table &table_for(analysis_ctx &a, const std::vector<double> &w)
 {
     for (const f_table &t : tables)
-        if (t.generation == fst.ana_generation && t.w.size() == w.size() && !w.empty()
+        if (t.generation == a.ana_generation && t.w.size() == w.size() && !w.empty()
             && std::memcmp(t.w.data(), w.data(), w.size() * sizeof(double)) == 0)
             return t;
     f_table &t = tables[next_table];
     next_table = (next_table + 1) % kept_tables;
-    int n = fst.ana_ss.n;
-    t.generation = fst.ana_generation;
+    int n = a.ana_ss.n;
+    t.generation = a.ana_generation;
     t.w = w;
     t.f.assign(w.size() * n, complex{0.0, 0.0});
     t.singular.assign(w.size(), 0);
     for (size_t j = 0; j < w.size(); j++) {
-        jw_point &p = point_at(w[j]);
+        jw_point &p = point_at(a, w[j]);
         if (p.singular) {
             t.singular[j] = 1;
             continue;
         }
-        const std::vector<complex> &f = f_of(p);
+        const std::vector<complex> &f = f_of(a, p);
         std::copy(f.begin(), f.end(), t.f.begin() + j * n);
     }
     return t;
@@ -591,9 +590,9 @@ struct f_memo {
 f_memo memo;
 
 // F at w (nullptr at a pole), from the memo or factored and kept there.
-const complex *f_memo_at(double w)
+const complex *f_memo_at(analysis_ctx &a, double w)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     f_memo &m = memo;
     if (m.n != n) {
         m.n = n;
@@ -611,59 +610,59 @@ const complex *f_memo_at(double w)
     std::memcpy(&key, &w, sizeof key);
     size_t k = (size_t)((key * 0x9e3779b97f4a7c15ULL) >> (64 - m.bits));
     complex *slot = m.f.get() + k * n;
-    if (m.used[k] && m.generation[k] == fst.ana_generation && std::memcmp(&m.w[k], &w, sizeof w) == 0)
+    if (m.used[k] && m.generation[k] == a.ana_generation && std::memcmp(&m.w[k], &w, sizeof w) == 0)
         return slot;
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     if (p.singular)
         return nullptr;
-    const std::vector<complex> &f = f_of(p);
+    const std::vector<complex> &f = f_of(a, p);
     std::copy(f.begin(), f.end(), slot);
     m.used[k] = 1;
     m.w[k] = w;
-    m.generation[k] = fst.ana_generation;
+    m.generation[k] = a.ana_generation;
     return slot;
 }
 
 }  // namespace
 
-void set_similarity_view(matrix T, matrix Ti)
+void set_similarity_view(analysis_ctx &a, matrix T, matrix Ti)
 {
-    tst.view_T = T;
-    tst.view_Ti = Ti;
+    a.view_T = T;
+    a.view_Ti = Ti;
 }
 
-void clear_similarity_view()
+void clear_similarity_view(analysis_ctx &a)
 {
-    freem(&tst.view_T);
-    freem(&tst.view_Ti);
+    freem(&a.view_T);
+    freem(&a.view_Ti);
 }
 
-complex f_elem_jw(double w, int k)
+complex f_elem_jw(analysis_ctx &a, double w, int k)
 {
-    const complex *f = f_memo_at(w);
+    const complex *f = f_memo_at(a, w);
     if (!f)
         return infinite_value();
-    return view_on() ? view_f_elem(f, fst.ana_ss.n, k) : f[k];
+    return view_on(a) ? view_f_elem(a, f, a.ana_ss.n, k) : f[k];
 }
 
-complex df_elem_jw(double w, int k)
+complex df_elem_jw(analysis_ctx &a, double w, int k)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     if (p.singular)
         return infinite_value();
-    const std::vector<complex> &rf = rf_of(p);
-    complex z = view_on() ? view_f_elem(rf.data(), p.n, k) : rf[k];
+    const std::vector<complex> &rf = rf_of(a, p);
+    complex z = view_on(a) ? view_f_elem(a, rf.data(), p.n, k) : rf[k];
     return complex{z.im, -z.re};
 }
 
-void f_sq_at(const std::vector<double> &w, std::vector<double> &sq)
+void f_sq_at(analysis_ctx &a, const std::vector<double> &w, std::vector<double> &sq)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     sq.resize(w.size() * (n > 0 ? n : 0));
     if (n < 1 || w.empty())
         return;
-    const f_table &t = table_for(w);
-    bool view = view_on();
+    const f_table &t = table_for(a, w);
+    bool view = view_on(a);
     for (size_t j = 0; j < w.size(); j++) {
         double *out = sq.data() + j * n;
         if (t.singular[j]) {
@@ -672,13 +671,13 @@ void f_sq_at(const std::vector<double> &w, std::vector<double> &sq)
         }
         const complex *f = t.f.data() + j * n;
         for (int i = 0; i < n; i++)
-            out[i] = cmod2(view ? view_f_elem(f, n, i) : f[i]);
+            out[i] = cmod2(view ? view_f_elem(a, f, n, i) : f[i]);
     }
 }
 
-complex den_jw(double w)
+complex den_jw(analysis_ctx &a, double w)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     if (p.singular)
         return complex{0.0, 0.0};
     complex d{1.0, 0.0};
@@ -690,9 +689,9 @@ complex den_jw(double w)
 }
 
 // R = Q M^-1 Q^T, column by column.
-cmatrix resolvent_jw(double w)
+cmatrix resolvent_jw(analysis_ctx &a, double w)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     int n = p.n;
     if (p.singular)
         return infinite_cmatrix(n, n);
@@ -700,40 +699,40 @@ cmatrix resolvent_jw(double w)
     std::vector<complex> e(n, complex{0.0, 0.0});
     for (int j = 0; j < n; j++) {
         e[j] = complex{1.0, 0.0};
-        to_hess(e.data(), n, R.data + j * n);
-        if (fst.hess_transposed)
+        to_hess(a, e.data(), n, R.data + j * n);
+        if (a.hess_transposed)
             solve_t(p, R.data + j * n);
         else
             solve_n(p, R.data + j * n);
-        from_hess(R.data + j * n, n, e.data());
+        from_hess(a, R.data + j * n, n, e.data());
         std::copy(e.begin(), e.end(), R.data + j * n);
         std::fill(e.begin(), e.end(), complex{0.0, 0.0});
     }
     return R;
 }
 
-cmatrix adj_jw(double w)
+cmatrix adj_jw(analysis_ctx &a, double w)
 {
-    int n = fst.ana_ss.n;
-    complex d = den_jw(w);
+    int n = a.ana_ss.n;
+    complex d = den_jw(a, w);
     if (d.re == 0.0 && d.im == 0.0) {
         // At a pole the adjugate is still finite: take it from the
         // polynomial coefficients.
         cmatrix Z = cnewm(n, n);
         for (int i = 0; i < n; i++)
             for (int j = 0; j < n; j++)
-                Z.data[j * n + i] = nmat_elem_jw(w, i, j);
+                Z.data[j * n + i] = nmat_elem_jw(a, w, i, j);
         return Z;
     }
-    cmatrix R = resolvent_jw(w);
+    cmatrix R = resolvent_jw(a, w);
     cmatrix Z = cscalem(d, R);
     cfreem(&R);
     return Z;
 }
 
-cmatrix resolvent2_jw(double w)
+cmatrix resolvent2_jw(analysis_ctx &a, double w)
 {
-    cmatrix R = resolvent_jw(w);
+    cmatrix R = resolvent_jw(a, w);
     cmatrix R2 = cmmul(R, R);
     cfreem(&R);
     cmatrix Z = cscalem(complex{0.0, -1.0}, R2);
@@ -741,50 +740,50 @@ cmatrix resolvent2_jw(double w)
     return Z;
 }
 
-cmatrix f_jw(double w)
+cmatrix f_jw(analysis_ctx &a, double w)
 {
-    return f_or_df(w, false);
+    return f_or_df(a, w, false);
 }
 
-cmatrix df_jw(double w)
+cmatrix df_jw(analysis_ctx &a, double w)
 {
-    return f_or_df(w, true);
+    return f_or_df(a, w, true);
 }
 
-cmatrix g_jw(double w)
+cmatrix g_jw(analysis_ctx &a, double w)
 {
-    return g_or_dg(w, false);
+    return g_or_dg(a, w, false);
 }
 
-cmatrix dg_jw(double w)
+cmatrix dg_jw(analysis_ctx &a, double w)
 {
-    return g_or_dg(w, true);
+    return g_or_dg(a, w, true);
 }
 
-complex h_jw(double w)
+complex h_jw(analysis_ctx &a, double w)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     if (p.singular)
         return infinite_value();
-    complex h = out_of(f_of(p), p.n);
-    h.re += fst.ana_ss.D;
+    complex h = out_of(a, f_of(a, p), p.n);
+    h.re += a.ana_ss.D;
     return h;
 }
 
 // dH/dw = -j C R R B = -j C Q y.
-complex dh_jw(double w)
+complex dh_jw(analysis_ctx &a, double w)
 {
-    jw_point &p = point_at(w);
+    jw_point &p = point_at(a, w);
     if (p.singular) {
         // C times the infinite dF/dw
         complex d{0.0, 0.0};
         for (int i = 0; i < p.n; i++) {
-            d.re += fst.ana_ss.C.data[i] * INFINITY;
-            d.im += fst.ana_ss.C.data[i] * 0.0;
+            d.re += a.ana_ss.C.data[i] * INFINITY;
+            d.im += a.ana_ss.C.data[i] * 0.0;
         }
         return d;
     }
-    complex d = out_of(rf_of(p), p.n);
+    complex d = out_of(a, rf_of(a, p), p.n);
     return complex{d.im, -d.re};
 }
 
@@ -810,15 +809,15 @@ double cdb_scaled(complex z)
     return std::isnormal(s) ? 10.0 * std::log10(s) : 20.0 * std::log10(std::hypot(z.re, z.im));
 }
 
-double delay_h(double w)
+double delay_h(analysis_ctx &a, double w)
 {
-    return group_delay(h_jw(w), dh_jw(w));
+    return group_delay(h_jw(a, w), dh_jw(a, w));
 }
 
-matrix delay_f(double w, const cmatrix &F)
+matrix delay_f(analysis_ctx &a, double w, const cmatrix &F)
 {
-    int n = fst.ana_ss.n;
-    cmatrix dF = df_jw(w);
+    int n = a.ana_ss.n;
+    cmatrix dF = df_jw(a, w);
     matrix d = newm(1, n);
     for (int i = 0; i < n; i++)
         d.data[i] = group_delay(F.data[i], dF.data[i]);
@@ -826,10 +825,10 @@ matrix delay_f(double w, const cmatrix &F)
     return d;
 }
 
-matrix delay_g(double w, const cmatrix &G)
+matrix delay_g(analysis_ctx &a, double w, const cmatrix &G)
 {
-    int n = fst.ana_ss.n;
-    cmatrix dG = dg_jw(w);
+    int n = a.ana_ss.n;
+    cmatrix dG = dg_jw(a, w);
     matrix d = newm(1, n);
     for (int i = 0; i < n; i++)
         d.data[i] = group_delay(G.data[i], dG.data[i]);
@@ -873,20 +872,20 @@ bool plain_ok(double s)
 // The A, and under mode 1 the B and C, terms of the sensitivity of H to the
 // coefficients, weighted by the squared coefficients unless abs: their sum
 // *S, and the same as a scaled sum in *scaled; false at a pole.
-static bool sens_sum(double w, int mode, bool weighted, complex *h_out, double *S_out, scaled_sum *scaled)
+static bool sens_sum(analysis_ctx &a, double w, int mode, bool weighted, complex *h_out, double *S_out, scaled_sum *scaled)
 {
-    const ss &s = fst.ana_ss;
+    const ss &s = a.ana_ss;
     int n = s.n;
-    if (point_at(w).singular) {
+    if (point_at(a, w).singular) {
         if (h_out)
             *h_out = infinite_value();
         *S_out = INFINITY;
         return false;
     }
-    cmatrix F = f_jw(w);
-    cmatrix G = g_jw(w);
+    cmatrix F = f_jw(a, w);
+    cmatrix G = g_jw(a, w);
     if (h_out)
-        *h_out = h_jw(w);
+        *h_out = h_jw(a, w);
     double S = 0.0;
     for (int i = 0; i < n; i++) {
         double gi = cmod2(G.data[i]);
@@ -926,12 +925,12 @@ static bool sens_sum(double w, int mode, bool weighted, complex *h_out, double *
 }
 
 // sqrt of the sum, divided by |h| when h is given.
-static double sens_root(double w, int mode, bool weighted, bool relative)
+static double sens_root(analysis_ctx &a, double w, int mode, bool weighted, bool relative)
 {
     complex h;
     double S;
     scaled_sum scaled;
-    if (!sens_sum(w, mode, weighted, relative ? &h : nullptr, &S, &scaled))
+    if (!sens_sum(a, w, mode, weighted, relative ? &h : nullptr, &S, &scaled))
         return relative ? std::sqrt(S / cmod2(h)) : std::sqrt(S);
     if (plain_ok(S)) {
         if (!relative)
@@ -946,19 +945,19 @@ static double sens_root(double w, int mode, bool weighted, bool relative)
     return scaled.scale / cmod_scaled(h) * std::sqrt(scaled.ssq);
 }
 
-double relsens_jw(double w, int mode)
+double relsens_jw(analysis_ctx &a, double w, int mode)
 {
-    return sens_root(w, mode, true, true);
+    return sens_root(a, w, mode, true, true);
 }
 
-double sens_jw(double w, int mode)
+double sens_jw(analysis_ctx &a, double w, int mode)
 {
-    return sens_root(w, mode, true, false);
+    return sens_root(a, w, mode, true, false);
 }
 
-double abssens_jw(double w, int mode)
+double abssens_jw(analysis_ctx &a, double w, int mode)
 {
-    return sens_root(w, mode, false, false);
+    return sens_root(a, w, mode, false, false);
 }
 
 matrix w_to_identity(const matrix &W)
@@ -974,15 +973,15 @@ matrix w_to_identity(const matrix &W)
 }
 
 // W of the analysis filter's size: an undetermined (empty) W gives no figure.
-static bool w_fits(const matrix &W)
+static bool w_fits(analysis_ctx &a, const matrix &W)
 {
-    return fst.ana_ss.n > 0 && W.rows == fst.ana_ss.n && W.cols == fst.ana_ss.n;
+    return a.ana_ss.n > 0 && W.rows == a.ana_ss.n && W.cols == a.ana_ss.n;
 }
 
-double dropfact(double w, const matrix &W, double eps, int renew)
+double dropfact(analysis_ctx &a, double w, const matrix &W, double eps, int renew)
 {
-    int n = fst.ana_ss.n;
-    if (!w_fits(W) && (tst.dropfact_T1.cols == 0 || renew != 0))
+    int n = a.ana_ss.n;
+    if (!w_fits(a, W) && (tst.dropfact_T1.cols == 0 || renew != 0))
         return NAN;
     if (tst.dropfact_T1.cols == 0 || renew != 0) {
         freem(&tst.dropfact_T1);
@@ -992,8 +991,8 @@ double dropfact(double w, const matrix &W, double eps, int renew)
     }
     if (tst.dropfact_T1inv.cols != n)
         return NAN;
-    cmatrix F = f_jw(w);
-    complex h = h_jw(w);
+    cmatrix F = f_jw(a, w);
+    complex h = h_jw(a, w);
     cmatrix X = cmmul_rc(tst.dropfact_T1inv, F);
     // Where the squares of X would overflow or underflow, X is taken to the
     // scale of 1 by a power of two 2^-e first: the eigenvalues scale by
@@ -1036,11 +1035,11 @@ double dropfact(double w, const matrix &W, double eps, int renew)
 }
 
 // Largest |F_i|^2 and |H|^2 at w.
-static void f_max_h(double w, double *m, double *h2, cmatrix *F_out)
+static void f_max_h(analysis_ctx &a, double w, double *m, double *h2, cmatrix *F_out)
 {
-    int n = fst.ana_ss.n;
-    cmatrix F = f_jw(w);
-    complex h = h_jw(w);
+    int n = a.ana_ss.n;
+    cmatrix F = f_jw(a, w);
+    complex h = h_jw(a, w);
     *m = 0.0;
     for (int i = 0; i < n; i++)
         if (cmod2(F.data[i]) > *m)
@@ -1054,37 +1053,37 @@ static void f_max_h(double w, double *m, double *h2, cmatrix *F_out)
 
 // |H| / max_i |F_i| at w, from the moduli themselves: the squares of a
 // figure whose squares overflow or underflow are formed only as the ratio.
-static double h_over_f(double w)
+static double h_over_f(analysis_ctx &a, double w)
 {
-    int n = fst.ana_ss.n;
-    cmatrix F = f_jw(w);
+    int n = a.ana_ss.n;
+    cmatrix F = f_jw(a, w);
     double m = 0.0;
     for (int i = 0; i < n; i++)
         m = std::max(m, cmod_scaled(F.data[i]));
     cfreem(&F);
-    return cmod_scaled(h_jw(w)) / m;
+    return cmod_scaled(h_jw(a, w)) / m;
 }
 
-double drfact_jw(double w, const matrix &W)
+double drfact_jw(analysis_ctx &a, double w, const matrix &W)
 {
-    if (!w_fits(W))
+    if (!w_fits(a, W))
         return NAN;
     double m, h2;
-    f_max_h(w, &m, &h2, nullptr);
+    f_max_h(a, w, &m, &h2, nullptr);
     if (plain_ok(m) && plain_ok(h2))
         return h2 / m / tr(W);
-    double r = h_over_f(w);
+    double r = h_over_f(a, w);
     return r * (r / tr(W));
 }
 
-double drscfact_jw(double w, const matrix &W)
+double drscfact_jw(analysis_ctx &a, double w, const matrix &W)
 {
-    if (!w_fits(W))
+    if (!w_fits(a, W))
         return NAN;
     double m, h2;
     cmatrix F;
-    f_max_h(w, &m, &h2, &F);
-    int n = fst.ana_ss.n;
+    f_max_h(a, w, &m, &h2, &F);
+    int n = a.ana_ss.n;
     double s = 0.0;
     bool w_positive = true;
     for (int i = 0; i < n; i++) {
@@ -1097,61 +1096,60 @@ double drscfact_jw(double w, const matrix &W)
         scaled_sum sum;
         for (int i = 0; i < n; i++)
             sum.add(cmod_scaled(F.data[i]) * std::sqrt(elem(W, i, i)));
-        double q = cmod_scaled(h_jw(w)) / sum.scale;
+        double q = cmod_scaled(h_jw(a, w)) / sum.scale;
         r = q * q / sum.ssq;
     }
     cfreem(&F);
     return r;
 }
 
-double dr_jw(double w, const cap_ss &filter, const matrix &W, double umax)
+double dr_jw(analysis_ctx &a, double w, double noise, const matrix &W, double umax)
 {
-    if (!w_fits(W))
+    if (!w_fits(a, W))
         return NAN;
     double m, h2;
-    f_max_h(w, &m, &h2, nullptr);
-    double noise = noise_total(filter, W);
+    f_max_h(a, w, &m, &h2, nullptr);
     if (plain_ok(m) && plain_ok(h2))
         return h2 * umax * umax / m / noise;
-    double r = h_over_f(w) * umax;
+    double r = h_over_f(a, w) * umax;
     return r * (r / noise);
 }
 
-complex nmat_elem_jw(double w, int i, int j)
+complex nmat_elem_jw(analysis_ctx &a, double w, int i, int j)
 {
-    nmat_ready();
-    int n = fst.ana_ss.n;
+    nmat_ready(a);
+    int n = a.ana_ss.n;
     complex z{0.0, 0.0};
     for (int k = 0; k < n; k++) {
         z = jmul(cscale(z, w));
-        z.re += fst.nmat[k].data[j * n + i];
+        z.re += a.nmat[k].data[j * n + i];
     }
     return z;
 }
 
-complex c_adj_jw(double w, int j)
+complex c_adj_jw(analysis_ctx &a, double w, int j)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     complex s{0.0, 0.0};
     for (int i = 0; i < n; i++)
-        s = crlincomb(1.0, s, fst.ana_ss.C.data[i], nmat_elem_jw(w, i, j));
+        s = crlincomb(1.0, s, a.ana_ss.C.data[i], nmat_elem_jw(a, w, i, j));
     return s;
 }
 
-complex adj_b_jw(double w, int i)
+complex adj_b_jw(analysis_ctx &a, double w, int i)
 {
-    int n = fst.ana_ss.n;
+    int n = a.ana_ss.n;
     complex s{0.0, 0.0};
     for (int j = 0; j < n; j++)
-        s = crlincomb(1.0, s, fst.ana_ss.B.data[j], nmat_elem_jw(w, i, j));
+        s = crlincomb(1.0, s, a.ana_ss.B.data[j], nmat_elem_jw(a, w, i, j));
     return s;
 }
 
-double h_sq_integrand(double w)
+double h_sq_integrand(analysis_ctx &a, double w)
 {
     const int *sel = tst.h_sq_sel;
-    complex p = cmul(cmul(c_adj_jw(w, sel[0]), adj_b_jw(w, sel[1])),
-                     cmul(c_adj_jw(-w, sel[2]), adj_b_jw(-w, sel[3])));
-    double d2 = cmod2(den_jw(w));
+    complex p = cmul(cmul(c_adj_jw(a, w, sel[0]), adj_b_jw(a, w, sel[1])),
+                     cmul(c_adj_jw(a, -w, sel[2]), adj_b_jw(a, -w, sel[3])));
+    double d2 = cmod2(den_jw(a, w));
     return p.re / (d2 * d2);
 }

@@ -36,9 +36,9 @@ constexpr double sensitive_limit = 1e-6;
 // frequency's share is given apart in *at_pole.
 double uncertainty(double v, double scale, double *at_pole)
 {
-    const ss &s = fst.ana_ss;
+    const ss &s = fst.ana.ana_ss;
     int n = s.n;
-    cmatrix F = f_jw(v), G = g_jw(v);
+    cmatrix F = f_jw(fst.ana, v), G = g_jw(fst.ana, v);
     std::vector<double> f(n), g(n);
     complex gf{0.0, 0.0};
     for (int i = 0; i < n; i++) {
@@ -66,7 +66,7 @@ std::vector<double> sample_frequencies()
     int n = fst.cur_filter.n;
     std::vector<double> w{0.0};
     double lo = INFINITY, hi = 0.0;
-    const cmatrix &l = fst.expat_eigval;
+    const cmatrix &l = fst.ana.expat_eigval;
     for (int k = 0; k < n && l.data; k++) {
         complex p = l.data[k * n + k];
         double r = std::hypot(p.re, p.im);
@@ -123,11 +123,11 @@ void add_point(transfer_reference *r, double w, complex h, double allowed)
 
 using zval = std::complex<double>;
 
-// The analysis data of s, prepared unless they are already.
-void prepared_for(const ss &s)
+// a holds the analysis data of s: prepared unless they are already.
+void prepared_for(analysis_ctx &a, const ss &s)
 {
-    if (fst.ana_ss.A.data != s.A.data || fst.ana_ss.n != s.n)
-        analysis_prep(s);
+    if (a.ana_ss.A.data != s.A.data || a.ana_ss.n != s.n)
+        analysis_prep(a, s);
 }
 
 // H(jw) of a record by elimination with partial pivoting on jwI - A itself,
@@ -255,9 +255,9 @@ zval banded_value(banded_h &e, double w)
 }
 
 // H of s at every frequency of w: by elimination on A where the band allows
-// it, otherwise through the Hessenberg form of the analysis data, which are
-// prepared for s when they are not.
-std::vector<complex> transfer_values(const ss &s, const std::vector<double> &w)
+// it, otherwise through the Hessenberg form of the analysis data a, which
+// are prepared for s when they are not.
+std::vector<complex> transfer_values(analysis_ctx &a, const ss &s, const std::vector<double> &w)
 {
     std::vector<complex> h(w.size());
     banded_h e;
@@ -268,9 +268,9 @@ std::vector<complex> transfer_values(const ss &s, const std::vector<double> &w)
         }
         return h;
     }
-    prepared_for(s);
+    prepared_for(a, s);
     for (size_t k = 0; k < w.size(); k++)
-        h[k] = h_jw(w[k]);
+        h[k] = h_jw(a, w[k]);
     return h;
 }
 
@@ -281,9 +281,9 @@ bool finite_value(complex z) { return std::isfinite(z.re) && std::isfinite(z.im)
 // The largest difference of t's H from the reference, relative to the peak;
 // within is false where a difference exceeds its allowance (or t's H is not
 // finite where the reference is).
-double difference(const transfer_reference &ref, const ss &t, bool *within)
+double difference(analysis_ctx &a, const transfer_reference &ref, const ss &t, bool *within)
 {
-    std::vector<complex> h = transfer_values(t, ref.w);
+    std::vector<complex> h = transfer_values(a, t, ref.w);
     double worst = 0.0;
     *within = true;
     for (size_t k = 0; k < ref.w.size(); k++) {
@@ -358,10 +358,10 @@ transfer_reference transfer_reference_of(const frequency_map &m)
     transfer_reference r;
     if (fst.cur_filter.n < 1)
         return r;
-    prepared_for(fst.cur_filter);
-    clear_similarity_view();
+    prepared_for(fst.ana, fst.cur_filter);
+    clear_similarity_view(fst.ana);
     std::vector<double> v = sample_frequencies();
-    std::vector<complex> h = transfer_values(fst.cur_filter, v);
+    std::vector<complex> h = transfer_values(fst.ana, fst.cur_filter, v);
     std::vector<double> unc(v.size());
     std::vector<char> kept(v.size(), 0);
     for (size_t k = 0; k < v.size(); k++) {
@@ -390,16 +390,22 @@ transfer_reference transfer_reference_of(const frequency_map &m)
 
 bool transformed_realises(const char *item, const transfer_reference &ref, const ss &t)
 {
+    // t's own analysis data, unless the current filter's are t's already
+    // (a transform that prepared them for its result)
+    analysis_ctx own;
+    analysis_ctx &a = analysis_of(fst.ana, t) ? fst.ana : own;
     bool within;
-    double e = difference(ref, t, &within);
+    double e = difference(a, ref, t, &within);
     within = within && !ref.w.empty();
     // stable where the filter was (whose poles are needed only then)
     bool unstable = within && gramian_obstacle(t) && !gramian_obstacle(fst.cur_filter);
     if (within && !unstable) {
-        prepared_for(t);
+        if (&a == &own)
+            analysis_take(fst.ana, own);
+        prepared_for(fst.ana, t);
         return true;
     }
-    prepared_for(fst.cur_filter);
+    prepared_for(fst.ana, fst.cur_filter);
     if (ref.w.empty()) {
         // every frequency sits on an undamped pole, or the filter's H
         // overflows everywhere

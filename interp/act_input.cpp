@@ -48,7 +48,7 @@ void release_current()
     free_caps(&fst.cur_filter);
     drop_w();
     drop_k();
-    analysis_free();
+    analysis_free(fst.ana);
 }
 
 // The matrix of the row just read goes to *dst; input_error records a bad row.
@@ -171,7 +171,7 @@ void act_input_end()
     if (fst.input_error == 0 && complete) {
         static_cast<ss &>(fst.cur_filter) = s;
         new_caps(&fst.cur_filter, s.n);
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
     } else {
         fst.input_error = 1;
         release_current();

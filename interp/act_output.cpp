@@ -143,30 +143,30 @@ void act_out_denominator()
 {
     if (!filter_defined())
         return;
-    nmat_ready();
-    print_polynomial("Denominator polynomial:\n\n", fst.ana_den);
+    nmat_ready(fst.ana);
+    print_polynomial("Denominator polynomial:\n\n", fst.ana.ana_den);
 }
 
 void act_out_numerator()
 {
     if (!filter_defined())
         return;
-    nmat_ready();
-    print_polynomial("Numerator polynomial:\n\n", fst.ana_num);
+    nmat_ready(fst.ana);
+    print_polynomial("Numerator polynomial:\n\n", fst.ana.ana_num);
 }
 
 void act_out_top_h()
 {
     if (!filter_defined())
         return;
-    fprintf(ist.out_fp, "Top of H: %g\n", linf_peak_h());
+    fprintf(ist.out_fp, "Top of H: %g\n", linf_peak_h(fst.ana));
 }
 
 void act_out_top_f()
 {
     if (!filter_defined())
         return;
-    vector v = linf_peaks();
+    vector v = linf_peaks(fst.ana);
     fprintf(ist.out_fp, "Tops of F:\n");
     for (int i = 0; i < v.n; i++)
         fprintf(ist.out_fp, "%g\n", v.data[i]);

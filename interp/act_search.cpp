@@ -108,7 +108,7 @@ void take_result(const char *item, ss r)
     if (r.n > 0)
         install_checked(item, r);
     else
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
 }
 
 void rotation_item(double step, int mode)
@@ -132,12 +132,12 @@ bool ladder_start_cost(double *cost0, poly *N, poly *D)
     settle_gramians();
     if (!usable_cost(*cost0)) {
         error("cannot optimize: the noise cost of this filter cannot be determined");
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
         return false;
     }
-    nmat_ready();
-    *N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
-    *D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
+    nmat_ready(fst.ana);
+    *N = polycopy(fst.ana.ana_num.coef, fst.ana.ana_num.degree);
+    *D = polycopy(fst.ana.ana_den.coef, fst.ana.ana_den.degree);
     return true;
 }
 
@@ -218,7 +218,7 @@ void act_tr_ladder()
             r.systems[0] = ss();
         }
         if (r.nsol == 0 || r.status != 0)
-            analysis_prep(fst.cur_filter);
+            analysis_prep(fst.ana, fst.cur_filter);
         for (ss &s : r.systems)
             free_ss(&s);
         freevector(&p);
@@ -251,7 +251,7 @@ void act_tr_optladder()
             if (status != 0)
                 fprintf(fp, "%s\n", gsl_strerror(status));
             fprintf(fp, "Filter not transformed.");
-            analysis_prep(fst.cur_filter);
+            analysis_prep(fst.ana, fst.cur_filter);
         }
         free_copies(&N, &D);
     }
@@ -279,7 +279,7 @@ void act_tr_optladder2(int n)
             error("%s\nfilter not transformed", gsl_strerror(status));
         else
             error("no solution found\nfilter not transformed");
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
     }
     free_copies(&N, &D);
 }

@@ -25,7 +25,7 @@ void act_start_reset()
 void act_shutdown_free()
 {
     free_filter();
-    analysis_free();
+    analysis_free(fst.ana);
     freem(&tst.dropfact_T1);
     freem(&tst.dropfact_T1inv);
     clear_plot_columns();

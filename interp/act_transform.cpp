@@ -128,7 +128,7 @@ void act_tr_scale()
     ss s = copy_ss(fst.cur_filter);
     matrix W = fst.cur_W.cols != 0 ? mcopy(fst.cur_W) : matrix();
     matrix K = fst.cur_K.cols != 0 ? mcopy(fst.cur_K) : matrix();
-    if (do_scale(s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises("scale", ref, s))
+    if (do_scale(fst.ana, s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises("scale", ref, s))
         return;
     install_scaled(s, W, K);
     re_divide();
@@ -157,7 +157,7 @@ void common_factor_item(expr_node *kappa, bool on_w)
     transfer_reference ref = transfer_reference_of(frequency_map{});
     ss s = fst.cur_filter;
     matrix W = fst.cur_W, K = fst.cur_K;
-    (on_w ? do_scalew : do_scalek)(&s, &W, &K, k);
+    (on_w ? do_scalew : do_scalek)(fst.ana, &s, &W, &K, k);
     // the same record: the factor was unusable ("cannot scale")
     if (s.A.data != fst.cur_filter.A.data && transformed_realises(on_w ? "scalew" : "scalek", ref, s))
         install_scaled(s, W, K);

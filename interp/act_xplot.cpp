@@ -84,7 +84,7 @@ void time_window(int n)
         add_curve(&pa, cell_name(*c.col, c.i).c_str());
     // One row evaluator for the whole table, so that the rows of an evenly
     // spaced table share one e^(A dt) on the matrix-exponential route.
-    time_rows rows(pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
+    time_rows rows(fst.ana, pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
     for (int k = 0; k < pa.npoints; k++) {
         rows.at(k);
         for (size_t c = 0; c < cells.size(); c++) {

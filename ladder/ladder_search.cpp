@@ -365,9 +365,10 @@ int dr_optimize(ss *result, const poly &N, const poly &D, int ngiven, const doub
     if (r.status == 0 && r.nsol >= 1) {
         *result = r.systems[0];
         r.systems[0] = ss();
-        analysis_prep(*result);
+        analysis_ctx a;
+        analysis_prep(a, *result);
         matrix W, K;
-        do_scale(*result, W, &K, 0, 0, pks.dr_scale);
+        do_scale(a, *result, W, &K, 0, 0, pks.dr_scale);
         freem(&W);
         freem(&K);
     }

@@ -62,7 +62,7 @@ void BM_DoAndLinfScale(benchmark::State &state)
     if (ist.exit_status != 0)
         state.SkipWithError("an error was reported");
     free_filter();
-    analysis_free();
+    analysis_free(fst.ana);
     fclose(ist.out_fp);
     ist.out_fp = stdout;
     free_varlist_all(ist.vars);
@@ -91,7 +91,7 @@ void BM_DrReport(benchmark::State &state)
         state.SkipWithError("an error was reported");
     free_ss(&proto);
     free_filter();
-    analysis_free();
+    analysis_free(fst.ana);
     fclose(ist.out_fp);
     ist.out_fp = stdout;
     ist.linf_flag = 1;

@@ -86,8 +86,8 @@ void every8(benchmark::State &state, ss (*make)(), std::vector<double> w)
         seed_default_vars();
     }
     ss s = make();
-    analysis_prep(s);
-    poly N = polycopy(fst.ana_num.coef, fst.ana_num.degree), D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
+    analysis_prep(fst.ana, s);
+    poly N = polycopy(fst.ana.ana_num.coef, fst.ana.ana_num.degree), D = polycopy(fst.ana.ana_den.coef, fst.ana.ana_den.degree);
     for (auto _ : state) {
         ladder_result r = ladder(N, D, static_cast<int>(w.size()), w.data(), 0.5, 0, nullptr, ladder_depth::every);
         if (r.status != 0)

@@ -102,7 +102,7 @@ void BM_Do(benchmark::State &state)
     state.counters["H_err"] = err;
     free_ss(&proto);
     free_filter();
-    analysis_free();
+    analysis_free(fst.ana);
     fclose(ist.out_fp);
     ist.out_fp = stdout;
 }

@@ -41,7 +41,7 @@ void BM_LinfPeaksOrder8(benchmark::State &state)
     drt::program run;  // a fresh run with default settings
     install_case((int)state.range(0));
     for (auto _ : state) {
-        vector t = linf_peaks();
+        vector t = linf_peaks(fst.ana);
         benchmark::DoNotOptimize(t.data);
         freevector(&t);
     }
@@ -55,9 +55,9 @@ void BM_LinfPeaksOrder8Fresh(benchmark::State &state)
     install_case((int)state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
         state.ResumeTiming();
-        vector t = linf_peaks();
+        vector t = linf_peaks(fst.ana);
         benchmark::DoNotOptimize(t.data);
         freevector(&t);
     }

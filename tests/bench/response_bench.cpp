@@ -63,10 +63,10 @@ void BM_FreqH(benchmark::State &state)
     int k = 0;
     for (auto _ : state) {
         double w = freq_point(k++);
-        complex h = h_jw(w);
+        complex h = h_jw(fst.ana, w);
         benchmark::DoNotOptimize(cmod(h));
         benchmark::DoNotOptimize(unwrap_phase(h));
-        benchmark::DoNotOptimize(delay_h(w));
+        benchmark::DoNotOptimize(delay_h(fst.ana, w));
     }
 }
 
@@ -77,8 +77,8 @@ void BM_FreqFG(benchmark::State &state)
     int k = 0;
     for (auto _ : state) {
         double w = freq_point(k++);
-        cmatrix F = f_jw(w), G = g_jw(w);
-        matrix dF = delay_f(w, F), dG = delay_g(w, G);
+        cmatrix F = f_jw(fst.ana, w), G = g_jw(fst.ana, w);
+        matrix dF = delay_f(fst.ana, w, F), dG = delay_g(fst.ana, w, G);
         benchmark::DoNotOptimize(cmod(F.data[0]) + cmod(G.data[0]));
         benchmark::DoNotOptimize(dF.data[0] + dG.data[0]);
         cfreem(&F);
@@ -95,8 +95,8 @@ void BM_TimeH(benchmark::State &state)
     int k = 0;
     for (auto _ : state) {
         double t = time_point(k++);
-        benchmark::DoNotOptimize(h_t(t));
-        benchmark::DoNotOptimize(hs_t(t));
+        benchmark::DoNotOptimize(h_t(fst.ana, t));
+        benchmark::DoNotOptimize(hs_t(fst.ana, t));
     }
 }
 
@@ -107,7 +107,7 @@ void BM_TimeFG(benchmark::State &state)
     int k = 0;
     for (auto _ : state) {
         double t = time_point(k++);
-        matrix r[4] = {f_t(t), fs_t(t), g_t(t), gs_t(t)};
+        matrix r[4] = {f_t(fst.ana, t), fs_t(fst.ana, t), g_t(fst.ana, t), gs_t(fst.ana, t)};
         for (matrix &m : r) {
             benchmark::DoNotOptimize(m.data[0]);
             freem(&m);

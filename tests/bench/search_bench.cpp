@@ -26,7 +26,7 @@ struct session {
     ~session()
     {
         free_filter();
-        analysis_free();
+        analysis_free(fst.ana);
         fclose(ist.out_fp);
         ist.out_fp = stdout;
         free_varlist_all(ist.vars);

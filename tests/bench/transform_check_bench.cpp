@@ -31,7 +31,7 @@ struct session {
     ~session()
     {
         free_filter();
-        analysis_free();
+        analysis_free(fst.ana);
         fclose(ist.out_fp);
         ist.out_fp = stdout;
         free_varlist_all(ist.vars);
@@ -81,7 +81,7 @@ void BM_CheckDenseResult(benchmark::State &state)
     matrix Q = orthogonal_of(n);
     ss t = transform_ss2(Q, transpose(Q), fst.cur_filter);
     for (auto _ : state) {
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
         transfer_reference ref = transfer_reference_of(frequency_map{});
         bool ok = transformed_realises("bench", ref, t);
         if (!ok)

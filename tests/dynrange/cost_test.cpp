@@ -113,7 +113,7 @@ TEST(DrOfFilter, CandidateCostAgainstReference)
             expect_same_filter(keep, cand, c.first);
             // the cost from Gramians handed in equals the solved one
             ss cand2 = copy_ss(keep);
-            matrix W = calc_w(cand2, 0);
+            matrix W = calc_w(fst.ana, cand2, 0);
             double cost2 = dr_of_filter_with(cand2, W, matrix(), &status);
             EXPECT_EQ(status, dr_ok);
             EXPECT_NEAR(cost2, cost, 1e-9 * cost) << c.first;

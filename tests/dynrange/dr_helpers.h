@@ -45,13 +45,13 @@ struct program {
         out = tmpfile();
         ist.out_fp = out;
         free_filter();
-        analysis_free();
+        analysis_free(fst.ana);
         filter_start();
     }
     ~program()
     {
         free_filter();
-        analysis_free();
+        analysis_free(fst.ana);
         ist.out_fp = stdout;
         fclose(out);
     }

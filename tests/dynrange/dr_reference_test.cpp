@@ -125,7 +125,7 @@ TEST(DynamicRangeReference, TrueOrRefused)
         install(c.build());
         ASSERT_GT(fst.cur_filter.n, 0) << c.name;
         if (c.scaled) {
-            ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
+            ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
         }
         for (int linf : {1, 0}) {
             ist.linf_flag = linf;
@@ -172,7 +172,7 @@ TEST(DynamicRangeReference, WrongCachedGramianIsRefinedFirst)
     EXPECT_EQ(ist.exit_status, 0);
     EXPECT_NEAR(fst.cur_K.data[0], K.data[0], 1e-12 * K.data[0]);
     fst.cur_K.data[0] = -fst.cur_K.data[0];
-    EXPECT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
+    EXPECT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
     for (int i = 1; i < 6; i++)
         EXPECT_NEAR(at(fst.cur_K, i, i), at(fst.cur_K, 0, 0), 1e-9 * at(fst.cur_K, 0, 0));
     freem(&K);

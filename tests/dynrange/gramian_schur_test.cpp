@@ -159,7 +159,7 @@ TEST(SchurGramians, SlowPolesAndDefectiveMatrices)
     for (double slow : {-1e-7, -1e-9}) {
         ss s = make_ss(2, {slow, 0, 0, -1000}, {1, 1}, {1, 1});
         EXPECT_EQ(gramian_obstacle(s), nullptr) << slow;
-        matrix K = calc_k(s, 0, 0);
+        matrix K = calc_k(fst.ana, s, 0, 0);
         ASSERT_EQ(K.cols, 2) << slow;
         EXPECT_NEAR(at(K, 0, 0), -1 / (2 * slow), 1e-12 / -slow) << slow;
         EXPECT_NEAR(at(K, 0, 1), -1 / (slow - 1000), 1e-15) << slow;

@@ -147,8 +147,8 @@ TEST(LinfPeaksDense, NarrowBandFiltersReachTheGlobalPeak)
         const ss &s = fst.cur_filter;
         int n = s.n;
         dvec want = dense_peaks(n + 1, [&](double w) { return f_and_h(s, w); }, c.wlo, c.whi);
-        double h = linf_peak_h();
-        vector t = linf_peaks();
+        double h = linf_peak_h(fst.ana);
+        vector t = linf_peaks(fst.ana);
         ASSERT_EQ(t.n, n);
         for (int i = 0; i < n; i++)
             EXPECT_NEAR(t.data[i], want[i], peak_rel * want[i]) << c.name << ": F_" << i + 1;
@@ -166,7 +166,7 @@ TEST(LinfPeaksDense, AfterScalingEveryIntegratorPeaksAtTheTarget)
         program p;
         c.build();
         double sf = sfs[k];
-        ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0);
+        ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0);
         const ss &s = fst.cur_filter;
         dvec got = dense_peaks(s.n + 1, [&](double w) { return f_and_h(s, w); }, c.wlo, c.whi);
         for (int i = 0; i < s.n; i++)

@@ -37,13 +37,13 @@ TEST(LinfPeaks, SecondOrderSectionsClosedForm)
         // with B = a^2 and C = (1, 0): F_1 = H, F_2 = s F_1 (so |F_2| peaks at a Q)
         double a = c.scale;
         install(make_ss(2, {0, 1, -a * a, -a / c.Q}, {0, a * a}, {1, 0}));
-        vector t = linf_peaks();
+        vector t = linf_peaks(fst.ana);
         ASSERT_EQ(t.n, 2);
         double want1 = lowpass_peak(c.Q), want2 = a * c.Q;
         EXPECT_NEAR(t.data[0], want1, 1e-6 * want1) << "Q=" << c.Q << " a=" << a << " N=" << c.grid;
         EXPECT_NEAR(t.data[1], want2, 1e-6 * want2) << "Q=" << c.Q << " a=" << a << " N=" << c.grid;
         EXPECT_NEAR(pks.w0, a, 1e-12 * a);
-        EXPECT_NEAR(linf_peak_h(), want1, 1e-6 * want1) << "Q=" << c.Q;
+        EXPECT_NEAR(linf_peak_h(fst.ana), want1, 1e-6 * want1) << "Q=" << c.Q;
         freevector(&t);
     }
 }
@@ -55,17 +55,17 @@ TEST(LinfPeaks, GridScanPicksEarliestBestPoint)
     // first-order lowpass: |F| falls with w, the best grid point is w = 0
     install(make_ss(1, {-2}, {3}, {1}));
     pks.w0 = 2;
-    ivector g = linf_grid_scan();
+    ivector g = linf_grid_scan(fst.ana);
     ASSERT_EQ(g.n, 2);
     EXPECT_EQ(g.data[0], 0);
     EXPECT_EQ(g.data[1], 10);
-    vector t = linf_peaks();
+    vector t = linf_peaks(fst.ana);
     EXPECT_NEAR(t.data[0], 1.5, 1e-12);  // |F(0)| = 3 / 2
     // a state that the input never reaches keeps index 0 and top 0
     install(make_ss(2, {-1, 0, 0, -1}, {1, 0}, {1, 1}));
-    ivector g2 = linf_grid_scan();
+    ivector g2 = linf_grid_scan(fst.ana);
     EXPECT_EQ(g2.data[1], 0);
-    vector t2 = linf_peaks();
+    vector t2 = linf_peaks(fst.ana);
     EXPECT_EQ(t2.data[1], 0.0);
 }
 
@@ -84,12 +84,12 @@ TEST(LinfPeaks, MappingOfTheFrequencyAxis)
         pks.component = k;
         for (double x : {0.2, 0.5, 0.8}) {
             double f, df, h = 1e-6;
-            peak_fdf(x, &f, &df);
-            EXPECT_DOUBLE_EQ(f, peak_f(x));
-            EXPECT_NEAR(df, (peak_f(x + h) - peak_f(x - h)) / (2 * h), 1e-6) << k << " " << x;
+            peak_fdf(fst.ana, x, &f, &df);
+            EXPECT_DOUBLE_EQ(f, peak_f(fst.ana, x));
+            EXPECT_NEAR(df, (peak_f(fst.ana, x + h) - peak_f(fst.ana, x - h)) / (2 * h), 1e-6) << k << " " << x;
         }
         double f = 1, df = 1;
-        peak_fdf(1.0, &f, &df);
+        peak_fdf(fst.ana, 1.0, &f, &df);
         EXPECT_EQ(f, 0);
         EXPECT_EQ(df, 0);
     }

@@ -60,7 +60,7 @@ TEST(DoScale, L2GivesEveryIntegratorTheOutputPower)
         ss keep = copy_ss(c.s);
         install(c.s);
         ensure_w();
-        ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
+        ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
         int n = keep.n;
         dvec K = gram_k(fst.cur_filter);
         double out = 0;
@@ -72,10 +72,10 @@ TEST(DoScale, L2GivesEveryIntegratorTheOutputPower)
         expect_same_response(keep, fst.cur_filter, c.name);
         expect_caches_fresh(c.name);
         // the analysis copy follows: its response is that of the scaled record
-        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+        EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
         // a second scaling changes nothing
         ss once = copy_ss(fst.cur_filter);
-        ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
+        ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
         for (int k = 0; k < n * n; k++)
             EXPECT_NEAR(fst.cur_filter.A.data[k], once.A.data[k], 1e-9 * (1 + std::fabs(once.A.data[k])));
     }
@@ -90,7 +90,7 @@ TEST(DoScale, LinfPutsEveryPeakAtTheTarget)
             install(c.s);
             ensure_k();
             ensure_w();
-            ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0) << c.name;
+            ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0) << c.name;
             double w0 = std::pow(std::fabs(det(keep.A)), 1.0 / keep.n);
             dvec tops = sampled_tops(fst.cur_filter, 1e-4 * w0, 1e4 * w0, 40000);
             for (int i = 0; i < keep.n; i++) {
@@ -111,7 +111,7 @@ TEST(DoScale, RefusesFactorsThatAreZeroOrNotFinite)
         ist.linf_flag = linf;
         install(make_ss(2, {-1, 0.5, 0, -2}, {1, 0}, {1, 1}));
         ss keep = copy_ss(fst.cur_filter);
-        EXPECT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 1) << linf;
+        EXPECT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 1) << linf;
         EXPECT_EQ(ist.exit_status, 1);
         for (int k = 0; k < 4; k++)
             EXPECT_EQ(fst.cur_filter.A.data[k], keep.A.data[k]);
@@ -123,7 +123,7 @@ TEST(DoScale, RefusesFactorsThatAreZeroOrNotFinite)
     // a target peak of 0 makes every factor infinite
     program p;
     install(butter2());
-    EXPECT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 0.0), 1);
+    EXPECT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 0.0), 1);
     EXPECT_EQ(fst.cur_filter.C.data[0], 1.0);
 }
 
@@ -133,7 +133,7 @@ TEST(DoScale, L2WithZeroOutputUsesMeanOfDiagonal)
     ist.linf_flag = 0;
     ss s = make_ss(2, {-1, 0, 0, -3}, {1, 1}, {0, 0});
     install(s);
-    ASSERT_EQ(do_scale(fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
+    ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0);
     // K = diag(1/2, 1/6) before: both become the mean 1/3
     dvec K = gram_k(fst.cur_filter);
     EXPECT_NEAR(K[0], 1.0 / 3, 1e-12);
@@ -154,9 +154,9 @@ TEST(ScaleGeomean, ScalewAndScalekReachKappa)
             double g = std::cbrt(G[0] * G[4] * G[8]);
             double d = std::sqrt(kappa / g);
             if (which == 0)
-                do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, kappa);
+                do_scalew(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, kappa);
             else
-                do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, kappa);
+                do_scalek(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, kappa);
             // scalew: B / d and C d; scalek: B d and C / d
             double fb = which == 0 ? 1 / d : d;
             for (int i = 0; i < 3; i++) {
@@ -167,7 +167,7 @@ TEST(ScaleGeomean, ScalewAndScalekReachKappa)
             EXPECT_NEAR(std::cbrt(N[0] * N[4] * N[8]), kappa, 1e-9 * kappa);
             expect_same_response(keep, fst.cur_filter, "scalew/scalek");
             expect_caches_fresh("scalew/scalek");
-            EXPECT_EQ(fst.ana_ss.B.data, fst.cur_filter.B.data);
+            EXPECT_EQ(fst.ana.ana_ss.B.data, fst.cur_filter.B.data);
         }
     }
 }
@@ -179,7 +179,7 @@ TEST(ScaleGeomeanDeathTest, KappaNotPositiveEndsTheRun)
             program p;
             install(butter2());
             ensure_w();
-            do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, 0.0);
+            do_scalew(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, 0.0);
         },
         testing::ExitedWithCode(1), "do_scalew: kappa is not positive");
     EXPECT_EXIT(
@@ -187,7 +187,7 @@ TEST(ScaleGeomeanDeathTest, KappaNotPositiveEndsTheRun)
             program p;
             install(butter2());
             ensure_k();
-            do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, -1.0);
+            do_scalek(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, -1.0);
         },
         testing::ExitedWithCode(1), "do_scalek: kappa is not positive");
 }
@@ -199,7 +199,7 @@ TEST(ScaleGeomean, ZeroDiagonalCannotScale)
     install(make_ss(2, {-1, 0, 0, -2}, {1, 1}, {1, 0}));
     ensure_w();
     ss keep = copy_ss(fst.cur_filter);
-    do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, 1.0);
+    do_scalew(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, 1.0);
     EXPECT_EQ(ist.exit_status, 1);
     EXPECT_EQ(fst.cur_filter.B.data[0], keep.B.data[0]);
     EXPECT_EQ(fst.cur_filter.C.data[0], keep.C.data[0]);

@@ -16,20 +16,20 @@ TEST(AnalysisData, CompanionPolynomials)
 {
     ss s = fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0});
     fx::use(s);
-    EXPECT_DOUBLE_EQ(fst.ana_coef[1], -3);
-    EXPECT_DOUBLE_EQ(fst.ana_coef[2], -2);
-    ASSERT_EQ(fst.ana_den.degree, 2);
-    EXPECT_EQ(fst.ana_den.coef[2], 1);
-    EXPECT_EQ(fst.ana_den.coef[1], 3);
-    EXPECT_EQ(fst.ana_den.coef[0], 2);
+    EXPECT_DOUBLE_EQ(fst.ana.ana_coef[1], -3);
+    EXPECT_DOUBLE_EQ(fst.ana.ana_coef[2], -2);
+    ASSERT_EQ(fst.ana.ana_den.degree, 2);
+    EXPECT_EQ(fst.ana.ana_den.coef[2], 1);
+    EXPECT_EQ(fst.ana.ana_den.coef[1], 3);
+    EXPECT_EQ(fst.ana.ana_den.coef[0], 2);
     // N_1 = A + 3 I
-    const matrix &N1 = fst.nmat[1];
+    const matrix &N1 = fst.ana.nmat[1];
     EXPECT_EQ(N1.data[0], 3);
     EXPECT_EQ(N1.data[2], 1);
     EXPECT_EQ(N1.data[1], -2);
     EXPECT_EQ(N1.data[3], 0);
-    ASSERT_EQ(fst.ana_num.degree, 0);  // H = 1/(s^2 + 3s + 2)
-    EXPECT_EQ(fst.ana_num.coef[0], 1);
+    ASSERT_EQ(fst.ana.ana_num.degree, 0);  // H = 1/(s^2 + 3s + 2)
+    EXPECT_EQ(fst.ana.ana_num.coef[0], 1);
     free_ss(&s);
 }
 
@@ -39,23 +39,23 @@ TEST(AnalysisData, NumeratorTrimming)
 {
     ss s = fx::make_ss(3, {0, 1, 0, 0, 0, 1, -6, -11, -6}, {0, 0, 1}, {2, 0, 0});
     fx::use(s);
-    EXPECT_EQ(fst.ana_num.degree, 0);
+    EXPECT_EQ(fst.ana.ana_num.degree, 0);
     ss sd = copy_ss(s);
     sd.D = 0.5;
     fx::use(sd);
-    ASSERT_EQ(fst.ana_num.degree, 3);
-    EXPECT_EQ(fst.ana_num.coef[3], 0.5);
+    ASSERT_EQ(fst.ana.ana_num.degree, 3);
+    EXPECT_EQ(fst.ana.ana_num.coef[3], 0.5);
     matrix T = fx::make_ss(3, {1, 0.3, -0.7, 0.2, 2, 0.1, -0.4, 0.9, 1.5}, {0, 0, 0}, {0, 0, 0}).A;
     ss t = transform_ss(T, s);
     fx::use(t);
-    EXPECT_EQ(fst.ana_num.degree, 0);
-    EXPECT_NEAR(fst.ana_num.coef[0], 2, 1e-12);
+    EXPECT_EQ(fst.ana.ana_num.degree, 0);
+    EXPECT_NEAR(fst.ana.ana_num.coef[0], 2, 1e-12);
     // a zero C gives the empty numerator, released without trouble
     ss z = copy_ss(s);
     z.C.data[0] = 0;
     fx::use(z);
-    EXPECT_EQ(fst.ana_num.degree, -1);
-    analysis_free();
+    EXPECT_EQ(fst.ana.ana_num.degree, -1);
+    analysis_free(fst.ana);
     freem(&T);
     free_ss(&s);
     free_ss(&sd);
@@ -145,29 +145,29 @@ TEST(AnalysisData, PreparedOnDemandAboveTheEagerOrder)
     static_assert(n > nmat_eager_order);
     ss s = fx::butterworth_cascade(n);
     fx::use(s);
-    EXPECT_EQ(fst.nmat_pending, 1);
-    EXPECT_TRUE(fst.nmat.empty());
-    EXPECT_EQ(fst.ana_den.degree, -1);
-    nmat_ready();
-    EXPECT_EQ(fst.nmat_pending, 0);
-    ASSERT_EQ(fst.ana_den.degree, n);
-    ASSERT_EQ((int)fst.nmat.size(), n);
+    EXPECT_EQ(fst.ana.nmat_pending, 1);
+    EXPECT_TRUE(fst.ana.nmat.empty());
+    EXPECT_EQ(fst.ana.ana_den.degree, -1);
+    nmat_ready(fst.ana);
+    EXPECT_EQ(fst.ana.nmat_pending, 0);
+    ASSERT_EQ(fst.ana.ana_den.degree, n);
+    ASSERT_EQ((int)fst.ana.nmat.size(), n);
     double g = M_PI / (2.0 * n), a = 1.0;
     for (int k = 0; k <= n; k++) {
         if (k > 0)
             a *= std::cos((k - 1) * g) / std::sin(k * g);
-        EXPECT_NEAR(fst.ana_den.coef[k], a, 1e-7 * a) << "s^" << k;
+        EXPECT_NEAR(fst.ana.ana_den.coef[k], a, 1e-7 * a) << "s^" << k;
     }
     // DC gain 1: H(0) = num(0) / den(0)
-    EXPECT_NEAR(fst.ana_num.coef[0] / fst.ana_den.coef[0], 1.0, 1e-7);
+    EXPECT_NEAR(fst.ana.ana_num.coef[0] / fst.ana.ana_den.coef[0], 1.0, 1e-7);
     // a new preparation starts pending again; an order at the limit is eager
     fx::use(s);
-    EXPECT_EQ(fst.nmat_pending, 1);
+    EXPECT_EQ(fst.ana.nmat_pending, 1);
     free_ss(&s);
     ss e = fx::butterworth_cascade(nmat_eager_order);
     fx::use(e);
-    EXPECT_EQ(fst.nmat_pending, 0);
-    EXPECT_EQ(fst.ana_den.degree, nmat_eager_order);
+    EXPECT_EQ(fst.ana.nmat_pending, 0);
+    EXPECT_EQ(fst.ana.ana_den.degree, nmat_eager_order);
     free_ss(&e);
 }
 

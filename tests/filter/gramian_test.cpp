@@ -104,7 +104,7 @@ TEST(Gramians, IntegratedRouteMatchesSolved)
     ss s = fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0});
     fx::use(s);
     set_var_number("fr", 0.75);
-    matrix Ki = calc_k(fst.cur_filter, 1, 0), Wi = calc_w(fst.cur_filter, 1);
+    matrix Ki = calc_k(fst.ana, fst.cur_filter, 1, 0), Wi = calc_w(fst.ana, fst.cur_filter, 1);
     matrix Ks = k_algebraic(s), Ws = w_algebraic(s);
     ASSERT_EQ(Ki.rows, 2);
     for (int k = 0; k < 4; k++) {
@@ -130,11 +130,11 @@ TEST(Gramians, IntegratedWeightFollowsFr)
     expr_node *one = new_numb(1);
     expr_node *fr2 = new_biox(new_varnode(xstrdup("fr")), new_numb(2), OP_POW);
     define_var("si", new_biox(one, new_biox(new_numb(1), fr2, OP_ADD), OP_DIV));
-    matrix K = calc_k(fst.cur_filter, 1, 0);
+    matrix K = calc_k(fst.ana, fst.cur_filter, 1, 0);
     EXPECT_NEAR(K.data[0], 0.25, 1e-5);
     freem(&K);
     set_var_number("si", 0);
-    K = calc_k(fst.cur_filter, 1, 0);
+    K = calc_k(fst.ana, fst.cur_filter, 1, 0);
     EXPECT_EQ(K.data[0], 0.0);
     freem(&K);
     set_var_number("si", 1);
@@ -148,7 +148,7 @@ TEST(Gramians, SingleFrequency)
     ss s = fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0});
     fx::use(s);
     set_var_number("fr", 0);
-    matrix K = calc_k(fst.cur_filter, 0, 1);
+    matrix K = calc_k(fst.ana, fst.cur_filter, 0, 1);
     // A^-1 B = (-1/2, 0)
     EXPECT_NEAR(el(K, 0, 0), 0.25, 1e-15);
     EXPECT_NEAR(el(K, 0, 1), 0.0, 1e-15);
@@ -156,7 +156,7 @@ TEST(Gramians, SingleFrequency)
     freem(&K);
     // at w = 1: F = (1, j)/(1 + 3j) ... |F_0|^2 = 1/10, Re(F_0 conj F_1) = 0
     set_var_number("fr", 1);
-    K = calc_k(fst.cur_filter, 0, 1);
+    K = calc_k(fst.ana, fst.cur_filter, 0, 1);
     EXPECT_NEAR(el(K, 0, 0), 0.1, 1e-15);
     EXPECT_NEAR(el(K, 1, 1), 0.1, 1e-15);
     EXPECT_NEAR(el(K, 0, 1), 0.0, 1e-15);

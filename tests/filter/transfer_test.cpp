@@ -138,28 +138,28 @@ TEST(Responses, AgreeWithIndependentSolve)
         fx::use(rc.s);
         if (rc.name.rfind("bandpass", 0) == 0) {
             // a narrow bandpass passes its centre and stops 100 rad/s away
-            EXPECT_NEAR(std::hypot(h_jw(1000).re, h_jw(1000).im), 1.0, 1e-6) << rc.name;
-            EXPECT_LT(std::hypot(h_jw(900).re, h_jw(900).im), 1e-6) << rc.name;
+            EXPECT_NEAR(std::hypot(h_jw(fst.ana, 1000).re, h_jw(fst.ana, 1000).im), 1.0, 1e-6) << rc.name;
+            EXPECT_LT(std::hypot(h_jw(fst.ana, 900).re, h_jw(fst.ana, 900).im), 1e-6) << rc.name;
         }
         for (double w : rc.freqs) {
             SCOPED_TRACE(rc.name + " at w = " + std::to_string(w));
             fx::ref r = fx::reference(rc.s, w);
-            complex h = h_jw(w);
+            complex h = h_jw(fst.ana, w);
             EXPECT_LE(std::abs(fx::lcx(h.re, h.im) - r.H), tol * std::abs(r.H));
-            complex dh = dh_jw(w);
+            complex dh = dh_jw(fst.ana, w);
             EXPECT_LE(std::abs(fx::lcx(dh.re, dh.im) - r.dH), tol * std::abs(r.dH));
-            double tau = delay_h(w), tau_ref = (double)fx::ref_delay(r.H, r.dH);
+            double tau = delay_h(fst.ana, w), tau_ref = (double)fx::ref_delay(r.H, r.dH);
             EXPECT_LE(std::fabs(tau - tau_ref), tol * std::fabs(tau_ref) + 1e-300);
 
-            cmatrix F = f_jw(w), G = g_jw(w);
+            cmatrix F = f_jw(fst.ana, w), G = g_jw(fst.ana, w);
             EXPECT_LE(rel_vec(F, r.F), tol);
             EXPECT_LE(rel_vec(G, r.G), tol);
-            cmatrix dF = df_jw(w), dG = dg_jw(w);
+            cmatrix dF = df_jw(fst.ana, w), dG = dg_jw(fst.ana, w);
             EXPECT_LE(rel_norm(dF, r.dF), tol);
             EXPECT_LE(rel_norm(dG, r.dG), tol);
 
             // the resolvent on its own, column by column: R B = F
-            cmatrix R = resolvent_jw(w);
+            cmatrix R = resolvent_jw(fst.ana, w);
             cmatrix RB = cnewm(rc.s.n, 1);
             for (int i = 0; i < rc.s.n; i++)
                 for (int j = 0; j < rc.s.n; j++) {
@@ -170,7 +170,7 @@ TEST(Responses, AgreeWithIndependentSolve)
             cfreem(&R);
             cfreem(&RB);
 
-            matrix df = delay_f(w, F), dg = delay_g(w, G);
+            matrix df = delay_f(fst.ana, w, F), dg = delay_g(fst.ana, w, G);
             for (int i = 0; i < rc.s.n; i++) {
                 double rf = (double)fx::ref_delay(r.F[i], r.dF[i]);
                 double rg = (double)fx::ref_delay(r.G[i], r.dG[i]);
@@ -210,29 +210,29 @@ TEST(Responses, SimilarityViewAnswersForTheTransformedRecord)
         matrix Ti = minv(T);
         ss t = transform_ss2(T, Ti, rc.s);
         fx::use(rc.s);
-        set_similarity_view(T, Ti);
+        set_similarity_view(fst.ana, T, Ti);
         std::vector<double> sq;
-        f_sq_at(rc.freqs, sq);
+        f_sq_at(fst.ana, rc.freqs, sq);
         ASSERT_EQ(sq.size(), rc.freqs.size() * n);
         for (size_t j = 0; j < rc.freqs.size(); j++) {
             double w = rc.freqs[j];
             SCOPED_TRACE(rc.name + " at w = " + std::to_string(w));
             fx::ref r = fx::reference(t, w);
-            cmatrix F = f_jw(w), G = g_jw(w), dF = df_jw(w), dG = dg_jw(w);
+            cmatrix F = f_jw(fst.ana, w), G = g_jw(fst.ana, w), dF = df_jw(fst.ana, w), dG = dg_jw(fst.ana, w);
             EXPECT_LE(rel_norm(F, r.F), tol);
             EXPECT_LE(rel_norm(G, r.G), tol);
             EXPECT_LE(rel_norm(dF, r.dF), tol);
             EXPECT_LE(rel_norm(dG, r.dG), tol);
             // H is the analysis copy's (the transformed record in doubles
             // keeps no digit of a stopband H of 1e-25)
-            complex h = h_jw(w);
+            complex h = h_jw(fst.ana, w);
             fx::lcx h_own = fx::reference(rc.s, w).H;
             EXPECT_LE(std::abs(fx::lcx(h.re, h.im) - h_own), tol * std::abs(h_own));
             long double big = 0;
             for (int i = 0; i < n; i++)
                 big = std::max(big, std::norm(r.F[i]));
             for (int i = 0; i < n; i++) {
-                complex f = f_elem_jw(w, i), df = df_elem_jw(w, i);
+                complex f = f_elem_jw(fst.ana, w, i), df = df_elem_jw(fst.ana, w, i);
                 // one element is the same value as the whole vector's
                 EXPECT_EQ(f.re, F.data[i].re) << "F_" << i;
                 EXPECT_EQ(f.im, F.data[i].im) << "F_" << i;
@@ -248,13 +248,13 @@ TEST(Responses, SimilarityViewAnswersForTheTransformedRecord)
         // without the view the same frequencies give the record's own F
         double w = rc.freqs.back();
         fx::ref own = fx::reference(rc.s, w);
-        clear_similarity_view();
-        cmatrix F = f_jw(w);
+        clear_similarity_view(fst.ana);
+        cmatrix F = f_jw(fst.ana, w);
         EXPECT_LE(rel_norm(F, own.F), tol) << rc.name;
         cfreem(&F);
-        set_similarity_view(T, Ti);
-        analysis_prep(fst.cur_filter);
-        F = f_jw(w);
+        set_similarity_view(fst.ana, T, Ti);
+        analysis_prep(fst.ana, fst.cur_filter);
+        F = f_jw(fst.ana, w);
         EXPECT_LE(rel_norm(F, own.F), tol) << rc.name << ": preparing drops the view";
         cfreem(&F);
         freem(&T);
@@ -279,7 +279,7 @@ TEST(Responses, StructuralZerosStayZero)
     for (double w : {0.0, 0.8, 2.5, 40.0}) {
         SCOPED_TRACE("w = " + std::to_string(w));
         fx::ref r = fx::reference(s, w);
-        cmatrix F = f_jw(w), G = g_jw(w), dF = df_jw(w), dG = dg_jw(w);
+        cmatrix F = f_jw(fst.ana, w), G = g_jw(fst.ana, w), dF = df_jw(fst.ana, w), dG = dg_jw(fst.ana, w);
         EXPECT_EQ(F.data[3].re, 0.0);
         EXPECT_EQ(F.data[3].im, 0.0);
         EXPECT_EQ(dF.data[3].re, 0.0);
@@ -311,7 +311,7 @@ TEST(Responses, KeptFrequencyFollowsInPlaceScaling)
     ss s = fx::make_ss(3, {-1, 2, 0.5, -0.5, -0.4, 1, 0.3, -1, -2}, {1, 0.5, -1}, {0.2, 1, 0.7}, 0.1);
     fx::use(s);
     const double w = 0.8;
-    cmatrix F = f_jw(w), G = g_jw(w), dF = df_jw(w);
+    cmatrix F = f_jw(fst.ana, w), G = g_jw(fst.ana, w), dF = df_jw(fst.ana, w);
     cfreem(&F);
     cfreem(&G);
     cfreem(&dF);
@@ -320,12 +320,12 @@ TEST(Responses, KeptFrequencyFollowsInPlaceScaling)
     t.data[1] = 0.25;
     t.data[2] = -3.0;
     scale_ss(t, fst.cur_filter);
-    analysis_prep(fst.cur_filter);
-    ASSERT_EQ(fst.ana_ss.B.data, fst.cur_filter.B.data);
+    analysis_prep(fst.ana, fst.cur_filter);
+    ASSERT_EQ(fst.ana.ana_ss.B.data, fst.cur_filter.B.data);
     fx::ref r = fx::reference(fst.cur_filter, w);
-    F = f_jw(w);
-    G = g_jw(w);
-    dF = df_jw(w);
+    F = f_jw(fst.ana, w);
+    G = g_jw(fst.ana, w);
+    dF = df_jw(fst.ana, w);
     EXPECT_LE(rel_vec(F, r.F), 1e-12);
     EXPECT_LE(rel_vec(G, r.G), 1e-12);
     EXPECT_LE(rel_norm(dF, r.dF), 1e-12);
@@ -342,20 +342,20 @@ TEST(Responses, NoIntegrators)
 {
     ss s;
     s.D = 0.5;
-    analysis_prep(s);
+    analysis_prep(fst.ana, s);
     for (double w : {0.0, 2.0}) {
-        complex h = h_jw(w);
+        complex h = h_jw(fst.ana, w);
         EXPECT_EQ(h.re, 0.5);
         EXPECT_EQ(h.im, 0.0);
-        complex dh = dh_jw(w);
+        complex dh = dh_jw(fst.ana, w);
         EXPECT_EQ(dh.re, 0.0);
-        cmatrix F = f_jw(w), G = g_jw(w);
+        cmatrix F = f_jw(fst.ana, w), G = g_jw(fst.ana, w);
         EXPECT_EQ(F.rows * F.cols, 0);
         EXPECT_EQ(G.rows * G.cols, 0);
         cfreem(&F);
         cfreem(&G);
     }
-    analysis_free();
+    analysis_free(fst.ana);
 }
 
 // H(s) = 1/(s + 1): H(0) = 1, delay 1/(1 + w^2).
@@ -363,16 +363,16 @@ TEST(Responses, FirstOrderClosedForms)
 {
     ss s = fx::make_ss(1, {-1}, {1}, {1});
     fx::use(s);
-    complex h0 = h_jw(0);
+    complex h0 = h_jw(fst.ana, 0);
     EXPECT_NEAR(h0.re, 1.0, 1e-15);
     EXPECT_NEAR(h0.im, 0.0, 1e-15);
-    complex h1 = h_jw(1);  // 1/(1 + j) = (1 - j)/2
+    complex h1 = h_jw(fst.ana, 1);  // 1/(1 + j) = (1 - j)/2
     EXPECT_NEAR(h1.re, 0.5, 1e-15);
     EXPECT_NEAR(h1.im, -0.5, 1e-15);
-    EXPECT_NEAR(delay_h(0), 1.0, 1e-14);
-    EXPECT_NEAR(delay_h(1), 0.5, 1e-14);
-    complex d = den_jw(0);
-    EXPECT_NEAR(d.re, fst.ana_den.coef[0], 1e-15);
+    EXPECT_NEAR(delay_h(fst.ana, 0), 1.0, 1e-14);
+    EXPECT_NEAR(delay_h(fst.ana, 1), 0.5, 1e-14);
+    complex d = den_jw(fst.ana, 0);
+    EXPECT_NEAR(d.re, fst.ana.ana_den.coef[0], 1e-15);
     free_ss(&s);
 }
 
@@ -385,11 +385,11 @@ TEST(Responses, DelayIsMinusPhaseDerivative)
     fx::use(s);
     for (double w : {0.3, 0.9, 1.0, 1.7, 2.1, 5.0}) {
         const double h = 1e-5;
-        complex p = h_jw(w + h), m = h_jw(w - h);
+        complex p = h_jw(fst.ana, w + h), m = h_jw(fst.ana, w - h);
         double dphi = std::atan2(p.im, p.re) - std::atan2(m.im, m.re);
         if (dphi > M_PI) dphi -= 2 * M_PI;
         if (dphi < -M_PI) dphi += 2 * M_PI;
-        EXPECT_NEAR(delay_h(w), -dphi / (2 * h), 1e-6 * (1 + std::fabs(delay_h(w)))) << "w = " << w;
+        EXPECT_NEAR(delay_h(fst.ana, w), -dphi / (2 * h), 1e-6 * (1 + std::fabs(delay_h(fst.ana, w)))) << "w = " << w;
     }
     free_ss(&s);
 }
@@ -399,17 +399,17 @@ TEST(Responses, FrequencyAtPoleIsInfinite)
 {
     ss integ = fx::make_ss(1, {0}, {1}, {1});
     fx::use(integ);
-    EXPECT_TRUE(std::isinf(h_jw(0).re));
-    cmatrix F = f_jw(0);
+    EXPECT_TRUE(std::isinf(h_jw(fst.ana, 0).re));
+    cmatrix F = f_jw(fst.ana, 0);
     EXPECT_TRUE(std::isinf(F.data[0].re));
     cfreem(&F);
-    EXPECT_FALSE(std::isfinite(delay_h(0)));
-    complex h = h_jw(2);  // 1/(2j)
+    EXPECT_FALSE(std::isfinite(delay_h(fst.ana, 0)));
+    complex h = h_jw(fst.ana, 2);  // 1/(2j)
     EXPECT_NEAR(h.im, -0.5, 1e-15);
     ss osc = fx::make_ss(2, {0, 1, -4, 0}, {0, 1}, {1, 0});
     fx::use(osc);
-    EXPECT_TRUE(std::isinf(h_jw(2).re));
-    EXPECT_TRUE(std::isinf(sens_jw(2, 1)));
+    EXPECT_TRUE(std::isinf(h_jw(fst.ana, 2).re));
+    EXPECT_TRUE(std::isinf(sens_jw(fst.ana, 2, 1)));
     free_ss(&integ);
     free_ss(&osc);
 }
@@ -422,7 +422,7 @@ TEST(Responses, SensitivitiesMatchFiniteDifferences)
     const double w = 0.8, e = 1e-6;
     auto H_of = [&](const ss &t) {
         fx::use(t);
-        complex h = h_jw(w);
+        complex h = h_jw(fst.ana, w);
         return fx::lcx(h.re, h.im);
     };
     fx::lcx H0 = H_of(s);
@@ -448,12 +448,12 @@ TEST(Responses, SensitivitiesMatchFiniteDifferences)
     }
     fx::use(s);
     const double tol = 1e-4;
-    EXPECT_NEAR(sens_jw(w, 0), std::sqrt((double)SA), tol * std::sqrt((double)SA));
-    EXPECT_NEAR(sens_jw(w, 1), std::sqrt((double)(SA + SB)), tol * std::sqrt((double)(SA + SB)));
-    EXPECT_NEAR(sens_jw(w, 2), sens_jw(w, 0), 1e-15);  // other modes behave like 0
-    EXPECT_NEAR(abssens_jw(w, 1), std::sqrt((double)(SAabs + SBabs)), tol * std::sqrt((double)(SAabs + SBabs)));
+    EXPECT_NEAR(sens_jw(fst.ana, w, 0), std::sqrt((double)SA), tol * std::sqrt((double)SA));
+    EXPECT_NEAR(sens_jw(fst.ana, w, 1), std::sqrt((double)(SA + SB)), tol * std::sqrt((double)(SA + SB)));
+    EXPECT_NEAR(sens_jw(fst.ana, w, 2), sens_jw(fst.ana, w, 0), 1e-15);  // other modes behave like 0
+    EXPECT_NEAR(abssens_jw(fst.ana, w, 1), std::sqrt((double)(SAabs + SBabs)), tol * std::sqrt((double)(SAabs + SBabs)));
     double rel = std::sqrt((double)(SA + SB) / (double)std::norm(H0));
-    EXPECT_NEAR(relsens_jw(w, 1), rel, tol * rel);
+    EXPECT_NEAR(relsens_jw(fst.ana, w, 1), rel, tol * rel);
     free_ss(&s);
 }
 
@@ -466,9 +466,9 @@ TEST(Responses, DynamicRangeFactorsFirstOrder)
     fx::use(s);
     matrix W = newm(1, 1);
     W.data[0] = 0.5;
-    EXPECT_NEAR(drfact_jw(0.7, W), 2.0, 1e-14);
-    EXPECT_NEAR(drscfact_jw(0.7, W), 2.0, 1e-14);
-    EXPECT_NEAR(dropfact(0.7, W, 1e-6, 1), 2.0, 1e-14);
+    EXPECT_NEAR(drfact_jw(fst.ana, 0.7, W), 2.0, 1e-14);
+    EXPECT_NEAR(drscfact_jw(fst.ana, 0.7, W), 2.0, 1e-14);
+    EXPECT_NEAR(dropfact(fst.ana, 0.7, W, 1e-6, 1), 2.0, 1e-14);
     matrix T1 = w_to_identity(W);
     EXPECT_NEAR(T1.data[0] * T1.data[0] * W.data[0], 1.0, 1e-15);
     freem(&T1);
@@ -507,15 +507,15 @@ TEST(Responses, FiguresNearTheEndsOfTheRangeStayFinite)
             const char *what;
             double value, expected;
         } figures[] = {
-            {"|H|", cmod_scaled(h_jw(w)), a * std::sqrt(1.6)},
-            {"dB of H", cdb_scaled(h_jw(w)), 20 * std::log10(a) + 10 * std::log10(1.6)},
-            {"delay of H", delay_h(w), 0.7 / a},
-            {"drfact", drfact_jw(w, W), 0.8 * a},
-            {"drscfact", drscfact_jw(w, W), 4.0 / 3.0 * a},
-            {"dropfact", dropfact(w, W, 1e-6, 1), 1.6 * a},
-            {"relsens", relsens_jw(w, 1), std::sqrt(2.4)},
-            {"sens", sens_jw(w, 1), a * std::sqrt(3.84)},
-            {"abssens", abssens_jw(w, 1), std::sqrt(3.84)},
+            {"|H|", cmod_scaled(h_jw(fst.ana, w)), a * std::sqrt(1.6)},
+            {"dB of H", cdb_scaled(h_jw(fst.ana, w)), 20 * std::log10(a) + 10 * std::log10(1.6)},
+            {"delay of H", delay_h(fst.ana, w), 0.7 / a},
+            {"drfact", drfact_jw(fst.ana, w, W), 0.8 * a},
+            {"drscfact", drscfact_jw(fst.ana, w, W), 4.0 / 3.0 * a},
+            {"dropfact", dropfact(fst.ana, w, W, 1e-6, 1), 1.6 * a},
+            {"relsens", relsens_jw(fst.ana, w, 1), std::sqrt(2.4)},
+            {"sens", sens_jw(fst.ana, w, 1), a * std::sqrt(3.84)},
+            {"abssens", abssens_jw(fst.ana, w, 1), std::sqrt(3.84)},
         };
         for (auto &f : figures)
             EXPECT_NEAR(f.value, f.expected, 1e-12 * std::fabs(f.expected)) << f.what;
@@ -532,19 +532,19 @@ TEST(Responses, AdjugateDeterminantResolvent)
     ss s = fx::make_ss(2, {0, 1, -2, -3}, {0, 1}, {1, 0});
     fx::use(s);
     for (double w : {0.0, 0.5, 2.0}) {
-        complex d = den_jw(w);
+        complex d = den_jw(fst.ana, w);
         EXPECT_NEAR(d.re, 2 - w * w, 1e-14);
         EXPECT_NEAR(d.im, 3 * w, 1e-14);
-        cmatrix Z = adj_jw(w);
+        cmatrix Z = adj_jw(fst.ana, w);
         fx::lcx want[4] = {fx::lcx(3, w), fx::lcx(-2, 0), fx::lcx(1, 0), fx::lcx(0, w)};  // column-major
         for (int k = 0; k < 4; k++) {
-            complex e = nmat_elem_jw(w, k % 2, k / 2);
+            complex e = nmat_elem_jw(fst.ana, w, k % 2, k / 2);
             EXPECT_NEAR(Z.data[k].re, (double)want[k].real(), 1e-14);
             EXPECT_NEAR(Z.data[k].im, (double)want[k].imag(), 1e-14);
             EXPECT_NEAR(e.re, (double)want[k].real(), 1e-14);
             EXPECT_NEAR(e.im, (double)want[k].imag(), 1e-14);
         }
-        cmatrix R = resolvent_jw(w), R2 = resolvent2_jw(w);
+        cmatrix R = resolvent_jw(fst.ana, w), R2 = resolvent2_jw(fst.ana, w);
         fx::lcx r[4], dr[4];
         for (int k = 0; k < 4; k++)
             r[k] = want[k] / fx::lcx(d.re, d.im);

@@ -44,7 +44,7 @@ TEST(RotationItems, InstallTheResultAndDropTheCaches)
         EXPECT_EQ(fst.cur_W.cols, 0) << it.name;
         for (int i = 0; i < 3; i++)
             EXPECT_EQ(fst.cur_filter.cap[i], 0.0) << it.name;
-        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data) << it.name;
+        EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data) << it.name;
         free_ss(&keep);
     }
 }
@@ -59,10 +59,10 @@ TEST(RotationItems, RefusedSearchLeavesTheFilterAndItsAnalysisData)
     act_tr_do2(0.1);
     EXPECT_EQ(ist.exit_status, 1);
     EXPECT_EQ(fst.cur_filter.A.data, a);
-    EXPECT_EQ(fst.ana_ss.A.data, a);
-    ASSERT_EQ(fst.ana_den.degree, 2);
-    EXPECT_DOUBLE_EQ(fst.ana_den.coef[0], 1.0);
-    EXPECT_DOUBLE_EQ(fst.ana_den.coef[1], 0.0);
+    EXPECT_EQ(fst.ana.ana_ss.A.data, a);
+    ASSERT_EQ(fst.ana.ana_den.degree, 2);
+    EXPECT_DOUBLE_EQ(fst.ana.ana_den.coef[0], 1.0);
+    EXPECT_DOUBLE_EQ(fst.ana.ana_den.coef[1], 0.0);
 }
 
 void run_ladder(const std::vector<double> &w, int grid = 0)
@@ -111,7 +111,7 @@ TEST(LadderItems, LadderInstallsTheScaledLadder)
         EXPECT_EQ(fst.cur_filter.C.data[0], 0.0);
         expect_same_filter(keep, fst.cur_filter, "ladder");
         EXPECT_EQ(fst.cur_W.cols, 0);
-        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+        EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
         EXPECT_EQ(p.report(), "");
         pks.dr_scale = 1.0;
         free_ss(&keep);
@@ -131,7 +131,7 @@ TEST(LadderItems, OptladderGridThenCoordinateSearch)
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(rep.find("Optimum found at\n", first + 1), std::string::npos);
     expect_same_filter(keep, fst.cur_filter, "optladder");
-    EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+    EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
     EXPECT_EQ(ist.exit_status, 0);
     free_ss(&keep);
 }
@@ -154,7 +154,7 @@ TEST(LadderItems, Optladder2InstallsALadderOfTheFilter)
                     EXPECT_EQ(at(fst.cur_filter.A, i, j), 0.0) << n;
                 }
         EXPECT_EQ(fst.cur_W.cols, 0);
-        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+        EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
         EXPECT_NE(p.report().find("Optimum found at\n"), std::string::npos);
         free_ss(&keep);
     }
@@ -189,7 +189,7 @@ TEST(LadderItems, FailedSynthesisKeepsTheFilter)
         r.run();
         EXPECT_EQ(p.report(), r.report) << r.name;
         expect_same_filter(keep, fst.cur_filter, r.name);
-        EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data) << r.name;
+        EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data) << r.name;
         EXPECT_EQ(ist.exit_status, 0) << r.name;
         free_ss(&keep);
     }
@@ -214,7 +214,7 @@ TEST(LadderItems, RefusedOptionsAndFilters)
     run_optladder({});
     act_tr_optladder2(2);
     EXPECT_EQ(fst.cur_filter.A.data, a);
-    EXPECT_EQ(fst.ana_ss.A.data, a);
+    EXPECT_EQ(fst.ana.ana_ss.A.data, a);
     EXPECT_EQ(p.report(), "");
 }
 

@@ -35,7 +35,7 @@ TEST(TransformDo, CachesFollowAndMatchFreshSolves)
     for (double w : {0.0, 0.8, 3.0})
         EXPECT_LT(std::abs(H_of(fst.cur_filter, w) - H_of(keep, w)), 1e-9);
     // the analysis data is that of the new filter
-    EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+    EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
     // again, from the cached Gramians: the realisation stays balanced
     act_tr_do();
     K = gram_k(fst.cur_filter);

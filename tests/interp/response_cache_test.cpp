@@ -86,14 +86,14 @@ TEST(ResponseCaches, TablesAfterScaleReadTheScaledFilter)
         const double *c = fst.cur_filter.C.data;
         dvec C0(c, c + n);
         // keep the responses at the first time of the table
-        matrix kept[2] = {f_t(1.0), gs_t(1.0)};
+        matrix kept[2] = {f_t(fst.ana, 1.0), gs_t(fst.ana, 1.0)};
         freem(&kept[0]);
         freem(&kept[1]);
         act_tr_scale();
         ASSERT_EQ(ist.exit_status, 0);
         // scaled in place: the analysis copy still shares the matrices
-        ASSERT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
-        ASSERT_EQ(fst.ana_ss.B.data, fst.cur_filter.B.data);
+        ASSERT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
+        ASSERT_EQ(fst.ana.ana_ss.B.data, fst.cur_filter.B.data);
         dvec t(n);
         for (int i = 0; i < n; i++)
             t[i] = fst.cur_filter.C.data[i] / C0[i];  // T = diag(t): C' = C T, B' = T^-1 B

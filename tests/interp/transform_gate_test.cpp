@@ -108,7 +108,7 @@ void expect_unchanged(const snapshot &s, const std::string &what)
     EXPECT_TRUE(t.kn == s.kn && t.K == s.K) << what << ": cached K changed";
     EXPECT_TRUE(t.wn == s.wn && t.W == s.W) << what << ": cached W changed";
     // the analysis data are the filter's again
-    EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data) << what;
+    EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data) << what;
 }
 
 // The item run with standard error captured.
@@ -474,10 +474,10 @@ TEST(TransformGate, ADifferentFilterIsRefusedByItsDifference)
         EXPECT_EQ(ok, !c.refused) << c.d;
         if (c.refused) {
             EXPECT_NEAR(refusal(o.err, "test"), c.d, 0.05 * c.d) << o.err;
-            EXPECT_EQ(fst.ana_ss.A.data, fst.cur_filter.A.data);
+            EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
         } else {
             EXPECT_EQ(o.err, "");
-            EXPECT_EQ(fst.ana_ss.A.data, t.A.data);  // prepared for t, to be installed
+            EXPECT_EQ(fst.ana.ana_ss.A.data, t.A.data);  // prepared for t, to be installed
         }
     }
 }
@@ -528,7 +528,7 @@ TEST(TransformGate, TheFrequencyMapIsTheOneChecked)
         bool ok = false;
         outcome o = run_item([&] { ok = transformed_realises("test", ref, t); });
         EXPECT_EQ(ok, w0 == 2.0) << w0 << " " << o.err;
-        analysis_prep(fst.cur_filter);
+        analysis_prep(fst.ana, fst.cur_filter);
     }
     transfer_reference ref = transfer_reference_of(frequency_map{});
     bool ok = true;

@@ -70,9 +70,9 @@ struct transfer {
     poly N, D;
     explicit transfer(const ss &s)
     {
-        analysis_prep(s);
-        N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
-        D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
+        analysis_prep(fst.ana, s);
+        N = polycopy(fst.ana.ana_num.coef, fst.ana.ana_num.degree);
+        D = polycopy(fst.ana.ana_den.coef, fst.ana.ana_den.degree);
     }
     ~transfer()
     {

@@ -95,9 +95,9 @@ struct target {
     poly N, D;
     explicit target(const ss &s)
     {
-        analysis_prep(s);
-        N = polycopy(fst.ana_num.coef, fst.ana_num.degree);
-        D = polycopy(fst.ana_den.coef, fst.ana_den.degree);
+        analysis_prep(fst.ana, s);
+        N = polycopy(fst.ana.ana_num.coef, fst.ana.ana_num.degree);
+        D = polycopy(fst.ana.ana_den.coef, fst.ana.ana_den.degree);
     }
     ~target()
     {
