@@ -154,3 +154,17 @@ private:
     bool settings_ready(const freq_column &c);
     void free_point();
 };
+
+// Continuous phase along a frequency table: the branch of atan2 nearest to
+// the previous phase turned by the angle between the two values.
+struct phase_state {
+    int phase_started = 0;
+    complex prev{0.0, 0.0};
+    double prev_phase = 0.0;
+    double prev_mod = 0.0;  // |prev|
+};
+extern phase_state phase_st;
+// Starts the unwrapping of the phase of H anew (at the start of a table).
+void reset_phase();
+// The phase of z on the branch nearest to that of the previous value.
+double unwrap_phase(complex z);

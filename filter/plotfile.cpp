@@ -16,45 +16,7 @@
 #include "base/outfile.h"
 #include "numeric/complex.h"
 
-phase_state phase_st;
-
 static const double two_pi = 6.283185307179586;
-
-void reset_phase()
-{
-    phase_st.phase_started = 0;
-}
-
-double unwrap_phase(complex z)
-{
-    double p = std::atan2(z.im, z.re);
-    double mz = cmod_scaled(z);
-    // A zero value, or the infinite value at a pole, has no direction:
-    // write the phase reached so far and leave the state as it was, so the
-    // next point goes on from there.
-    if (mz == 0.0 || !std::isfinite(mz))
-        return phase_st.phase_started ? phase_st.prev_phase : p;
-    double result;
-    if (!phase_st.phase_started) {
-        result = p;
-        phase_st.phase_started = 1;
-    } else {
-        complex q = phase_st.prev;
-        double mq = phase_st.prev_mod;
-        double s = (z.im / mz) * (q.re / mq) - (z.re / mz) * (q.im / mq);
-        // Rounding can push the sine of the turn just past 1.
-        if (s > 1.0)
-            s = 1.0;
-        else if (s < -1.0)
-            s = -1.0;
-        double d = std::asin(s);
-        result = p + two_pi * std::floor(0.5 + (phase_st.prev_phase + d - p) / two_pi);
-    }
-    phase_st.prev = z;
-    phase_st.prev_mod = mz;
-    phase_st.prev_phase = result;
-    return result;
-}
 
 // A value that cannot be computed (infinite or NaN) is written "*".
 static void num_col(FILE *fp, double x)

@@ -217,8 +217,10 @@ void act_caps_end()
     // Every value must be a capacitance; a missing one (too few numbers)
     // counts as 0. Otherwise the values and ctot stay as they were.
     std::vector<double> c(n, 0.0);
-    if (inp.row_made)
-        std::copy(inp.row.data, inp.row.data + n, c.begin());
+    if (inp.row_made) {
+        const double *row = inp.row.data;
+        std::copy(row, row + n, c.begin());
+    }
     inp.row = matrix();
     inp.row_made = 0;
     int bad = bad_cap_index(c.data(), n);

@@ -9,7 +9,6 @@
 
 #include "filter/columns.h"
 #include "filter/current.h"
-#include "filter/plotfile.h"
 #include "filter/sweep.h"
 #include "filter/timeresp.h"
 #include "base/error.h"

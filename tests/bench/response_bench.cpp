@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "filter/approx.h"
+#include "filter/columns.h"
 #include "filter/current.h"
 #include "filter/plotfile.h"
 #include "filter/ss.h"
