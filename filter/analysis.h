@@ -7,10 +7,16 @@
 // its candidates.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "filter/ss.h"
 #include "numeric/types.h"
+
+// What the frequency evaluators keep for one context between calls: the
+// factors at the last frequency, the F at the last sets of frequencies and
+// a memo of F by frequency (filter/transfer.cpp).
+struct freq_memo;
 
 struct analysis_ctx {
     // The record, prepared by analysis_prep; it shares that record's
@@ -67,6 +73,10 @@ struct analysis_ctx {
     // (set_similarity_view, filter/transfer.h).
     matrix view_T;
     matrix view_Ti;
+
+    // The evaluators' kept values, made at the first evaluation; they
+    // belong to the stamps above.
+    std::shared_ptr<freq_memo> memo;
 
     analysis_ctx() = default;
     // One context per record: the kept values of the evaluators are found

@@ -57,7 +57,66 @@ struct jw_point {
     unsigned neg_h_generation = 0;
     bool neg_h_valid = false;
 };
-jw_point pt;
+
+// The F of the analysis copy at a set of frequencies, kept for the peak
+// searches, which come back to the same grid and walk.
+struct f_table {
+    unsigned generation = 0;
+    std::vector<double> w;
+    std::vector<complex> f;       // F at w[j] from f[j * n]
+    std::vector<char> singular;   // w[j] at a pole
+};
+const int kept_tables = 2;  // the grid and the walk
+
+// F of the analysis copy at the frequencies last asked for one element: the
+// refinements of the peak searches start every component's bracket, and
+// every candidate's under a similarity view, from the same points. Direct
+// mapped by the bits of w; up to 16384 frequencies in at most some 4 MB.
+struct f_memo {
+    // Only the used flags are cleared: a slot's other entries are read once
+    // its flag is set, so a change of order costs no filling of megabytes of
+    // which a session may use a few slots.
+    template <class T>
+    using block = std::unique_ptr<T[]>;
+    template <class T>
+    static block<T> uninitialised(size_t count)
+    {
+        T *p = new (std::nothrow) T[count];
+        check_alloc(p, "frequency memo");
+        return block<T>(p);
+    }
+    static block<char> cleared(size_t count)
+    {
+        char *p = new (std::nothrow) char[count]();
+        check_alloc(p, "frequency memo");
+        return block<char>(p);
+    }
+    int n = 0;
+    int bits = 0;  // 2^bits slots
+    block<double> w;
+    block<unsigned> generation;
+    block<char> used;
+    block<complex> f;  // slot k from f[k * n]
+};
+}  // namespace
+
+// The values that the evaluators keep for a context, found by its stamps.
+struct freq_memo {
+    jw_point pt;  // the factors at the last frequency
+    f_table tables[kept_tables];
+    int next_table = 0;
+    f_memo memo;
+};
+
+namespace {
+
+freq_memo &memo_of(analysis_ctx &a)
+{
+    if (!a.memo)
+        a.memo = std::make_shared<freq_memo>();
+    return *a.memo;
+}
+
 
 // The similarity view is set for the analysis copy.
 bool view_on(analysis_ctx &a) { return a.view_T.cols != 0 && a.view_T.cols == a.ana_ss.n; }
@@ -124,7 +183,7 @@ inline complex cnmsub(complex x, complex m, complex y)
 
 void factor_point(analysis_ctx &a, double w)
 {
-    jw_point &p = pt;
+    jw_point &p = memo_of(a).pt;
     int n = a.ana_ss.n;
     p.valid = true;
     p.generation = a.ana_generation;
@@ -215,6 +274,7 @@ void factor_point(analysis_ctx &a, double w)
 // same analysis data.
 jw_point &point_at(analysis_ctx &a, double w)
 {
+    jw_point &pt = memo_of(a).pt;
     if (!pt.valid || pt.generation != a.ana_generation
         || std::memcmp(&pt.w, &w, sizeof w) != 0)
         factor_point(a, w);
@@ -520,24 +580,17 @@ cmatrix g_or_dg(analysis_ctx &a, double w, bool derivative)
     return response_matrix(viewed(a, derivative ? rg_of(a, p) : g_of(a, p), n, true, p.v), 1, n, derivative);
 }
 
-// The F of the analysis copy at a set of frequencies, kept for the peak
-// searches, which come back to the same grid and walk.
-struct f_table {
-    unsigned generation = 0;
-    std::vector<double> w;
-    std::vector<complex> f;       // F at w[j] from f[j * n]
-    std::vector<char> singular;   // w[j] at a pole
-};
-const int kept_tables = 2;  // the grid and the walk
-f_table tables[kept_tables];
-int next_table = 0;
-
 const f_table &table_for(analysis_ctx &a, const std::vector<double> &w)
 {
-    for (const f_table &t : tables)
+    freq_memo &km = memo_of(a);
+    f_table *tables = km.tables;
+    int &next_table = km.next_table;
+    for (int i = 0; i < kept_tables; i++) {
+        const f_table &t = tables[i];
         if (t.generation == a.ana_generation && t.w.size() == w.size() && !w.empty()
             && std::memcmp(t.w.data(), w.data(), w.size() * sizeof(double)) == 0)
             return t;
+    }
     f_table &t = tables[next_table];
     next_table = (next_table + 1) % kept_tables;
     int n = a.ana_ss.n;
@@ -557,43 +610,12 @@ const f_table &table_for(analysis_ctx &a, const std::vector<double> &w)
     return t;
 }
 
-// F of the analysis copy at the frequencies last asked for one element: the
-// refinements of the peak searches start every component's bracket, and
-// every candidate's under a similarity view, from the same points. Direct
-// mapped by the bits of w; up to 16384 frequencies in at most some 4 MB.
-struct f_memo {
-    // Only the used flags are cleared: a slot's other entries are read once
-    // its flag is set, so a change of order costs no filling of megabytes of
-    // which a session may use a few slots.
-    template <class T>
-    using block = std::unique_ptr<T[]>;
-    template <class T>
-    static block<T> uninitialised(size_t count)
-    {
-        T *p = new (std::nothrow) T[count];
-        check_alloc(p, "frequency memo");
-        return block<T>(p);
-    }
-    static block<char> cleared(size_t count)
-    {
-        char *p = new (std::nothrow) char[count]();
-        check_alloc(p, "frequency memo");
-        return block<char>(p);
-    }
-    int n = 0;
-    int bits = 0;  // 2^bits slots
-    block<double> w;
-    block<unsigned> generation;
-    block<char> used;
-    block<complex> f;  // slot k from f[k * n]
-};
-f_memo memo;
 
 // F at w (nullptr at a pole), from the memo or factored and kept there.
 const complex *f_memo_at(analysis_ctx &a, double w)
 {
     int n = a.ana_ss.n;
-    f_memo &m = memo;
+    f_memo &m = memo_of(a).memo;
     if (m.n != n) {
         m.n = n;
         m.bits = 8;
