@@ -52,10 +52,10 @@ bool all_finite(const matrix &M)
     return true;
 }
 
-void derivation_trace_head(FILE *fp, const matrix &T1, const matrix &W1, const matrix &K1, int pl)
+void derivation_trace_head(FILE *fp, const ss &s, const matrix &T1, const matrix &W1, const matrix &K1, int pl)
 {
     fprintf(fp, "The current filter is:\n");
-    print_ss(fp, fst.ana.ana_ss, pl);
+    print_ss(fp, s, pl);
     fprintf(fp, "Transformation matrix T1 transforms W to Identity.\n");
     print_named(fp, "T1", T1, pl);
     print_named(fp, "W1", W1, pl);
@@ -65,7 +65,8 @@ void derivation_trace_head(FILE *fp, const matrix &T1, const matrix &W1, const m
     fprintf(fp, "entries are the squares of the second order modes.\n");
 }
 
-void derivation_trace_tail(FILE *fp, const matrix &U2, const matrix &D2, const matrix &T1U2, const matrix &T, int pl)
+void derivation_trace_tail(FILE *fp, const ss &s, const matrix &U2, const matrix &D2, const matrix &T1U2, const matrix &T,
+                           int pl)
 {
     print_named(fp, "U2", U2, pl);
     print_named(fp, "D2", D2, pl);
@@ -76,7 +77,7 @@ void derivation_trace_tail(FILE *fp, const matrix &U2, const matrix &D2, const m
     fprintf(fp, "whose diagonal entries are the second order modes.\n");
     print_named(fp, "T", T, pl);
     fprintf(fp, "The filter transformed with T is:\n");
-    ss t = transform_ss(T, fst.ana.ana_ss);
+    ss t = transform_ss(T, s);
     print_ss(fp, t, pl);
     free_ss(&t);
 }
@@ -145,7 +146,8 @@ void print_modes(FILE *fp, const matrix &sigma)
 
 // The steps of the eigenvalue route, for the trace of a balancing T with
 // modes sigma: T1 takes W to the identity, U2 = T1^-1 T D2^-1/4.
-void factored_trace(FILE *fp, const matrix &K, const matrix &W, const matrix &T, const matrix &sigma, int per_line)
+void factored_trace(FILE *fp, const ss &s, const matrix &K, const matrix &W, const matrix &T, const matrix &sigma,
+                    int per_line)
 {
     int n = T.rows;
     matrix D2 = newm(n, n), Ri = newm(n, n);
@@ -160,8 +162,8 @@ void factored_trace(FILE *fp, const matrix &K, const matrix &W, const matrix &T,
     matrix K1 = mmul(T1i, mmul(K, transpose(T1i)));
     matrix U2 = mmul(T1i, mmul(T, Ri));
     matrix T1U2 = mmul(T1, U2);
-    derivation_trace_head(fp, T1, W1, K1, per_line);
-    derivation_trace_tail(fp, U2, D2, T1U2, T, per_line);
+    derivation_trace_head(fp, s, T1, W1, K1, per_line);
+    derivation_trace_tail(fp, s, U2, D2, T1U2, T, per_line);
     for (matrix *m : {&D2, &Ri, &T1, &T1t, &T1i, &W1, &K1, &U2, &T1U2})
         freem(m);
 }
@@ -182,7 +184,7 @@ matrix factored_transformation(const ss &s, const matrix &K, const matrix &W, ma
     if (som)
         print_modes(fp, sigma);
     if (level > 3)
-        factored_trace(fp, K, W, T, sigma, per_line);
+        factored_trace(fp, s, K, W, T, sigma, per_line);
     *Tin = Ti;
     *Pm = mdiag(sigma);
     freem(&sigma);
@@ -307,8 +309,8 @@ matrix routes(const ss &s, const matrix &K, const matrix &W, matrix *P, matrix *
     matrix T = mmul(T1U2, R);
 
     if (st.level > 3) {
-        derivation_trace_head(fp, T1, W1, K1, per_line);
-        derivation_trace_tail(fp, U2, D2, T1U2, T, per_line);
+        derivation_trace_head(fp, s, T1, W1, K1, per_line);
+        derivation_trace_tail(fp, s, U2, D2, T1U2, T, per_line);
     }
 
     // T^-1 = R^-1 U2^T T1^-1; a zero mode replaced by epsrel <= 0 times the
@@ -486,7 +488,7 @@ bool extended_route(const ss &s, const matrix &K, const matrix &W, optimal_resul
     if (som)
         print_modes(fp, best.sigma);
     if (st.level > 3)
-        factored_trace(fp, K, W, T, best.sigma, per_line);
+        factored_trace(fp, s, K, W, T, best.sigma, per_line);
     matrix Pm;
     ss t = equalised_filter(best, T, &Pm, fp, st, true, per_line);
     free_balanced(&best);
@@ -507,11 +509,11 @@ bool extended_route(const ss &s, const matrix &K, const matrix &W, optimal_resul
 
 }  // namespace
 
-matrix optimize(const matrix &K, const matrix &W, matrix *P, FILE *fp, int som, int per_line)
+matrix optimize(const ss &s, const matrix &K, const matrix &W, matrix *P, FILE *fp, int som, int per_line)
 {
     settings st = read_settings(fp);
     matrix T0i;
-    matrix T0 = routes(fst.ana.ana_ss, K, W, P, &T0i, fp, som, per_line, st);
+    matrix T0 = routes(s, K, W, P, &T0i, fp, som, per_line, st);
     freem(&T0i);
     return T0;
 }

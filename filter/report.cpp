@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "filter/capdiv.h"
-#include "filter/current.h"
+#include "filter/analysis.h"
 #include "filter/transfer.h"
 #include "base/error.h"
 #include "base/getvar.h"
@@ -178,11 +178,11 @@ void printpoles(FILE *fp, const ss &filter)
     freem(&ev);
 }
 
-void printzeros(FILE *fp)
+void printzeros(FILE *fp, analysis_ctx &a)
 {
-    nmat_ready(fst.ana);
-    poly num = fst.ana.ana_num;
-    if (num.degree < 0 && fst.ana.ana_ss.n >= 1) {
+    nmat_ready(a);
+    poly num = a.ana_num;
+    if (num.degree < 0 && a.ana_ss.n >= 1) {
         // H = 0 (C = 0 and D = 0): the numerator is defined but has no
         // coefficient left; there is no list of zeros, and the run goes on
         error("printzeros: the numerator polynomial is zero");

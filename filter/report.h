@@ -30,5 +30,5 @@ double Usq_out_max(const matrix &K, const matrix &C);
 double usq_relative_error(const matrix &K, const matrix &err, const matrix &C);
 // Eigenvalues of A of the filter, one line each.
 void printpoles(FILE *fp, const ss &filter);
-// Roots of the numerator polynomial of the analysis data.
-void printzeros(FILE *fp);
+// Roots of the numerator polynomial of the filter of a.
+void printzeros(FILE *fp, analysis_ctx &a);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "filter/current.h"
+#include "filter/analysis.h"
 #include "base/error.h"
 #include "numeric/block_eigen.h"
 #include "numeric/linalg.h"
@@ -77,9 +77,9 @@ ss lowpass_ss(const ss &s, double f)
     return r;
 }
 
-ss orthogonal_ss(const ss &s)
+ss orthogonal_ss(analysis_ctx &a)
 {
-    int n = s.n;
+    int n = a.ana_ss.n;
     if (n < 1) {
         error("orthogonal: no filter to realise");
         return ss{};
@@ -89,7 +89,7 @@ ss orthogonal_ss(const ss &s)
     // unstable filter is refused instead of ending the run. The poles are
     // taken block by block, so that a high-order cascade is judged by its
     // sections (numeric/block_eigen.h).
-    matrix ev = evc_blocks(fst.ana.ana_ss.A);
+    matrix ev = evc_blocks(a.ana_ss.A);
     bool stable = true;
     for (int i = 0; i < n; i++)
         if (!(ev.data[i] < 0.0))
@@ -99,8 +99,8 @@ ss orthogonal_ss(const ss &s)
         error("orthogonal: the denominator is not Hurwitz; no tridiagonal realisation");
         return ss{};
     }
-    nmat_ready(fst.ana);
-    vector r = cauer_extract(fst.ana.ana_den.coef, n);
+    nmat_ready(a);
+    vector r = cauer_extract(a.ana_den.coef, n);
     for (int k = 0; k < n; k++)
         if (!(r.data[k] > 0.0) || !std::isfinite(r.data[k])) {
             // The poles are all in the left half-plane (tested above), so the
@@ -127,7 +127,7 @@ ss orthogonal_ss(const ss &s)
     // Column k of M: the numerator coefficients produced by a unit C entry at
     // integrator k.
     matrix M = newm(n, n);
-    at(M, 0, n - 1) = std::sqrt(2.0 * r.data[n - 1]) * fst.ana.ana_den.coef[0];
+    at(M, 0, n - 1) = std::sqrt(2.0 * r.data[n - 1]) * a.ana_den.coef[0];
     if (n > 1)
         at(M, 1, n - 2) = get(M, 0, n - 1) / t[n - 1];
     for (int k = n - 3; k >= 0; k--) {
@@ -137,8 +137,8 @@ ss orthogonal_ss(const ss &s)
             at(M, i, k) += get(M, i - 1, k + 1) / t[k + 1];
     }
     matrix b = newm(n, 1);
-    for (int i = 0; i < n && i <= fst.ana.ana_cadjb.degree; i++)
-        b.data[i] = fst.ana.ana_cadjb.coef[i];
+    for (int i = 0; i < n && i <= a.ana_cadjb.degree; i++)
+        b.data[i] = a.ana_cadjb.coef[i];
     matrix x = msolve(M, b);
     bool solved = x.rows == n;
     if (solved)
@@ -147,7 +147,7 @@ ss orthogonal_ss(const ss &s)
             if (!std::isfinite(x.data[i]))
                 solved = false;
         }
-    o.D = fst.ana.ana_ss.D;
+    o.D = a.ana_ss.D;
     freem(&M);
     freem(&b);
     freem(&x);

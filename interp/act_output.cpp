@@ -88,7 +88,7 @@ void act_out_zeros()
 {
     if (!filter_defined())
         return;
-    printzeros(ist.out_fp);
+    printzeros(ist.out_fp, fst.ana);
 }
 
 void act_out_dr() { print_dr(ist.out_fp); }

@@ -124,7 +124,7 @@ void act_tr_orthogonal()
 {
     if (!filter_defined())
         return;
-    install_checked("orthogonal", orthogonal_ss(fst.cur_filter));
+    install_checked("orthogonal", orthogonal_ss(fst.ana));
 }
 
 void act_tr_transpose()

@@ -91,7 +91,7 @@ TEST(SchurGramians, AgreeWithTheKroneckerRoute)
         program p;
         ss c = chebyshev(6, 1.0);
         matrix K = k_algebraic(c), W = w_algebraic(c), P;
-        matrix T = optimize(K, W, &P, p.out, 0, 8);
+        matrix T = optimize(c, K, W, &P, p.out, 0, 8);
         ASSERT_EQ(T.rows, 6);
         t.push_back({"do on chebyshev 6", transform_ss(T, c)});
         ss c4 = chebyshev(4, 1.0);

@@ -58,7 +58,7 @@ TEST(Optimize, ModesAndEqualisedGramians)
         int n = c.s.n;
         matrix K = to_matrix(n, gram_k(c.s)), W = to_matrix(n, gram_w(c.s));
         matrix P;
-        matrix T0 = optimize(K, W, &P, p.out, 1, 8);
+        matrix T0 = optimize(fst.cur_filter, K, W, &P, p.out, 1, 8);
         ASSERT_EQ(T0.rows, n) << c.name;
         ASSERT_EQ(P.rows, n) << c.name;
         dvec want = modes_of(c.s);
@@ -87,7 +87,7 @@ TEST(Optimize, ModesAndEqualisedGramians)
             EXPECT_LT(std::abs(H_of(t, w) - H_of(c.s, w)), 1e-9) << c.name;
         // optimising again: the same modes, an equalised P' again
         matrix P2;
-        matrix T2 = optimize(to_matrix(n, Kt), to_matrix(n, Wt), &P2, p.out, 0, 8);
+        matrix T2 = optimize(fst.cur_filter, to_matrix(n, Kt), to_matrix(n, Wt), &P2, p.out, 0, 8);
         for (int i = 0; i < n; i++)
             EXPECT_NEAR(at(P2, i, i), mean, 1e-9) << c.name;
         EXPECT_EQ(ist.exit_status, 0);
@@ -100,24 +100,24 @@ TEST(Optimize, QuietWithSeededSettingsAndNoticesWhenMissing)
     program p;
     ss s = butter2();
     matrix K = to_matrix(2, gram_k(s)), W = to_matrix(2, gram_w(s)), P;
-    optimize(K, W, &P, p.out, 0, 8);
+    optimize(fst.cur_filter, K, W, &P, p.out, 0, 8);
     EXPECT_EQ(p.report(), "");
     // itmax and epsrel without a value: notices, direct method, eps 1e-4
     define_var("itmax", new_varnode(xstrdup("nothing")));
     define_var("epsrel", new_varnode(xstrdup("nothing")));
-    matrix T0 = optimize(K, W, &P, p.out, 0, 8);
+    matrix T0 = optimize(fst.cur_filter, K, W, &P, p.out, 0, 8);
     EXPECT_EQ(p.report(), "Itmax put to 0.\nEpsrel put to 1.000000e-04.\n");
     EXPECT_NEAR(at(P, 0, 0), at(P, 1, 1), 1e-12);
     // the iterative equaliser gives the same equal diagonal
     set_var_number("itmax", 50);
     set_var_number("epsrel", 1e-10);
-    optimize(K, W, &P, p.out, 0, 8);
+    optimize(fst.cur_filter, K, W, &P, p.out, 0, 8);
     EXPECT_NEAR(at(P, 0, 0), std::sqrt(3.0) / 4, 1e-9);
     EXPECT_NEAR(at(P, 1, 1), std::sqrt(3.0) / 4, 1e-9);
     // a limit beyond the range of an int is taken as the largest int, not
     // wrapped to a negative count that runs no iteration
     set_var_number("itmax", 1e12);
-    optimize(K, W, &P, p.out, 0, 8);
+    optimize(fst.cur_filter, K, W, &P, p.out, 0, 8);
     EXPECT_NEAR(at(P, 0, 0), std::sqrt(3.0) / 4, 1e-9);
     EXPECT_NEAR(at(P, 1, 1), std::sqrt(3.0) / 4, 1e-9);
     (void)T0;
@@ -129,7 +129,7 @@ TEST(Optimize, ZeroModesAreReplacedWithAWarning)
     // rounding leaves it a tiny positive number)
     program p;
     matrix K = to_matrix(2, {1, 0, 0, 0}), W = to_matrix(2, {1, 0, 0, 1}), P;
-    matrix T0 = optimize(K, W, &P, p.out, 1, 8);
+    matrix T0 = optimize(fst.cur_filter, K, W, &P, p.out, 1, 8);
     ASSERT_EQ(T0.rows, 2);
     EXPECT_EQ(p.report(), "Second order modes:\n\n0.000000e+00\n1.000000e+00\n\n\n"
                           "WARNING: 1 zero valued second order mode has been found.\n"
@@ -145,7 +145,7 @@ TEST(Optimize, ZeroModesAreReplacedWithAWarning)
     program q;
     K = to_matrix(3, {0, 0, 0, 0, 4, 0, 0, 0, 0});
     W = to_matrix(3, {1, 0, 0, 0, 1, 0, 0, 0, 1});
-    optimize(K, W, &P, q.out, 0, 8);
+    optimize(fst.cur_filter, K, W, &P, q.out, 0, 8);
     EXPECT_EQ(q.report().find("WARNING: 2 zero valued second order modes have been found.\n"), 0u) << q.report();
     EXPECT_EQ(ist.exit_status, 0);
     // epsrel 0 (or below) replaces the zero mode by 0 again: T stays singular,
@@ -155,7 +155,7 @@ TEST(Optimize, ZeroModesAreReplacedWithAWarning)
         set_var_number("epsrel", eps);
         K = to_matrix(2, {1, 0, 0, 0});
         W = to_matrix(2, {1, 0, 0, 1});
-        matrix T = optimize(K, W, &P, z.out, 0, 8);
+        matrix T = optimize(fst.cur_filter, K, W, &P, z.out, 0, 8);
         EXPECT_EQ(T.rows, 0) << eps;
         EXPECT_EQ(P.rows, 0) << eps;
         EXPECT_EQ(ist.exit_status, 1) << eps;
@@ -177,7 +177,7 @@ TEST(Optimize, RefusesSingularWAndZeroModes)
         program p;
         int n = c.s.n;
         matrix K = to_matrix(n, gram_k(c.s)), W = to_matrix(n, gram_w(c.s)), P;
-        matrix T0 = optimize(K, W, &P, p.out, 0, 8);
+        matrix T0 = optimize(fst.cur_filter, K, W, &P, p.out, 0, 8);
         EXPECT_EQ(T0.rows, 0) << c.name;
         EXPECT_EQ(P.rows, 0) << c.name;
         EXPECT_EQ(ist.exit_status, 1) << c.name;
@@ -200,7 +200,7 @@ TEST(Optimize, RefusesGramiansThatAreNotFinite)
     for (const auto &c : cases) {
         program p;
         matrix K = to_matrix(c.n, c.K), W = to_matrix(c.n, c.W), P;
-        matrix T0 = optimize(K, W, &P, p.out, 0, 8);
+        matrix T0 = optimize(fst.cur_filter, K, W, &P, p.out, 0, 8);
         EXPECT_EQ(T0.rows, 0) << c.n;
         EXPECT_EQ(P.rows, 0) << c.n;
         EXPECT_EQ(ist.exit_status, 1) << c.n;
@@ -227,7 +227,7 @@ TEST(Optimize, FactoredRouteBeyondTheEigenvalueTestOfW)
     ensure_k();
     ensure_w();
     matrix P;
-    matrix T0 = optimize(fst.cur_K, fst.cur_W, &P, p.out, 1, 8);
+    matrix T0 = optimize(fst.cur_filter, fst.cur_K, fst.cur_W, &P, p.out, 1, 8);
     ASSERT_EQ(T0.rows, n) << p.report();
     dvec want = modes_of(keep);
     dvec got = printed_modes(p.report());

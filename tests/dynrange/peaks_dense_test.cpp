@@ -91,7 +91,7 @@ void optimal_realisation()
     ensure_k();
     ensure_w();
     matrix P;
-    matrix T = optimize(fst.cur_K, fst.cur_W, &P, nullptr, 0, 8);
+    matrix T = optimize(fst.cur_filter, fst.cur_K, fst.cur_W, &P, nullptr, 0, 8);
     ASSERT_EQ(T.cols, fst.cur_filter.n);
     ss t = transform_ss(T, fst.cur_filter);
     freem(&T);
@@ -129,7 +129,7 @@ std::vector<narrow_case> narrow_cases()
         {"chebyshev(3, 1) bandpass(1, 0.01) orthogonal",
          [] {
              install_bandpass(chebyshev(3, 1.0), 0.01);
-             install(orthogonal_ss(fst.cur_filter));
+             install(orthogonal_ss(fst.ana));
          },
          0.5, 2},
         // a flat top with two humps 1e-5 apart in height, closer together

@@ -156,7 +156,7 @@ TEST(Orthogonal, TridiagonalWithIdentityKAndSameResponse)
         s.D = c.D;
         ss keep = copy_ss(s);
         install(s);
-        ss o = orthogonal_ss(fst.cur_filter);
+        ss o = orthogonal_ss(fst.ana);
         ASSERT_EQ(o.n, keep.n) << c.name;
         int n = o.n;
         for (double w : {0.0, 0.3, 1.0, 2.5, 10.0}) {
@@ -182,7 +182,7 @@ TEST(Orthogonal, TridiagonalWithIdentityKAndSameResponse)
     // first order closed form: A = -a, B = sqrt(2a), C = c / sqrt(2a)
     program p;
     install(make_ss(1, {-3}, {1}, {2}));
-    ss o = orthogonal_ss(fst.cur_filter);
+    ss o = orthogonal_ss(fst.ana);
     EXPECT_NEAR(o.A.data[0], -3, tol);
     EXPECT_NEAR(o.B.data[0], std::sqrt(6.0), tol);
     EXPECT_NEAR(o.C.data[0], 2 / std::sqrt(6.0), tol);
@@ -199,7 +199,7 @@ TEST(Orthogonal, RefusesDenominatorThatIsNotHurwitz)
     for (const auto &c : cases) {
         program p;
         install(companion(c.den, c.num));
-        EXPECT_EQ(orthogonal_ss(fst.cur_filter).n, 0) << c.name;
+        EXPECT_EQ(orthogonal_ss(fst.ana).n, 0) << c.name;
         EXPECT_EQ(ist.exit_status, 1) << c.name;
     }
 }
@@ -227,7 +227,7 @@ TEST(Orthogonal, HighOrderRefusalNamesTheLostPrecision)
         program p;
         install(c.s);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(orthogonal_ss(fst.cur_filter).n, 0) << c.name;
+        EXPECT_EQ(orthogonal_ss(fst.ana).n, 0) << c.name;
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
         EXPECT_EQ(ist.exit_status, 1) << c.name;
