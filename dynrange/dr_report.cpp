@@ -17,10 +17,10 @@
 #include "filter/report.h"
 #include "numeric/vector.h"
 
-double u_out_max_inf()
+double u_out_max_inf(analysis_ctx &a)
 {
     double umax = u_max();
-    vector t = linf_peaks(fst.ana);
+    vector t = linf_peaks(a);
     double m = 0.0;
     for (int i = 0; i < t.n; i++)
         if (t.data[i] > m)
@@ -33,10 +33,10 @@ double u_out_max_inf()
     return umax / m;
 }
 
-double out_max_inf()
+double out_max_inf(analysis_ctx &a)
 {
-    double top = linf_peak_h(fst.ana);
-    return top * u_out_max_inf();
+    double top = linf_peak_h(a);
+    return top * u_out_max_inf(a);
 }
 
 namespace {
@@ -54,11 +54,11 @@ std::string short_number(double x)
 // computes from its entry bounds; false after an error naming the figure
 // when the Gramian is missing or its bound is above gramian_figure_tol.
 template <class E>
-bool gramian_for(bool k, const char *figure, E figure_error)
+bool gramian_for(filter_state &f, bool k, const char *figure, E figure_error)
 {
     const char *name = k ? "K" : "W";
     matrix err;
-    gramian_check c = checked_gramian(k, &err);
+    gramian_check c = checked_gramian(f, k, &err);
     if (c == gram_none) {
         error("%s needs %s, which cannot be determined for this filter", figure, name);
         return false;
@@ -82,7 +82,7 @@ bool gramian_for(bool k, const char *figure, E figure_error)
 
 }  // namespace
 
-void print_dr(FILE *fp)
+void print_dr(FILE *fp, filter_state &f)
 {
     if (!filter_defined())
         return;
@@ -96,24 +96,24 @@ void print_dr(FILE *fp)
         // division makes the noise stationary in the capacitor values, so
         // the bounds of W alone bound its error
         bool refused = false;
-        auto noise_error = [&refused](const matrix &err) {
-            if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag)) {
+        auto noise_error = [&refused, &f](const matrix &err) {
+            if (ist.evalc_flag == 1 && !divide_caps(f.cur_filter, f.cur_W, ist.optc_flag)) {
                 refused = true;  // reported by the division
                 return 0.0;
             }
-            if (!caps_set(fst.cur_filter))
+            if (!caps_set(f.cur_filter))
                 return 0.0;  // reported below
-            return noise_relative_error(fst.cur_filter, fst.cur_W, err);
+            return noise_relative_error(f.cur_filter, f.cur_W, err);
         };
-        if (!gramian_for(false, "the noise", noise_error) || refused)
+        if (!gramian_for(f, false, "the noise", noise_error) || refused)
             return;
-        if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
+        if (ist.evalc_flag == 1 && !divide_caps(f.cur_filter, f.cur_W, ist.optc_flag))
             return;
-        if (!caps_set(fst.cur_filter)) {
+        if (!caps_set(f.cur_filter)) {
             report_caps_not_set();
             return;
         }
-        noise = noise_total(fst.cur_filter, fst.cur_W);
+        noise = noise_total(f.cur_filter, f.cur_W);
         if (!(noise >= 0.0) || !std::isfinite(noise)) {
             error("the output noise level cannot be computed for this filter");
             return;
@@ -123,14 +123,14 @@ void print_dr(FILE *fp)
     double u, u2;
     if (ist.linf_flag == 1) {
         fprintf(fp, "Scaling is L-infinity.\n");
-        u = out_max_inf();
+        u = out_max_inf(f.ana);
         u2 = u * u;
     } else {
         fprintf(fp, "Scaling is L2.\n");
-        auto level_error = [](const matrix &err) { return usq_relative_error(fst.cur_K, err, fst.cur_filter.C); };
-        if (!gramian_for(true, "the maximum output level", level_error))
+        auto level_error = [&f](const matrix &err) { return usq_relative_error(f.cur_K, err, f.cur_filter.C); };
+        if (!gramian_for(f, true, "the maximum output level", level_error))
             return;
-        u2 = Usq_out_max(fst.cur_K, fst.cur_filter.C);
+        u2 = Usq_out_max(f.cur_K, f.cur_filter.C);
         u = std::sqrt(u2);
     }
     if (!std::isfinite(u)) {

@@ -4,12 +4,14 @@
 
 #include <cstdio>
 
-// umax divided by the largest L-infinity top of the F_i.
-double u_out_max_inf();
-// Top of H times u_out_max_inf(): the maximum output level under L-infinity
-// scaling.
-double out_max_inf();
-// The dynamic-range report of the current filter (noise, maximum output
-// level, dynamic range), computing the missing Gramians first. Reports
-// "no filter defined" when there is none.
-void print_dr(FILE *fp);
+#include "filter/current.h"
+
+// umax divided by the largest L-infinity top of the F_i of the filter of a.
+double u_out_max_inf(analysis_ctx &a);
+// Top of H times u_out_max_inf(a): the maximum output level under
+// L-infinity scaling.
+double out_max_inf(analysis_ctx &a);
+// The dynamic-range report of the filter f (noise, maximum output level,
+// dynamic range), computing the missing Gramians first. Reports "no filter
+// defined" when there is no current filter.
+void print_dr(FILE *fp, filter_state &f);

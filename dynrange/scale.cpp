@@ -60,7 +60,7 @@ bool sure_for_scaling(ss &s, bool k, matrix *X, const matrix *c)
 {
     matrix err;
     bool current = s.A.data == fst.cur_filter.A.data && X == (k ? &fst.cur_K : &fst.cur_W);
-    gramian_check st = current ? checked_gramian(k, &err) : record_gramian(s, k, X, &err);
+    gramian_check st = current ? checked_gramian(fst, k, &err) : record_gramian(s, k, X, &err);
     if (st == gram_unchecked)
         return true;
     if (st == gram_none)

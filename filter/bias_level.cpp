@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "filter/current.h"
 #include "filter/transfer.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
@@ -25,12 +24,11 @@ double coupled_cap(const cap_ss &f, int j)
 }  // namespace
 
 // |F_j(jw)|^2 (S_j^2 + w^2 c_j^2), the square of the bias level.
-double bias_level_sq(double w, int j)
+double bias_level_sq(analysis_ctx &a, const cap_ss &f, double w, int j)
 {
-    const cap_ss &f = fst.cur_filter;
-    if (j < 0 || j >= f.n || !f.cap || j >= fst.ana.ana_ss.n)
+    if (j < 0 || j >= f.n || !f.cap || j >= a.ana_ss.n)
         return 0.0;
-    cmatrix F = f_jw(fst.ana, w);
+    cmatrix F = f_jw(a, w);
     double fj2 = cmod2(celem(F, j, 0));
     cfreem(&F);
     double s = coupled_cap(f, j);
@@ -38,8 +36,8 @@ double bias_level_sq(double w, int j)
     return fj2 * (s * s + c * c * w * w);
 }
 
-double bias_level(double w, int j)
+double bias_level(analysis_ctx &a, const cap_ss &f, double w, int j)
 {
-    return std::sqrt(bias_level_sq(w, j));
+    return std::sqrt(bias_level_sq(a, f, w, j));
 }
 

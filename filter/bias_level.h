@@ -7,9 +7,12 @@
 // capacitor of each row) and c_j the integrator's own capacitor.
 #pragma once
 
+#include "filter/analysis.h"
+#include "filter/ss.h"
+
 // The square of bias_level(w, j).
-double bias_level_sq(double w, int j);
-// Bias level of integrator j (counted from 0) of the current filter at the
-// angular frequency w; F is evaluated on the analysis copy. 0 when j is not
-// an integrator of the filter.
-double bias_level(double w, int j);
+double bias_level_sq(analysis_ctx &a, const cap_ss &f, double w, int j);
+// Bias level of integrator j (counted from 0) of the filter f at the angular
+// frequency w, F from a, the analysis data of f. 0 when j is not an
+// integrator of the filter.
+double bias_level(analysis_ctx &a, const cap_ss &f, double w, int j);

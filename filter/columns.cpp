@@ -95,7 +95,7 @@ bool phase(const freq_column &c, freq_eval &e, int i, double *out)
 bool delay(const freq_column &c, freq_eval &e, int i, double *out)
 {
     if (c.resp == 'H')
-        out[0] = delay_h(fst.ana, e.w);
+        out[0] = delay_h(e.fs.ana, e.w);
     else
         out[0] = (c.resp == 'F' ? e.delay_F : e.delay_G).data[i];
     return true;
@@ -117,9 +117,9 @@ bool reim(const freq_column &c, freq_eval &e, int i, double *out)
 
 bool current(const freq_column &, freq_eval &e, int i, double *out)
 {
-    if (!caps_set(fst.cur_filter))
+    if (!caps_set(e.fs.cur_filter))
         return false;
-    out[0] = bias_level(e.w, i);
+    out[0] = bias_level(e.fs.ana, e.fs.cur_filter, e.w, i);
     return true;
 }
 
@@ -127,7 +127,7 @@ bool drfact(const freq_column &, freq_eval &e, int, double *out)
 {
     if (!e.have_w)
         return false;
-    out[0] = drfact_jw(fst.ana, e.w, fst.cur_W);
+    out[0] = drfact_jw(e.fs.ana, e.w, e.fs.cur_W);
     return true;
 }
 
@@ -138,7 +138,7 @@ bool dropfact_value(const freq_column &, freq_eval &e, int, double *out)
     double *eps = e.reader == col_reader::file ? getvar("epsrel") : &e.epsrel;
     if (!eps || !e.have_w)
         return false;
-    out[0] = dropfact(fst.ana, e.w, fst.cur_W, *eps, e.k == 0);
+    out[0] = dropfact(e.fs.ana, e.w, e.fs.cur_W, *eps, e.k == 0);
     return true;
 }
 
@@ -146,47 +146,47 @@ bool drscfact(const freq_column &, freq_eval &e, int, double *out)
 {
     if (!e.have_w)
         return false;
-    out[0] = drscfact_jw(fst.ana, e.w, fst.cur_W);
+    out[0] = drscfact_jw(e.fs.ana, e.w, e.fs.cur_W);
     return true;
 }
 
 bool relsens(const freq_column &, freq_eval &e, int, double *out)
 {
-    out[0] = relsens_jw(fst.ana, e.w, pst.relsens_col);
+    out[0] = relsens_jw(e.fs.ana, e.w, pst.relsens_col);
     return true;
 }
 
 bool sens(const freq_column &, freq_eval &e, int, double *out)
 {
-    out[0] = sens_jw(fst.ana, e.w, pst.sens_col);
+    out[0] = sens_jw(e.fs.ana, e.w, pst.sens_col);
     return true;
 }
 
 bool abssens(const freq_column &, freq_eval &e, int, double *out)
 {
-    out[0] = abssens_jw(fst.ana, e.w, pst.abssens_col);
+    out[0] = abssens_jw(e.fs.ana, e.w, pst.abssens_col);
     return true;
 }
 
 // The output noise density; the plot file writes its square root.
 bool onoise(const freq_column &, freq_eval &e, int, double *out)
 {
-    if (!caps_set(fst.cur_filter))
+    if (!caps_set(e.fs.cur_filter))
         return false;
-    double v = onoise_jw(fst.ana, e.w, fst.cur_filter.cap);
+    double v = onoise_jw(e.fs.ana, e.w, e.fs.cur_filter.cap);
     out[0] = e.reader == col_reader::file ? std::sqrt(v) : v;
     return true;
 }
 
 bool dr(const freq_column &, freq_eval &e, int, double *out)
 {
-    if (!e.have_w || !caps_set(fst.cur_filter))
+    if (!e.have_w || !caps_set(e.fs.cur_filter))
         return false;
     // the noise only for a W of the filter's order, as dr_jw takes it
-    const matrix &W = fst.cur_W;
-    int n = fst.ana.ana_ss.n;
-    double noise = n > 0 && W.rows == n && W.cols == n ? noise_total(fst.cur_filter, W) : NAN;
-    out[0] = 10.0 * std::log10(dr_jw(fst.ana, e.w, noise, W, e.umax));
+    const matrix &W = e.fs.cur_W;
+    int n = e.fs.ana.ana_ss.n;
+    double noise = n > 0 && W.rows == n && W.cols == n ? noise_total(e.fs.cur_filter, W) : NAN;
+    out[0] = 10.0 * std::log10(dr_jw(e.fs.ana, e.w, noise, W, e.umax));
     return true;
 }
 
@@ -331,12 +331,12 @@ bool selected(int ps::*sel, int bit)
 }
 
 // A Gramian for the pair columns: the cached one, or one solved for them.
-matrix pair_gramian(bool want_k)
+matrix pair_gramian(filter_state &f, bool want_k)
 {
-    const matrix &cached = want_k ? fst.cur_K : fst.cur_W;
+    const matrix &cached = want_k ? f.cur_K : f.cur_W;
     if (cached.cols > 0)
         return mcopy(cached);
-    return want_k ? calc_k(fst.ana, fst.cur_filter, 0, 0) : calc_w(fst.ana, fst.cur_filter, 0);
+    return want_k ? calc_k(f.ana, f.cur_filter, 0, 0) : calc_w(f.ana, f.cur_filter, 0);
 }
 
 }  // namespace
@@ -468,7 +468,7 @@ bool freq_eval::settings_ready(const freq_column &c)
     // Columns that divide by the capacitor values, or multiply by them, have
     // no values without them: the window leaves them out, the file writes
     // "*"; said once per table.
-    if ((c.needs & NEED_CAPS) && !caps_set(fst.cur_filter)) {
+    if ((c.needs & NEED_CAPS) && !caps_set(fs.cur_filter)) {
         if (!caps_reported)
             report_caps_not_set();
         caps_reported = true;
@@ -511,11 +511,11 @@ void freq_eval::begin(const std::vector<freq_cell> &cells)
     needs = 0;
     for (const freq_cell &cell : cells)
         needs |= cell.col->needs;
-    have_w = n > 0 && fst.cur_W.rows == n && fst.cur_W.cols == n;
+    have_w = n > 0 && fs.cur_W.rows == n && fs.cur_W.cols == n;
     if (needs & NEED_K_PAIR)
-        K_pair = pair_gramian(true);
+        K_pair = pair_gramian(fs, true);
     if (needs & NEED_W_PAIR)
-        W_pair = pair_gramian(false);
+        W_pair = pair_gramian(fs, false);
     if (needs & NEED_K_INV)
         K_inv = minv(K_pair);
     if (needs & NEED_W_INV)
@@ -536,15 +536,15 @@ void freq_eval::at(int point, double omega)
     w = omega;
     free_point();
     if (needs & NEED_H)
-        h = h_jw(fst.ana, w);
+        h = h_jw(fs.ana, w);
     if (needs & NEED_F)
-        F = f_jw(fst.ana, w);
+        F = f_jw(fs.ana, w);
     if (needs & NEED_G)
-        G = g_jw(fst.ana, w);
+        G = g_jw(fs.ana, w);
     if (needs & NEED_DELAY_F)
-        delay_F = delay_f(fst.ana, w, F);
+        delay_F = delay_f(fs.ana, w, F);
     if (needs & NEED_DELAY_G)
-        delay_G = delay_g(fst.ana, w, G);
+        delay_G = delay_g(fs.ana, w, G);
 }
 
 void freq_eval::free_point()

@@ -13,6 +13,7 @@
 #include "numeric/types.h"
 
 class freq_eval;
+struct filter_state;
 class time_rows;
 struct var;
 struct expr_node;
@@ -113,7 +114,9 @@ void select_column(const time_column &c);
 // The values of the selected frequency columns along one table.
 class freq_eval {
 public:
-    freq_eval(int n, col_reader reader) : n(n), reader(reader) {}
+    // The table of the filter f (its record, analysis data, Gramians and
+    // capacitor values) for n integrators.
+    freq_eval(filter_state &f, int n, col_reader reader) : fs(f), n(n), reader(reader) {}
     ~freq_eval();
     freq_eval(const freq_eval &) = delete;
     freq_eval &operator=(const freq_eval &) = delete;
@@ -134,6 +137,7 @@ public:
     // Puts back what begin changed.
     void finish();
 
+    filter_state &fs;
     const int n;
     const col_reader reader;
     int needs = 0;              // of the cells begun

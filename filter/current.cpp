@@ -45,16 +45,16 @@ void set_order(int n)
 void drop_k() { freem(&fst.cur_K); }
 void drop_w() { freem(&fst.cur_W); }
 
-void ensure_k()
+void ensure_k(filter_state &f)
 {
-    if (fst.cur_K.cols == 0 && fst.cur_filter.n > 0)
-        fst.cur_K = calc_k(fst.ana, fst.cur_filter, ist.num_flag, ist.sfr_flag);
+    if (f.cur_K.cols == 0 && f.cur_filter.n > 0)
+        f.cur_K = calc_k(f.ana, f.cur_filter, ist.num_flag, ist.sfr_flag);
 }
 
-void ensure_w()
+void ensure_w(filter_state &f)
 {
-    if (fst.cur_W.cols == 0 && fst.cur_filter.n > 0)
-        fst.cur_W = calc_w(fst.ana, fst.cur_filter, ist.num_flag);
+    if (f.cur_W.cols == 0 && f.cur_filter.n > 0)
+        f.cur_W = calc_w(f.ana, f.cur_filter, ist.num_flag);
 }
 
 bool order_allowed(int n)
@@ -95,20 +95,20 @@ void free_filter()
     drop_k();
 }
 
-gramian_check checked_gramian(bool k, matrix *err)
+gramian_check checked_gramian(filter_state &fs, bool k, matrix *err)
 {
     *err = null_matrix();
-    const cap_ss &f = fst.cur_filter;
-    matrix &X = k ? fst.cur_K : fst.cur_W;
-    gramian_accuracy &acc = k ? fst.acc_K : fst.acc_W;
-    const gramian_accuracy &other = k ? fst.acc_W : fst.acc_K;
+    const cap_ss &f = fs.cur_filter;
+    matrix &X = k ? fs.cur_K : fs.cur_W;
+    gramian_accuracy &acc = k ? fs.acc_K : fs.acc_W;
+    const gramian_accuracy &other = k ? fs.acc_W : fs.acc_K;
     if (f.n < 1)
         return gram_none;
     if (ist.num_flag != 0 || (k && ist.sfr_flag != 0)) {
         if (k)
-            ensure_k();
+            ensure_k(fs);
         else
-            ensure_w();
+            ensure_w(fs);
         return X.cols != 0 ? gram_unchecked : gram_none;
     }
     const matrix &V = k ? f.B : f.C;
@@ -141,11 +141,11 @@ gramian_check checked_gramian(bool k, matrix *err)
 }
 
 
-bool w_for_division()
+bool w_for_division(filter_state &f)
 {
     const char *what = "the optimal division of the capacitance";
     matrix err;
-    gramian_check c = checked_gramian(false, &err);
+    gramian_check c = checked_gramian(f, false, &err);
     if (c == gram_none) {
         error("%s needs W, which cannot be determined for this filter", what);
         return false;
@@ -157,7 +157,7 @@ bool w_for_division()
         return false;
     }
     if (c == gram_checked) {
-        double e = gramian_diagonal_error(fst.cur_W, err);
+        double e = gramian_diagonal_error(f.cur_W, err);
         if (!(e <= gramian_figure_tol)) {
             if (!std::isfinite(e)) {
                 error("%s cannot be computed for this filter: an entry on the diagonal of W is not known even "

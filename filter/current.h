@@ -57,18 +57,18 @@ void free_filter();
 // Drop the cached Gramians (freed, left empty).
 void drop_k();
 void drop_w();
-// Compute the Gramian of the current filter with the switches of `set:`
+// Compute the Gramian of the filter f with the switches of `set:`
 // (num_flag, sfr_flag) when it is not cached. An undetermined Gramian stays
 // empty.
-void ensure_k();
-void ensure_w();
-// For a figure from K (k) or W of the current filter: the cached Gramian,
+void ensure_k(filter_state &f);
+void ensure_w(filter_state &f);
+// For a figure from K (k) or W of the filter fs: the cached Gramian,
 // solved when it is missing, with the bounds of the error of its entries in
 // err (gram_checked). A Gramian cached without them (carried through a
 // transformation) is refined against the filter first and the cache takes
 // the refined one.
-gramian_check checked_gramian(bool k, matrix *err);
-// W of the current filter for the optimal division of the capacitance, which
+gramian_check checked_gramian(filter_state &fs, bool k, matrix *err);
+// W of the filter f for the optimal division of the capacitance, which
 // reads its diagonal: solved, and (solved Gramians) known to
 // gramian_figure_tol on the diagonal; false after an error otherwise.
-bool w_for_division();
+bool w_for_division(filter_state &f);

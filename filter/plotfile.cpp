@@ -30,7 +30,7 @@ static void num_col(FILE *fp, double x)
 void write_freq_table(FILE *fp)
 {
     reset_phase();
-    freq_eval e(fst.cur_filter.n, col_reader::file);
+    freq_eval e(fst, fst.cur_filter.n, col_reader::file);
     std::vector<freq_cell> cells = e.select_cells();
 
     fprintf(fp, "#%14s", pst.hertz_flag ? "freq.(Hz)" : "freq.(rps)");

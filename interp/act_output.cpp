@@ -46,7 +46,7 @@ void print_gramian(bool k)
     if (!filter_defined())
         return;
     matrix err;
-    gramian_check c = checked_gramian(k, &err);
+    gramian_check c = checked_gramian(fst, k, &err);
     if (c == gram_none) {
         error("%s cannot be determined for this filter", name);
         return;
@@ -91,7 +91,7 @@ void act_out_zeros()
     printzeros(ist.out_fp, fst.ana);
 }
 
-void act_out_dr() { print_dr(ist.out_fp); }
+void act_out_dr() { print_dr(ist.out_fp, fst); }
 
 void act_out_filter()
 {
@@ -122,8 +122,8 @@ void act_out_caps()
         return;
     if (ist.optc_flag == 1) {
         if (ist.evalc_flag != 1)
-            ensure_w();
-        else if (fst.cur_filter.n > 0 && !w_for_division())
+            ensure_w(fst);
+        else if (fst.cur_filter.n > 0 && !w_for_division(fst))
             return;
     }
     if (ist.evalc_flag == 1 && !divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag))
@@ -177,5 +177,5 @@ void act_out_bias()
 {
     if (!filter_defined())
         return;
-    print_bias(ist.out_fp);
+    print_bias(ist.out_fp, fst);
 }

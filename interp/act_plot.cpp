@@ -27,7 +27,7 @@ static writesp_state wsp;
 static void calc_w_item()
 {
     if (fst.cur_filter.n > 0)
-        ensure_w();
+        ensure_w(fst);
 }
 
 // False when the division was refused (its error said why).
@@ -35,7 +35,7 @@ static bool divide_item()
 {
     if (fst.cur_filter.n < 1)
         return true;
-    if (ist.optc_flag == 1 && getvar("ctot") && !w_for_division())
+    if (ist.optc_flag == 1 && getvar("ctot") && !w_for_division(fst))
         return false;
     return divide_caps(fst.cur_filter, fst.cur_W, ist.optc_flag);
 }

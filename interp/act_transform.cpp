@@ -56,8 +56,8 @@ void act_tr_do()
         return;
     if (level > 0)
         print_title(fp, "Optimization of Dynamic Range:", 80);
-    ensure_w();
-    ensure_k();
+    ensure_w(fst);
+    ensure_k(fst);
     if (fst.cur_W.cols == 0 || fst.cur_K.cols == 0) {
         error("cannot optimize: the Gramians of this filter cannot be determined");
         return;
@@ -145,9 +145,9 @@ void common_factor_item(expr_node *kappa, bool on_w)
     if (!take_arg_value(kappa, &k) || !filter_defined())
         return;
     if (on_w)
-        ensure_w();
+        ensure_w(fst);
     else
-        ensure_k();
+        ensure_k(fst);
     if ((on_w ? fst.cur_W : fst.cur_K).cols == 0) {
         // a pole on the jw axis: no Gramian to scale by; the run goes on
         error(on_w ? "cannot scale: W of this filter cannot be determined"

@@ -43,7 +43,7 @@ void frequency_window(int n)
         pa.x[k] = pst.freq_values[k];
 
     // The curves, in the order of their legend: one per value of a cell.
-    freq_eval e(n, col_reader::window);
+    freq_eval e(fst, n, col_reader::window);
     std::vector<freq_cell> cells = e.select_cells();
     std::vector<int> first;  // the first curve of each cell
     for (const freq_cell &cell : cells) {

@@ -84,7 +84,7 @@ void BM_DrReport(benchmark::State &state)
     ss proto = ::butterworth(n);
     for (auto _ : state) {
         install_filter(copy_ss(proto));
-        print_dr(ist.out_fp);
+        print_dr(ist.out_fp, fst);
         benchmark::DoNotOptimize(fst.cur_W.data);
     }
     if (ist.exit_status != 0)

@@ -93,8 +93,8 @@ void BM_SettleGramians(benchmark::State &state)
 {
     session s;
     install_filter(butterworth((int)state.range(0)));
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     for (auto _ : state) {
         settle_gramians();
         benchmark::DoNotOptimize(fst.cur_K.data);

@@ -44,15 +44,15 @@ TEST(BiasLevel, MatchesFAndTheDrivenCapacitance)
     struct { double w; int j; } cases[] = {{0.0, 0}, {0.0, 1}, {0.7, 0}, {0.7, 1}, {1.0, 1}, {25.0, 0}, {25.0, 1}};
     for (auto c : cases) {
         double want = reference_level(c.w, c.j, c1, c2);
-        EXPECT_NEAR(bias_level(c.w, c.j), want, 1e-12 * want) << "w " << c.w << " j " << c.j;
+        EXPECT_NEAR(bias_level(fst.ana, fst.cur_filter, c.w, c.j), want, 1e-12 * want) << "w " << c.w << " j " << c.j;
     }
     // At w = 0 the level of integrator 1 is |F_1(0)| S_1 = 1 * c2 (edge of the
     // plot column); F_2(0) = 0.
-    EXPECT_NEAR(bias_level(0.0, 0), c2, 1e-24);
-    EXPECT_EQ(bias_level(0.0, 1), 0.0);
+    EXPECT_NEAR(bias_level(fst.ana, fst.cur_filter, 0.0, 0), c2, 1e-24);
+    EXPECT_EQ(bias_level(fst.ana, fst.cur_filter, 0.0, 1), 0.0);
     // An index beyond the integrators reads nothing and gives no current.
-    EXPECT_EQ(bias_level(1.0, 2), 0.0);
-    EXPECT_EQ(bias_level(1.0, -1), 0.0);
+    EXPECT_EQ(bias_level(fst.ana, fst.cur_filter, 1.0, 2), 0.0);
+    EXPECT_EQ(bias_level(fst.ana, fst.cur_filter, 1.0, -1), 0.0);
 }
 
 TEST(BiasLevel, ObjectiveAtInfiniteFrequencyIsItsLimit)
@@ -65,11 +65,11 @@ TEST(BiasLevel, ObjectiveAtInfiniteFrequencyIsItsLimit)
     const double limit[2] = {-(0.5 * 3e-12) * (0.5 * 3e-12), -(2 * 1e-12) * (2 * 1e-12)};
     for (int k = 0; k < 2; k++) {
         bst.index = k;
-        double at1 = bias_level_neg(1.0);
+        double at1 = bias_level_neg(fst.ana, fst.cur_filter, 1.0);
         ASSERT_TRUE(std::isfinite(at1));
         EXPECT_NEAR(at1, limit[k], 1e-12 * std::fabs(limit[k]));
         // the objective approaches it continuously
-        EXPECT_NEAR(bias_level_neg(1.0 - 1e-7), limit[k], 1e-5 * std::fabs(limit[k]));
+        EXPECT_NEAR(bias_level_neg(fst.ana, fst.cur_filter, 1.0 - 1e-7), limit[k], 1e-5 * std::fabs(limit[k]));
     }
 }
 
@@ -83,7 +83,7 @@ TEST(MaxInputLevel, PeaksOfTheButterworthForm)
     double a = (1 + r2) * (1 + r2);
     double u = (1 + std::sqrt(1 + a * a)) / a;
     double want[2] = {c * std::sqrt((1 + r2) / 2), c * std::sqrt(u * (a + u) / (1 + u * u))};
-    matrix m = max_input_level();
+    matrix m = max_input_level(fst.ana, fst.cur_filter);
     ASSERT_EQ(m.rows, 2);
     ASSERT_EQ(m.cols, 1);
     for (int j = 0; j < 2; j++)
@@ -109,7 +109,7 @@ TEST(MaxInputLevel, ResonantPeakAwayFromTheMiddleOfTheAxis)
         std::vector<cplx> F = F_of(ref, w);
         best = std::max(best, std::abs(F[1]) * std::sqrt(0.01 + w * w));
     }
-    matrix m = max_input_level();
+    matrix m = max_input_level(fst.ana, fst.cur_filter);
     EXPECT_NEAR(pks.w0, 10.0, 1e-12);
     EXPECT_NEAR(at(m, 1, 0), best, 1e-6 * best);
     freem(&m);
@@ -123,7 +123,7 @@ TEST(PrintBias, UnsetCapacitorValuesAreRefused)
     install(butter2());
     ist.evalc_flag = 0;  // the zero values of the new filter are kept
     testing::internal::CaptureStderr();
-    print_bias(p.out);
+    print_bias(p.out, fst);
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
                 testing::EndsWith(": the capacitor values of this filter are not set.\n"));
     EXPECT_EQ(p.report(), "");

@@ -131,7 +131,7 @@ TEST(DynamicRangeReference, TrueOrRefused)
             ist.linf_flag = linf;
             ist.exit_status = 0;
             std::size_t before = p.report().size();
-            print_dr(p.out);
+            print_dr(p.out, fst);
             std::string text = p.report().substr(before);
             double got = printed_range(text);
             double want = linf ? c.linf : c.l2;
@@ -160,14 +160,14 @@ TEST(DynamicRangeReference, WrongCachedGramianIsRefinedFirst)
     set_var_number("ctot", 1e-10);
     set_var_number("umax", 1);
     install(chebyshev(6, 1));
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     ASSERT_EQ(fst.cur_K.cols, 6);
     matrix K = mcopy(fst.cur_K);
     fst.cur_K.data[0] = -fst.cur_K.data[0];
     fst.cur_W.data[7] *= 1.5;
     ist.linf_flag = 0;
-    print_dr(p.out);
+    print_dr(p.out, fst);
     EXPECT_NEAR(printed_range(p.report()), want, 1e-5 * want);
     EXPECT_EQ(ist.exit_status, 0);
     EXPECT_NEAR(fst.cur_K.data[0], K.data[0], 1e-12 * K.data[0]);

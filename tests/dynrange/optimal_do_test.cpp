@@ -194,8 +194,8 @@ void check_do(const do_case &c)
     ss keep = copy_ss(s);
     const int n = s.n;
     install(s);
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     ASSERT_EQ(fst.cur_K.rows, n) << c.name;
     optimal_result r;
     ASSERT_TRUE(optimal_realisation(fst.cur_filter, fst.cur_K, fst.cur_W, &r, p.out, 0, 8)) << c.name;

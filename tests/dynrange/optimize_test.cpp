@@ -224,8 +224,8 @@ TEST(Optimize, FactoredRouteBeyondTheEigenvalueTestOfW)
     ss s = butterworth(n);
     ss keep = copy_ss(s);
     install(s);
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     matrix P;
     matrix T0 = optimize(fst.cur_filter, fst.cur_K, fst.cur_W, &P, p.out, 1, 8);
     ASSERT_EQ(T0.rows, n) << p.report();

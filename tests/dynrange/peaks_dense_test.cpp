@@ -88,8 +88,8 @@ dvec f_and_h(const ss &s, double w)
 // The current filter after the optimal realisation of its Gramians.
 void optimal_realisation()
 {
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     matrix P;
     matrix T = optimize(fst.cur_filter, fst.cur_K, fst.cur_W, &P, nullptr, 0, 8);
     ASSERT_EQ(T.cols, fst.cur_filter.n);
@@ -195,7 +195,7 @@ TEST(MaxInputLevelDense, BiasPeaksOfANarrowBandpass)
         return r;
     };
     dvec want = dense_peaks(n, levels, 0.5, 2);
-    matrix m = max_input_level();
+    matrix m = max_input_level(fst.ana, fst.cur_filter);
     ASSERT_EQ(m.rows, n);
     for (int j = 0; j < n; j++)
         EXPECT_NEAR(m.data[j], want[j], peak_rel * want[j]) << "integrator " << j + 1;

@@ -59,7 +59,7 @@ TEST(DoScale, L2GivesEveryIntegratorTheOutputPower)
         ist.linf_flag = 0;
         ss keep = copy_ss(c.s);
         install(c.s);
-        ensure_w();
+        ensure_w(fst);
         ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, 1.0), 0) << c.name;
         int n = keep.n;
         dvec K = gram_k(fst.cur_filter);
@@ -88,8 +88,8 @@ TEST(DoScale, LinfPutsEveryPeakAtTheTarget)
             program p;
             ss keep = copy_ss(c.s);
             install(c.s);
-            ensure_k();
-            ensure_w();
+            ensure_k(fst);
+            ensure_w(fst);
             ASSERT_EQ(do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf), 0) << c.name;
             double w0 = std::pow(std::fabs(det(keep.A)), 1.0 / keep.n);
             dvec tops = sampled_tops(fst.cur_filter, 1e-4 * w0, 1e4 * w0, 40000);
@@ -148,8 +148,8 @@ TEST(ScaleGeomean, ScalewAndScalekReachKappa)
             ss s = companion({1, 2, 2, 1}, {1, -0.4, 0.3});
             ss keep = copy_ss(s);
             install(s);
-            ensure_k();
-            ensure_w();
+            ensure_k(fst);
+            ensure_w(fst);
             dvec G = which == 0 ? gram_w(keep) : gram_k(keep);
             double g = std::cbrt(G[0] * G[4] * G[8]);
             double d = std::sqrt(kappa / g);
@@ -178,7 +178,7 @@ TEST(ScaleGeomeanDeathTest, KappaNotPositiveEndsTheRun)
         {
             program p;
             install(butter2());
-            ensure_w();
+            ensure_w(fst);
             do_scalew(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, 0.0);
         },
         testing::ExitedWithCode(1), "do_scalew: kappa is not positive");
@@ -186,7 +186,7 @@ TEST(ScaleGeomeanDeathTest, KappaNotPositiveEndsTheRun)
         {
             program p;
             install(butter2());
-            ensure_k();
+            ensure_k(fst);
             do_scalek(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, -1.0);
         },
         testing::ExitedWithCode(1), "do_scalek: kappa is not positive");
@@ -197,7 +197,7 @@ TEST(ScaleGeomean, ZeroDiagonalCannotScale)
     // W_22 = 0 (second state not seen at the output): the geometric mean is 0
     program p;
     install(make_ss(2, {-1, 0, 0, -2}, {1, 1}, {1, 0}));
-    ensure_w();
+    ensure_w(fst);
     ss keep = copy_ss(fst.cur_filter);
     do_scalew(fst.ana, &fst.cur_filter, &fst.cur_W, &fst.cur_K, 1.0);
     EXPECT_EQ(ist.exit_status, 1);

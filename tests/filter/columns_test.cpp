@@ -56,7 +56,7 @@ TEST(Columns, EveryItemSelectsItsSetting)
 
 std::vector<std::string> names_of(col_reader reader, int n)
 {
-    freq_eval e(n, reader);
+    freq_eval e(fst, n, reader);
     std::vector<std::string> names;
     for (const freq_cell &cell : e.select_cells())
         for (const std::string &s : cell_names(cell))

@@ -70,8 +70,8 @@ TEST(AnalysisData, InstallRules)
     ss s = fx::make_ss(1, {-2}, {1}, {3});
     fx::use(s);
     fst.cur_filter.cap[0] = 1e-12;
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     ASSERT_EQ(fst.cur_K.cols, 1);
     EXPECT_NEAR(fst.cur_W.data[0], 2.25, 1e-15);
     install_filter(ss());

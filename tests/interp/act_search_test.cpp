@@ -32,8 +32,8 @@ TEST(RotationItems, InstallTheResultAndDropTheCaches)
         ss keep = copy_ss(s);
         install(s);
         set_var_number("ctot", 1e-12);
-        ensure_k();
-        ensure_w();
+        ensure_k(fst);
+        ensure_w(fst);
         fst.cur_filter.cap[0] = 1e-13;
         double *old_a = fst.cur_filter.A.data;
         it.run();
@@ -95,7 +95,7 @@ TEST(LadderItems, LadderInstallsTheScaledLadder)
         program p;
         install(butterworth(3));
         ss keep = copy_ss(fst.cur_filter);
-        ensure_w();
+        ensure_w(fst);
         set_var_number("sf", 2.0);
         run_ladder({}, grid);
         EXPECT_EQ(ist.exit_status, 0);
@@ -144,7 +144,7 @@ TEST(LadderItems, Optladder2InstallsALadderOfTheFilter)
         program p;
         install(cauer(5, 0.5, 40));
         ss keep = copy_ss(fst.cur_filter);
-        ensure_w();
+        ensure_w(fst);
         act_tr_optladder2(n);
         EXPECT_EQ(ist.exit_status, 0) << n;
         expect_same_filter(keep, fst.cur_filter, "optladder2");

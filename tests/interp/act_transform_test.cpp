@@ -60,7 +60,7 @@ TEST(TransformDo, DividesTheCapacitanceAgain)
             if (item == 0) {
                 act_tr_do();
             } else {
-                ensure_w();  // divided only when W is cached
+                ensure_w(fst);  // divided only when W is cached
                 act_tr_scale();
             }
             EXPECT_EQ(fst.cur_filter.cap[0], c.want);

@@ -41,8 +41,8 @@ struct Realise : ::testing::Test {
     void SetUp() override
     {
         install(two_poles());
-        ensure_k();
-        ensure_w();
+        ensure_k(fst);
+        ensure_w(fst);
         ASSERT_EQ(fst.cur_K.cols, 2);
         ASSERT_EQ(fst.cur_W.cols, 2);
     }
@@ -101,8 +101,8 @@ TEST_F(Realise, OrthogonalAndTransposeDropTheGramiansAndKeepH)
     using item = void (*)();
     for (item run : {static_cast<item>(act_tr_orthogonal), static_cast<item>(act_tr_transpose)}) {
         install(two_poles());
-        ensure_k();
-        ensure_w();
+        ensure_k(fst);
+        ensure_w(fst);
         fst.cur_filter.cap[0] = fst.cur_filter.cap[1] = 1e-12;
         run();
         ASSERT_EQ(fst.cur_filter.n, 2);

@@ -314,8 +314,8 @@ TEST(TransformGate, EverydayFiltersPassEveryItem)
             ss s = f.make();
             ss keep = copy_ss(s);
             install(s);
-            ensure_k();
-            ensure_w();
+            ensure_k(fst);
+            ensure_w(fst);
             outcome o = run_item(c.run);
             ASSERT_EQ(o.status, 0) << what << ": " << o.err;
             EXPECT_EQ(o.err, "") << what;
@@ -377,8 +377,8 @@ TEST(TransformGate, HardFiltersAreRefusedOrRealisedRight)
         ss keep = copy_ss(s);
         install(s);
         fst.cur_filter.cap[0] = 1e-12;  // a capacitor value a refusal must keep
-        ensure_k();
-        ensure_w();
+        ensure_k(fst);
+        ensure_w(fst);
         snapshot before = take_snapshot();
         outcome o = run_item(c.item.run);
         std::string item = c.item.item;
@@ -640,8 +640,8 @@ TEST(TransformGate, WrongOrNegativeCachedGramiansAreReplaced)
     for (const cache_case &c : cases) {
         program p;
         install(chebyshev(3, 1.0));
-        ensure_k();
-        ensure_w();
+        ensure_k(fst);
+        ensure_w(fst);
         c.spoil();
         outcome o = run_item(c.item);
         ASSERT_EQ(o.status, 0) << c.what << ": " << o.err;
@@ -661,8 +661,8 @@ TEST(TransformGate, TrueCarriedGramiansAreKept)
 {
     program p;
     install(butter2());
-    ensure_k();
-    ensure_w();
+    ensure_k(fst);
+    ensure_w(fst);
     dvec K = elems(fst.cur_K), W = elems(fst.cur_W);
     act_tr_lowpass(new_numb(2.0));
     ASSERT_EQ(fst.cur_K.cols, 2);
