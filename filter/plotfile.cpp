@@ -27,10 +27,10 @@ static void num_col(FILE *fp, double x)
         fprintf(fp, "%15s", "*");
 }
 
-void write_freq_table(FILE *fp)
+void write_freq_table(FILE *fp, filter_state &f)
 {
     reset_phase();
-    freq_eval e(fst, fst.cur_filter.n, col_reader::file);
+    freq_eval e(f, f.cur_filter.n, col_reader::file);
     std::vector<freq_cell> cells = e.select_cells();
 
     fprintf(fp, "#%14s", pst.hertz_flag ? "freq.(Hz)" : "freq.(rps)");
@@ -61,9 +61,9 @@ void write_freq_table(FILE *fp)
     e.finish();
 }
 
-void write_time_table(FILE *fp)
+void write_time_table(FILE *fp, filter_state &f)
 {
-    int n = fst.cur_filter.n;
+    int n = f.cur_filter.n;
     std::vector<time_cell> cells = selected_time_cells(n);
     fprintf(fp, "#%14s", "time");
     for (const time_cell &c : cells)
@@ -71,7 +71,7 @@ void write_time_table(FILE *fp)
     fprintf(fp, "\n");
 
     time_table();
-    time_rows rows(fst.ana, pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
+    time_rows rows(f.ana, pst.time_values.data(), pst.time_last + 1, pst.h_time, pst.f_time, pst.g_time);
     for (int k = 0; k <= pst.time_last; k++) {
         rows.at(k);
         num_col(fp, pst.time_values[k]);
@@ -82,7 +82,7 @@ void write_time_table(FILE *fp)
     fprintf(fp, "\n");
 }
 
-void plot_cmd()
+void plot_cmd(filter_state &f, const std::string &base_name)
 {
     if (!filter_defined())
         return;
@@ -92,16 +92,16 @@ void plot_cmd()
         error("plot requested without frequency or time specification");
         return;
     }
-    std::string name = ist.base_name + ".plot";
+    std::string name = base_name + ".plot";
     FILE *fp = out_open(name.c_str());
     if (!fp) {
         perror(name.c_str());
         exit(1);
     }
     if (want_freq)
-        write_freq_table(fp);
+        write_freq_table(fp, f);
     if (want_time)
-        write_time_table(fp);
+        write_time_table(fp, f);
     out_commit(fp);
     pst.freq_requested = 0;
     pst.time_requested = 0;

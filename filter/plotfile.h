@@ -3,10 +3,15 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+
+#include "filter/current.h"
 
 #include "numeric/types.h"
 
-// Final action of `plot:`: checks the request, then rewrites NAME.plot.
-void plot_cmd();
-void write_freq_table(FILE *fp);
-void write_time_table(FILE *fp);
+// Final action of `plot:` on the filter f: checks the request, then
+// rewrites BASE_NAME.plot.
+void plot_cmd(filter_state &f, const std::string &base_name);
+// The frequency and the time table of the filter f.
+void write_freq_table(FILE *fp, filter_state &f);
+void write_time_table(FILE *fp, filter_state &f);

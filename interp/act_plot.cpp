@@ -93,7 +93,7 @@ void act_plot_name(char *name)
 
 void act_plot_end()
 {
-    plot_cmd();
+    plot_cmd(fst, ist.base_name);
     clear_plot_columns();
 }
 

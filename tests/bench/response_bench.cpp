@@ -134,9 +134,9 @@ void table_rows(benchmark::State &state, int h_bits, int fg_bits)
     }
     for (auto _ : state) {
         if (freq)
-            write_freq_table(fp);
+            write_freq_table(fp, fst);
         else
-            write_time_table(fp);
+            write_time_table(fp, fst);
     }
     state.SetItemsProcessed(state.iterations() * (sweep_points + 1));
     clear_plot_columns();

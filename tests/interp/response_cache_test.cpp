@@ -60,8 +60,8 @@ std::vector<dvec> write_tables()
     plot_h_impulse();
     plot_f_impulse();
     plot_g_step();
-    write_freq_table(fp);
-    write_time_table(fp);
+    write_freq_table(fp, fst);
+    write_time_table(fp, fst);
     clear_plot_columns();
     std::vector<dvec> rows = table_rows(fp);
     fclose(fp);
