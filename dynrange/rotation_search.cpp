@@ -46,11 +46,13 @@ struct rotation_frame {
     matrix W0;
     matrix K0;
     mutable analysis_ctx a;
+    FILE *fp = nullptr;  // the report stream of the search
 };
 
-rotation_frame frame_of(const ss &s, int mode)
+rotation_frame frame_of(FILE *fp, const ss &s, int mode)
 {
     rotation_frame f;
+    f.fp = fp;
     f.s = s;
     f.mode = mode;
     analysis_prep(f.a, s);
@@ -150,7 +152,7 @@ bool start_cost(const rotation_frame &f, const vector &a, double *cost0)
 void coordinate_search(const rotation_frame &f, vector &a, double h, double cost0, double *best,
                        const char *fmt, int level)
 {
-    FILE *fp = ist.out_fp;
+    FILE *fp = f.fp;
     for (;;) {
         int move_k = -1;
         double move = 0.0;
@@ -184,9 +186,8 @@ void coordinate_search(const rotation_frame &f, vector &a, double h, double cost
 // The final record of a search: the report line, then the record
 // transformed by T of the angles (T and its inverse shown at trace level
 // above 0 when show_t).
-ss finish(const ss &s, const vector &a, int mode, double cost0, double best, int show_t, int level)
+ss finish(FILE *fp, const ss &s, const vector &a, int mode, double cost0, double best, int show_t, int level)
 {
-    FILE *fp = ist.out_fp;
     fprintf(fp, "optimum at\n");
     print_angles(fp, a, " %5.2f");
     print_change(fp, cost0, best);
@@ -259,13 +260,13 @@ int rotation_angles(int n, int mode) { return mode == 0 ? n * (n - 1) : n * (n -
 
 double dr_rotated(const ss &s, const vector &a, int mode)
 {
-    rotation_frame f = frame_of(s, mode);
+    rotation_frame f = frame_of(nullptr, s, mode);
     double cost = rotated_cost(f, a);
     free_frame(&f);
     return cost;
 }
 
-ss dr_optimize4(const ss &s, double h, int mode)
+ss dr_optimize4(FILE *fp, const ss &s, double h, int mode)
 {
     int level = bla_level();
     int n = s.n;
@@ -275,14 +276,14 @@ ss dr_optimize4(const ss &s, double h, int mode)
         fatal("dr_optimize4, step size is wrong");
     if (n == 1)
         return scaled(copy_ss(s));
-    rotation_frame f = frame_of(s, mode);
+    rotation_frame f = frame_of(fp, s, mode);
     vector a = newvector(rotation_angles(n, mode));
     double cost0;
     ss r;
     if (start_cost(f, a, &cost0)) {
         double best = cost0;
         coordinate_search(f, a, h, cost0, &best, " %5.2f", level);
-        r = scaled(finish(s, a, mode, cost0, best, 1, level));
+        r = scaled(finish(fp, s, a, mode, cost0, best, 1, level));
     }
     freevector(&a);
     free_frame(&f);
@@ -303,7 +304,7 @@ int grid_step4(int *counter, int count, int steps, int k)
 
 int grid_first4(int *counter, int count, int steps) { return grid_step4(counter, count, steps, 0); }
 
-ss dr_optimize4_grid(const ss &s, int steps)
+ss dr_optimize4_grid(FILE *fp, const ss &s, int steps)
 {
     int n = s.n;
     if (steps < 2)
@@ -312,8 +313,7 @@ ss dr_optimize4_grid(const ss &s, int steps)
         fatal("dr_optimize4_grid, order is not positive");
     if (n == 1)
         return scaled(copy_ss(s));
-    FILE *fp = ist.out_fp;
-    rotation_frame f = frame_of(s, 0);
+    rotation_frame f = frame_of(fp, s, 0);
     int count = rotation_angles(n, 0);
     vector a = newvector(count);
     double cost0;
@@ -333,7 +333,7 @@ ss dr_optimize4_grid(const ss &s, int steps)
                 vcopy_into(a, best_a);
             }
         } while (grid_first4(counter.data(), count, steps) == 0);
-        r = scaled(finish(s, best_a, 0, cost0, best, 0, 0));
+        r = scaled(finish(fp, s, best_a, 0, cost0, best, 0, 0));
         freevector(&best_a);
     }
     freevector(&a);
@@ -341,7 +341,7 @@ ss dr_optimize4_grid(const ss &s, int steps)
     return r;
 }
 
-ss dr_optimize5(const ss &s, double step)
+ss dr_optimize5(FILE *fp, const ss &s, double step)
 {
     int level = bla_level();
     int n = s.n;
@@ -351,8 +351,7 @@ ss dr_optimize5(const ss &s, double step)
         fatal("dr_optimize5, step size is wrong");
     if (n == 1)
         return scaled(copy_ss(s));
-    FILE *fp = ist.out_fp;
-    rotation_frame f = frame_of(s, 0);
+    rotation_frame f = frame_of(fp, s, 0);
     int count = rotation_angles(n, 0);
     vector a = newvector(count);
     double cost0;
@@ -397,7 +396,7 @@ ss dr_optimize5(const ss &s, double step)
         }
     }
     coordinate_search(f, a, step, cost0, &best, " %9.6f", level);
-    r = scaled(finish(s, a, 0, cost0, best, 0, level));
+    r = scaled(finish(fp, s, a, 0, cost0, best, 0, level));
     freevector(&a);
     freevector(&trial);
     free_frame(&f);

@@ -1,7 +1,10 @@
 // Dynamic-range searches over similarity transformations T whose rows are
 // unit vectors given by angles (in units of pi). Every candidate is judged
-// by its noise cost after scaling (dr_of_filter).
+// by its noise cost after scaling (dr_of_filter). The searches report on the
+// stream fp they are given.
 #pragma once
+
+#include <cstdio>
 
 #include "filter/ss.h"
 #include "numeric/types.h"
@@ -24,12 +27,12 @@ double dr_rotated(const ss &s, const vector &a, int mode);
 // (0 < h < 1), divided by 4 whenever no move helps, down to 1e-6. Returns
 // the best realisation found, scaled (L-infinity peak 1); order 0 when the
 // start cost cannot be determined (reported as an error).
-ss dr_optimize4(const ss &s, double h, int mode);
+ss dr_optimize4(FILE *fp, const ss &s, double h, int mode);
 // Every point of the grid of cell midpoints of [-1, 1] with `steps` cells
 // per angle (mode 0), one report line per point; returns the best, scaled.
-ss dr_optimize4_grid(const ss &s, int steps);
+ss dr_optimize4_grid(FILE *fp, const ss &s, int steps);
 // Gradient descent on the angles (mode 0) before a coordinate search.
-ss dr_optimize5(const ss &s, double step);
+ss dr_optimize5(FILE *fp, const ss &s, double step);
 // Odometer of the grid, first counter fastest: grid_step4 advances from
 // counter k on, grid_first4 from counter 0. Both return 1 when the odometer
 // has wrapped around to all zeros, else 0.

@@ -114,7 +114,7 @@ void take_result(const char *item, ss r)
 void rotation_item(double step, int mode)
 {
     if (step_ok(step) && filter_defined())
-        take_result(mode == 0 ? "do2" : "do3", dr_optimize4(fst.cur_filter, step, mode));
+        take_result(mode == 0 ? "do2" : "do3", dr_optimize4(ist.out_fp, fst.cur_filter, step, mode));
 }
 
 void grid_size_error() { error("the grid size must be 1 or more"); }
@@ -162,7 +162,7 @@ void act_tr_do4(int steps)
         return;
     }
     if (filter_defined() && grid_ok(steps, fst.cur_filter.n))
-        take_result("do4", dr_optimize4_grid(fst.cur_filter, steps));
+        take_result("do4", dr_optimize4_grid(ist.out_fp, fst.cur_filter, steps));
 }
 
 void act_ladder_start()

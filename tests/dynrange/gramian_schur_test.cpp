@@ -95,8 +95,8 @@ TEST(SchurGramians, AgreeWithTheKroneckerRoute)
         ASSERT_EQ(T.rows, 6);
         t.push_back({"do on chebyshev 6", transform_ss(T, c)});
         ss c4 = chebyshev(4, 1.0);
-        t.push_back({"do2 result on chebyshev 4", dr_optimize4(c4, 0.1, 0)});
-        t.push_back({"do3 result on chebyshev 4", dr_optimize4(c4, 0.1, 1)});
+        t.push_back({"do2 result on chebyshev 4", dr_optimize4(ist.out_fp, c4, 0.1, 0)});
+        t.push_back({"do3 result on chebyshev 4", dr_optimize4(ist.out_fp, c4, 0.1, 1)});
         freem(&K);
         freem(&W);
         freem(&P);

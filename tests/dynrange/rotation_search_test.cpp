@@ -185,7 +185,7 @@ TEST(DrOptimize4, KeepsTheFilterAndReportsItsChange)
         for (int mode : {0, 1}) {
             program p;
             ss keep = copy_ss(c.s);
-            ss r = dr_optimize4(c.s, 0.1, mode);
+            ss r = dr_optimize4(ist.out_fp, c.s, 0.1, mode);
             std::string name = std::string(c.name) + (mode ? " do3" : " do2");
             expect_same_filter(keep, r, name);
             dvec line = numbers_after(p.report(), "optimum at\n");
@@ -209,7 +209,7 @@ TEST(DrOptimize4, ChangeAgreesWithDenseSweepCosts)
         program p;
         ss s = butterworth(3);
         ss keep = copy_ss(s);
-        ss r = dr_optimize4(s, 0.1, mode);
+        ss r = dr_optimize4(ist.out_fp, s, 0.1, mode);
         dvec line = numbers_after(p.report(), "optimum at\n");
         ASSERT_FALSE(line.empty());
         EXPECT_NEAR(line.back(), dr_change_db(true_cost(keep), true_cost(r)), 2e-3) << "mode " << mode;
@@ -230,7 +230,7 @@ TEST(DrOptimize4, TraceShowsTheTransformation)
     program p;
     set_var_number("bla", 1);
     ss s = butterworth(3);
-    ss r = dr_optimize4(s, 0.1, 1);
+    ss r = dr_optimize4(ist.out_fp, s, 0.1, 1);
     std::string rep = p.report();
     size_t t = rep.find("T =\n");
     ASSERT_NE(t, std::string::npos);
@@ -255,7 +255,7 @@ TEST(DrOptimize4, OrderOneIsOnlyScaled)
 {
     program p;
     ss s = make_ss(1, {-2}, {3}, {5});
-    ss r = dr_optimize4(s, 0.1, 0);
+    ss r = dr_optimize4(ist.out_fp, s, 0.1, 0);
     EXPECT_EQ(p.report(), "");
     ASSERT_EQ(r.n, 1);
     EXPECT_DOUBLE_EQ(r.A.data[0], -2.0);
@@ -270,11 +270,11 @@ TEST(DrOptimize4, UncostableStartIsRefused)
 {
     program p;
     ss s = make_ss(2, {0, 1, -1, 0}, {0, 1}, {1, 0});  // poles on the j-axis
-    ss r = dr_optimize4(s, 0.1, 0);
+    ss r = dr_optimize4(ist.out_fp, s, 0.1, 0);
     EXPECT_EQ(r.n, 0);
     EXPECT_EQ(ist.exit_status, 1);
     EXPECT_EQ(p.report(), "");
-    ss g = dr_optimize4_grid(s, 2);
+    ss g = dr_optimize4_grid(ist.out_fp, s, 2);
     EXPECT_EQ(g.n, 0);
     free_ss(&s);
 }
@@ -284,13 +284,13 @@ TEST(DrOptimize4Death, WrongArgumentsEndTheProgram)
     program p;
     ss s = butterworth(2);
     ss empty;
-    EXPECT_EXIT(dr_optimize4(s, 1.0, 0), testing::ExitedWithCode(1), "dr_optimize4, step size is wrong");
-    EXPECT_EXIT(dr_optimize4(s, 0.0, 1), testing::ExitedWithCode(1), "dr_optimize4, step size is wrong");
-    EXPECT_EXIT(dr_optimize4(empty, 0.1, 0), testing::ExitedWithCode(1), "dr_optimize4, order is not positive");
-    EXPECT_EXIT(dr_optimize4_grid(s, 1), testing::ExitedWithCode(1), "dr_optimize4_grid, number of steps too smal");
-    EXPECT_EXIT(dr_optimize4_grid(empty, 3), testing::ExitedWithCode(1), "dr_optimize4_grid, order is not positive");
-    EXPECT_EXIT(dr_optimize5(s, 0.1), testing::ExitedWithCode(1), "dr_optimize5, step size is wrong");
-    EXPECT_EXIT(dr_optimize5(empty, 0.01), testing::ExitedWithCode(1), "dr_optimize5, order is not positive");
+    EXPECT_EXIT(dr_optimize4(ist.out_fp, s, 1.0, 0), testing::ExitedWithCode(1), "dr_optimize4, step size is wrong");
+    EXPECT_EXIT(dr_optimize4(ist.out_fp, s, 0.0, 1), testing::ExitedWithCode(1), "dr_optimize4, step size is wrong");
+    EXPECT_EXIT(dr_optimize4(ist.out_fp, empty, 0.1, 0), testing::ExitedWithCode(1), "dr_optimize4, order is not positive");
+    EXPECT_EXIT(dr_optimize4_grid(ist.out_fp, s, 1), testing::ExitedWithCode(1), "dr_optimize4_grid, number of steps too smal");
+    EXPECT_EXIT(dr_optimize4_grid(ist.out_fp, empty, 3), testing::ExitedWithCode(1), "dr_optimize4_grid, order is not positive");
+    EXPECT_EXIT(dr_optimize5(ist.out_fp, s, 0.1), testing::ExitedWithCode(1), "dr_optimize5, step size is wrong");
+    EXPECT_EXIT(dr_optimize5(ist.out_fp, empty, 0.01), testing::ExitedWithCode(1), "dr_optimize5, order is not positive");
     free_ss(&s);
 }
 
@@ -302,7 +302,7 @@ TEST(DrOptimize4Grid, EveryPointOnceWithItsTrueChange)
     program p;
     ss s = butterworth(3);
     ss keep = copy_ss(s);
-    ss r = dr_optimize4_grid(s, 3);
+    ss r = dr_optimize4_grid(ist.out_fp, s, 3);
     std::istringstream in(p.report());
     std::string line;
     std::vector<dvec> rows;
@@ -355,7 +355,7 @@ TEST(DrOptimize5, DescendsAndKeepsTheFilter)
     program p;
     ss s = chebyshev(3, 1.0);
     ss keep = copy_ss(s);
-    ss r = dr_optimize5(s, 0.05);
+    ss r = dr_optimize5(ist.out_fp, s, 0.05);
     expect_same_filter(keep, r, "gradient search");
     dvec line = numbers_after(p.report(), "optimum at\n");
     ASSERT_EQ(line.size(), 7u);
