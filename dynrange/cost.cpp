@@ -27,22 +27,22 @@ double filter_cost_sum(const ss &s, const matrix &W)
     return ist.optc_flag == 1 ? sum * sum : sum;
 }
 
-double filter_cost()
+double filter_cost(filter_state &f)
 {
     double *v = getvar("sf");
     double sf = v ? *v : 1.0;
-    if (fst.cur_filter.n < 1)
+    if (f.cur_filter.n < 1)
         return 0.0;
     // the peak search reads the filter's analysis data: make sure they are its own
-    if (fst.ana.ana_ss.A.data != fst.cur_filter.A.data || fst.ana.ana_ss.n != fst.cur_filter.n)
-        analysis_prep(fst.ana, fst.cur_filter);
-    if (do_scale(fst.ana, fst.cur_filter, fst.cur_W, &fst.cur_K, 0, 0, sf) != 0)
+    if (f.ana.ana_ss.A.data != f.cur_filter.A.data || f.ana.ana_ss.n != f.cur_filter.n)
+        analysis_prep(f.ana, f.cur_filter);
+    if (do_scale(f.ana, f.cur_filter, f.cur_W, &f.cur_K, 0, 0, sf) != 0)
         return 0.0;
-    if (fst.cur_W.cols == 0)
-        fst.cur_W = calc_w(fst.ana, fst.cur_filter, 0);
-    if (fst.cur_W.cols == 0)
+    if (f.cur_W.cols == 0)
+        f.cur_W = calc_w(f.ana, f.cur_filter, 0);
+    if (f.cur_W.cols == 0)
         return 0.0;
-    return filter_cost_sum(fst.cur_filter, fst.cur_W);
+    return filter_cost_sum(f.cur_filter, f.cur_W);
 }
 
 double dr_of_filter(ss &s, int *status) { return dr_of_filter_with(s, matrix(), matrix(), status); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "filter/analysis.h"
+#include "filter/current.h"
 #include "filter/ss.h"
 #include "numeric/types.h"
 
@@ -18,11 +19,11 @@ enum dr_status {
 // With g_i = |B_i| + sum_j |A_ij| and t_i = W_ii g_i: (sum_i sqrt t_i)^2 when
 // the capacitance is divided optimally (`set: optc;`), else sum_i t_i.
 double filter_cost_sum(const ss &s, const matrix &W);
-// Scales the current filter in place (its cached K and W follow) with the
+// Scales the filter f in place (its cached K and W follow) with the
 // target peak from the variable sf (1 without it), solves W when it is not
 // cached and returns the cost of the scaled filter; 0 when the filter cannot
 // be scaled or W cannot be found.
-double filter_cost();
+double filter_cost(filter_state &f);
 // Cost of one candidate record: its own analysis data are prepared for its
 // peak search, it is scaled in place from empty Gramians with the target
 // peak pks.dr_scale, and W is solved; the analysis data are dropped after

@@ -34,11 +34,11 @@ constexpr double sensitive_limit = 1e-6;
 // (dH/dA_ij = G_i F_j, dH/dB_i = G_i, dH/dC_i = F_i), and of the frequency
 // |dH/dv| times its scale (|dH/dv| = |G F|, dH/dv = -j C R^2 B). The
 // frequency's share is given apart in *at_pole.
-double uncertainty(double v, double scale, double *at_pole)
+double uncertainty(analysis_ctx &a, double v, double scale, double *at_pole)
 {
-    const ss &s = fst.ana.ana_ss;
+    const ss &s = a.ana_ss;
     int n = s.n;
-    cmatrix F = f_jw(fst.ana, v), G = g_jw(fst.ana, v);
+    cmatrix F = f_jw(a, v), G = g_jw(a, v);
     std::vector<double> f(n), g(n);
     complex gf{0.0, 0.0};
     for (int i = 0; i < n; i++) {
@@ -61,12 +61,12 @@ double uncertainty(double v, double scale, double *at_pole)
 }
 
 // The frequencies of the filter at which H is sampled.
-std::vector<double> sample_frequencies()
+std::vector<double> sample_frequencies(filter_state &f)
 {
-    int n = fst.cur_filter.n;
+    int n = f.cur_filter.n;
     std::vector<double> w{0.0};
     double lo = INFINITY, hi = 0.0;
-    const cmatrix &l = fst.ana.expat_eigval;
+    const cmatrix &l = f.ana.expat_eigval;
     for (int k = 0; k < n && l.data; k++) {
         complex p = l.data[k * n + k];
         double r = std::hypot(p.re, p.im);
@@ -296,10 +296,9 @@ double difference(analysis_ctx &a, const transfer_reference &ref, const ss &t, b
     return ref.peak > 0.0 ? worst / ref.peak : worst;
 }
 
-// Fresh solve of one Gramian of the current filter, or the empty matrix.
-matrix fresh_gramian(bool k)
+// Fresh solve of one Gramian of s, or the empty matrix.
+matrix fresh_gramian(const ss &s, bool k)
 {
-    const ss &s = fst.cur_filter;
     if (gramian_obstacle(s))
         return null_matrix();
     return k ? k_algebraic(s) : w_algebraic(s);
@@ -328,7 +327,7 @@ bool agrees(const matrix &X, const matrix &F)
     return true;
 }
 
-void settle(matrix *G, bool k)
+void settle(const ss &s, matrix *G, bool k)
 {
     if (G->cols == 0)
         return;
@@ -337,7 +336,7 @@ void settle(matrix *G, bool k)
             freem(G);
         return;
     }
-    matrix F = fresh_gramian(k);
+    matrix F = fresh_gramian(s, k);
     if (F.cols != 0 && !negative_diagonal(F)) {
         if (negative_diagonal(*G) || !agrees(*G, F)) {
             freem(G);
@@ -353,22 +352,22 @@ void settle(matrix *G, bool k)
 
 }  // namespace
 
-transfer_reference transfer_reference_of(const frequency_map &m)
+transfer_reference transfer_reference_of(filter_state &f, const frequency_map &m)
 {
     transfer_reference r;
-    if (fst.cur_filter.n < 1)
+    if (f.cur_filter.n < 1)
         return r;
-    prepared_for(fst.ana, fst.cur_filter);
-    clear_similarity_view(fst.ana);
-    std::vector<double> v = sample_frequencies();
-    std::vector<complex> h = transfer_values(fst.ana, fst.cur_filter, v);
+    prepared_for(f.ana, f.cur_filter);
+    clear_similarity_view(f.ana);
+    std::vector<double> v = sample_frequencies(f);
+    std::vector<complex> h = transfer_values(f.ana, f.cur_filter, v);
     std::vector<double> unc(v.size());
     std::vector<char> kept(v.size(), 0);
     for (size_t k = 0; k < v.size(); k++) {
         if (!finite_value(h[k]))
             continue;  // at a pole on the axis H has no value to compare
         double at_pole, size = std::hypot(h[k].re, h[k].im);
-        unc[k] = uncertainty(v[k], frequency_scale(m, v[k]), &at_pole);
+        unc[k] = uncertainty(f.ana, v[k], frequency_scale(m, v[k]), &at_pole);
         // so close to an undamped pole that the rounding of the frequency
         // alone leaves no digits to compare
         if (!(at_pole <= sensitive_limit * size))
@@ -388,24 +387,24 @@ transfer_reference transfer_reference_of(const frequency_map &m)
     return r;
 }
 
-bool transformed_realises(const char *item, const transfer_reference &ref, const ss &t)
+bool transformed_realises(filter_state &f, const char *item, const transfer_reference &ref, const ss &t)
 {
     // t's own analysis data, unless the current filter's are t's already
     // (a transform that prepared them for its result)
     analysis_ctx own;
-    analysis_ctx &a = analysis_of(fst.ana, t) ? fst.ana : own;
+    analysis_ctx &a = analysis_of(f.ana, t) ? f.ana : own;
     bool within;
     double e = difference(a, ref, t, &within);
     within = within && !ref.w.empty();
     // stable where the filter was (whose poles are needed only then)
-    bool unstable = within && gramian_obstacle(t) && !gramian_obstacle(fst.cur_filter);
+    bool unstable = within && gramian_obstacle(t) && !gramian_obstacle(f.cur_filter);
     if (within && !unstable) {
         if (&a == &own)
-            analysis_take(fst.ana, own);
-        prepared_for(fst.ana, t);
+            analysis_take(f.ana, own);
+        prepared_for(f.ana, t);
         return true;
     }
-    prepared_for(fst.ana, fst.cur_filter);
+    prepared_for(f.ana, f.cur_filter);
     if (ref.w.empty()) {
         // every frequency sits on an undamped pole, or the filter's H
         // overflows everywhere
@@ -425,22 +424,22 @@ bool transformed_realises(const char *item, const transfer_reference &ref, const
     return false;
 }
 
-void settle_gramians()
+void settle_gramians(filter_state &f)
 {
-    if (fst.cur_filter.n < 1)
+    if (f.cur_filter.n < 1)
         return;
-    settle(&fst.cur_K, true);
-    settle(&fst.cur_W, false);
+    settle(f.cur_filter, &f.cur_K, true);
+    settle(f.cur_filter, &f.cur_W, false);
 }
 
 void install_checked(const char *item, const transfer_reference &ref, ss t)
 {
-    if (t.n >= 1 && transformed_realises(item, ref, t))
+    if (t.n >= 1 && transformed_realises(fst, item, ref, t))
         install_filter(t);
 }
 
 void install_checked(const char *item, ss t)
 {
     if (t.n >= 1)
-        install_checked(item, transfer_reference_of(frequency_map{}), t);
+        install_checked(item, transfer_reference_of(fst, frequency_map{}), t);
 }

@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "filter/current.h"
 #include "filter/ss.h"
 #include "numeric/types.h"
 
@@ -51,27 +52,28 @@ struct transfer_reference {
 // allowance at that frequency is raised to it, up to 1e-6 of the peak.
 constexpr double transfer_tolerance = 1e-9;
 
-// H of the current filter (the analysis data are prepared for it when they
-// are not) at frequencies spread over the range of its poles: 0, |p_k| and
+// H of the filter f (its analysis data are prepared for it when they are
+// not) at frequencies spread over the range of its poles: 0, |p_k| and
 // |Im p_k| of every pole, and a logarithmic grid from a tenth of the
 // smallest to ten times the largest |p_k|, each mapped by m to the frequency
 // of the transformed filter. A frequency where H is not finite, or so close
 // to an undamped pole that the rounding of the frequency alone changes H by
 // more than 1e-6 of its size, is left out.
-transfer_reference transfer_reference_of(const frequency_map &m);
+transfer_reference transfer_reference_of(filter_state &f, const frequency_map &m);
 
 // True when t realises the reference: its transfer function differs from it
 // by at most the allowance at every frequency, and t is stable when the
-// current filter is. Otherwise the error "ITEM: the transformed filter
+// filter f is. Otherwise the error "ITEM: the transformed filter
 // differs from the filter by E of the peak of |H|; filter not transformed"
 // ("... has no finite transfer function where the filter has one; ...",
 // "... is not stable; ...", or, with no frequency to compare at, "ITEM: the
 // transfer function of the filter cannot be compared in double precision;
-// ..."), and false. On true the
-// analysis data are those of t, so that t can be installed without preparing
-// them again; on false they are the current filter's again. Neither the
-// current filter nor its caches are changed.
-bool transformed_realises(const char *item, const transfer_reference &ref, const ss &t);
+// ..."), and false. t is checked on analysis data of its own (or on f's
+// when they are t's already). On true f's analysis data become those of t,
+// so that t can be installed without preparing them again; on false they
+// are f's own filter's again. Neither the filter of f nor its caches are
+// changed.
+bool transformed_realises(filter_state &f, const char *item, const transfer_reference &ref, const ss &t);
 
 // Installs t (install_filter: a new filter, K and W dropped) when it realises
 // the transfer function of the current filter (taken now, or given as ref
@@ -81,7 +83,7 @@ bool transformed_realises(const char *item, const transfer_reference &ref, const
 void install_checked(const char *item, ss t);
 void install_checked(const char *item, const transfer_reference &ref, ss t);
 
-// The cached K and W of the current filter, carried over by a transform,
+// The cached K and W of the filter f, carried over by a transform,
 // compared with fresh solves of it (under `set: sol;` without `sfr`): a
 // cached Gramian is kept when every entry agrees with the fresh one to
 // transfer_tolerance times sqrt(K_ii K_jj), else the fresh one takes its
@@ -89,4 +91,4 @@ void install_checked(const char *item, const transfer_reference &ref, ss t);
 // fresh one has one too (or cannot be solved), the cache is dropped.
 // Integrated Gramians (`set: num;`) and K at one frequency (`sfr`) are
 // only tested for their diagonal.
-void settle_gramians();
+void settle_gramians(filter_state &f);

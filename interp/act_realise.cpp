@@ -24,8 +24,8 @@ bool checked(const char *item, const frequency_map &m, ss s)
 {
     if (s.n < 1)
         return false;
-    transfer_reference ref = transfer_reference_of(m);
-    if (!transformed_realises(item, ref, s))
+    transfer_reference ref = transfer_reference_of(fst, m);
+    if (!transformed_realises(fst, item, ref, s))
         return false;
     take_realisation(s);
     return true;
@@ -89,7 +89,7 @@ void act_tr_bandpass(expr_node *e1, expr_node *e2)
     new_caps(&fst.cur_filter, fst.cur_filter.n);
     pair_up(&fst.cur_K, bw);
     pair_up(&fst.cur_W, 1.0 / bw);
-    settle_gramians();
+    settle_gramians(fst);
     if (level > 0) {
         fprintf(ist.out_fp, "\nBandpass filter:\n\n");
         print_ss(ist.out_fp, fst.cur_filter, pl);
@@ -112,7 +112,7 @@ void act_tr_lowpass(expr_node *e)
         return;
     scale_cached(&fst.cur_K, f);
     scale_cached(&fst.cur_W, 1.0 / f);
-    settle_gramians();
+    settle_gramians(fst);
     redivide();
     if (level > 0) {
         fprintf(ist.out_fp, "\nTransformed Filter:\n\n");

@@ -126,10 +126,10 @@ bool ladder_start_cost(double *cost0, poly *N, poly *D)
 {
     if (!filter_defined())
         return false;
-    *cost0 = filter_cost();
+    *cost0 = filter_cost(fst);
     // the scaling carried the cached K and W along: they must stay those of
     // the filter, which stays scaled when no ladder is installed
-    settle_gramians();
+    settle_gramians(fst);
     if (!usable_cost(*cost0)) {
         error("cannot optimize: the noise cost of this filter cannot be determined");
         analysis_prep(fst.ana, fst.cur_filter);

@@ -34,7 +34,7 @@ void install_scaled(ss s, matrix W, matrix K)
     take_realisation(s);
     fst.cur_W = W;
     fst.cur_K = K;
-    settle_gramians();
+    settle_gramians(fst);
 }
 
 void print_total(FILE *fp, double t)
@@ -85,8 +85,8 @@ void act_tr_do()
         return;  // reported by the optimiser; the filter stays as it was
     matrix P = r.P;
 
-    transfer_reference ref = transfer_reference_of(frequency_map{});
-    if (!transformed_realises("do", ref, r.filter)) {
+    transfer_reference ref = transfer_reference_of(fst, frequency_map{});
+    if (!transformed_realises(fst, "do", ref, r.filter)) {
         free_ss(&r.filter);
         freem(&r.K);
         freem(&r.W);
@@ -98,7 +98,7 @@ void act_tr_do()
     freem(&fst.cur_W);
     fst.cur_K = r.K;
     fst.cur_W = r.W;
-    settle_gramians();
+    settle_gramians(fst);
     re_divide();
 
     if (level > 0) {
@@ -124,11 +124,11 @@ void act_tr_scale()
 {
     if (!filter_defined())
         return;
-    transfer_reference ref = transfer_reference_of(frequency_map{});
+    transfer_reference ref = transfer_reference_of(fst, frequency_map{});
     ss s = copy_ss(fst.cur_filter);
     matrix W = fst.cur_W.cols != 0 ? mcopy(fst.cur_W) : matrix();
     matrix K = fst.cur_K.cols != 0 ? mcopy(fst.cur_K) : matrix();
-    if (do_scale(fst.ana, s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises("scale", ref, s))
+    if (do_scale(fst.ana, s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises(fst, "scale", ref, s))
         return;
     install_scaled(s, W, K);
     re_divide();
@@ -154,12 +154,12 @@ void common_factor_item(expr_node *kappa, bool on_w)
                    : "cannot scale: K of this filter cannot be determined");
         return;
     }
-    transfer_reference ref = transfer_reference_of(frequency_map{});
+    transfer_reference ref = transfer_reference_of(fst, frequency_map{});
     ss s = fst.cur_filter;
     matrix W = fst.cur_W, K = fst.cur_K;
     (on_w ? do_scalew : do_scalek)(fst.ana, &s, &W, &K, k);
     // the same record: the factor was unusable ("cannot scale")
-    if (s.A.data != fst.cur_filter.A.data && transformed_realises(on_w ? "scalew" : "scalek", ref, s))
+    if (s.A.data != fst.cur_filter.A.data && transformed_realises(fst, on_w ? "scalew" : "scalek", ref, s))
         install_scaled(s, W, K);
 }
 

@@ -82,8 +82,8 @@ void BM_CheckDenseResult(benchmark::State &state)
     ss t = transform_ss2(Q, transpose(Q), fst.cur_filter);
     for (auto _ : state) {
         analysis_prep(fst.ana, fst.cur_filter);
-        transfer_reference ref = transfer_reference_of(frequency_map{});
-        bool ok = transformed_realises("bench", ref, t);
+        transfer_reference ref = transfer_reference_of(fst, frequency_map{});
+        bool ok = transformed_realises(fst, "bench", ref, t);
         if (!ok)
             state.SkipWithError("the check refused a sound result");
     }
@@ -96,7 +96,7 @@ void BM_SettleGramians(benchmark::State &state)
     ensure_k(fst);
     ensure_w(fst);
     for (auto _ : state) {
-        settle_gramians();
+        settle_gramians(fst);
         benchmark::DoNotOptimize(fst.cur_K.data);
     }
 }

@@ -65,7 +65,7 @@ TEST(FilterCost, ScalesTheCurrentFilterAndCostsIt)
         ss keep = copy_ss(s);
         install(s);
         double want = true_cost(keep, sf);
-        double c = filter_cost();
+        double c = filter_cost(fst);
         EXPECT_NEAR(c, want, 1e-6 * want) << "sf " << sf;
         // the filter stays scaled: every top is sf now, with W cached for it
         dvec t = true_tops(fst.cur_filter);
@@ -76,7 +76,7 @@ TEST(FilterCost, ScalesTheCurrentFilterAndCostsIt)
         for (int i = 0; i < 3; i++)
             EXPECT_NEAR(at(fst.cur_W, i, i), W[i * 3 + i], 1e-9 * W[i * 3 + i]);
         expect_same_filter(keep, fst.cur_filter, "filter_cost");
-        EXPECT_NEAR(filter_cost(), c, 1e-8 * c);
+        EXPECT_NEAR(filter_cost(fst), c, 1e-8 * c);
         free_ss(&keep);
     }
 }
@@ -84,10 +84,10 @@ TEST(FilterCost, ScalesTheCurrentFilterAndCostsIt)
 TEST(FilterCost, FailuresGiveZero)
 {
     program p;
-    EXPECT_EQ(filter_cost(), 0.0);  // no filter
+    EXPECT_EQ(filter_cost(fst), 0.0);  // no filter
     // a pole pair on the j-axis: F has no finite peak, the filter cannot be scaled
     install(make_ss(2, {0, 1, -1, 0}, {0, 1}, {1, 0}));
-    EXPECT_EQ(filter_cost(), 0.0);
+    EXPECT_EQ(filter_cost(fst), 0.0);
     EXPECT_EQ(ist.exit_status, 1);  // scaling reports its failure
 }
 

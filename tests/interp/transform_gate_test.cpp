@@ -465,12 +465,12 @@ TEST(TransformGate, ADifferentFilterIsRefusedByItsDifference)
     for (diff_case c : {diff_case{1e-6, true}, diff_case{3e-8, true}, diff_case{1e-11, false}}) {
         program p;
         install(chebyshev(6, 1.0));
-        transfer_reference ref = transfer_reference_of(frequency_map{});
+        transfer_reference ref = transfer_reference_of(fst, frequency_map{});
         ss t = copy_ss(fst.cur_filter);
         for (int i = 0; i < t.n; i++)
             t.C.data[i] *= 1 + c.d;
         bool ok = true;
-        outcome o = run_item([&] { ok = transformed_realises("test", ref, t); });
+        outcome o = run_item([&] { ok = transformed_realises(fst, "test", ref, t); });
         EXPECT_EQ(ok, !c.refused) << c.d;
         if (c.refused) {
             EXPECT_NEAR(refusal(o.err, "test"), c.d, 0.05 * c.d) << o.err;
@@ -501,9 +501,9 @@ TEST(TransformGate, StableWhereTheFilterWasStable)
     {
         program p;
         install(butterworth(4));
-        transfer_reference ref = transfer_reference_of(frequency_map{});
+        transfer_reference ref = transfer_reference_of(fst, frequency_map{});
         bool ok = true;
-        outcome o = run_item([&] { ok = transformed_realises("test", ref, with_unstable_mode(fst.cur_filter)); });
+        outcome o = run_item([&] { ok = transformed_realises(fst, "test", ref, with_unstable_mode(fst.cur_filter)); });
         EXPECT_FALSE(ok);
         EXPECT_EQ(refusal(o.err, "test"), -1) << o.err;
     }
@@ -511,9 +511,9 @@ TEST(TransformGate, StableWhereTheFilterWasStable)
         // a filter that is not stable itself: the same holds for its result
         program p;
         install(make_ss(2, {0.5, 1, 0, -2}, {1, 1}, {1, 0.5}));
-        transfer_reference ref = transfer_reference_of(frequency_map{});
+        transfer_reference ref = transfer_reference_of(fst, frequency_map{});
         bool ok = false;
-        outcome o = run_item([&] { ok = transformed_realises("test", ref, with_unstable_mode(fst.cur_filter)); });
+        outcome o = run_item([&] { ok = transformed_realises(fst, "test", ref, with_unstable_mode(fst.cur_filter)); });
         EXPECT_TRUE(ok) << o.err;
     }
 }
@@ -524,15 +524,15 @@ TEST(TransformGate, TheFrequencyMapIsTheOneChecked)
     install(butterworth(5));
     ss t = bandpass_ss(fst.cur_filter, 2.0, 0.5);
     for (double w0 : {2.0, 2.001}) {
-        transfer_reference ref = transfer_reference_of(bandpass_map(w0, 0.5));
+        transfer_reference ref = transfer_reference_of(fst, bandpass_map(w0, 0.5));
         bool ok = false;
-        outcome o = run_item([&] { ok = transformed_realises("test", ref, t); });
+        outcome o = run_item([&] { ok = transformed_realises(fst, "test", ref, t); });
         EXPECT_EQ(ok, w0 == 2.0) << w0 << " " << o.err;
         analysis_prep(fst.ana, fst.cur_filter);
     }
-    transfer_reference ref = transfer_reference_of(frequency_map{});
+    transfer_reference ref = transfer_reference_of(fst, frequency_map{});
     bool ok = true;
-    run_item([&] { ok = transformed_realises("test", ref, t); });
+    run_item([&] { ok = transformed_realises(fst, "test", ref, t); });
     EXPECT_FALSE(ok);
 }
 
@@ -579,7 +579,7 @@ TEST(TransformGate, ReferenceValuesAreTheFiltersH)
     for (const ref_case &c : cases) {
         program p;
         install(c.make());
-        transfer_reference ref = transfer_reference_of(frequency_map{});
+        transfer_reference ref = transfer_reference_of(fst, frequency_map{});
         ASSERT_GT(ref.w.size(), 100u) << c.name;
         double worst = 0;
         for (size_t k = 0; k < ref.w.size(); k++) {

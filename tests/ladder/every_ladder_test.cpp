@@ -353,7 +353,7 @@ TEST(EveryLadderChoice, InstallsTheCheapestOfAll)
     ss s = butterworth(7);
     ss keep = copy_ss(s);
     install(s);
-    const double cost0 = filter_cost();
+    const double cost0 = filter_cost(fst);
     transfer t(fst.cur_filter);
     const dvec w{0.6, 0.3};
     ladder_result all = ladder(t.N, t.D, 2, w.data(), 0.5, 0, nullptr);

@@ -197,7 +197,7 @@ TEST(DrSolutions, ChoosesTheCheapestSolution)
     ss s = cauer(5, 0.5, 40);
     ss keep = copy_ss(s);
     install(s);
-    double cost0 = filter_cost();
+    double cost0 = filter_cost(fst);
     target t(fst.cur_filter);
     dvec w{0.6, 0.0};
     std::vector<ss> recs = ladders_of(keep, t, w);
@@ -285,7 +285,7 @@ TEST(DrOptimize, NeverWorseThanTheStartAndTrueChange)
         ist.verbosity = 1;
         ss keep = copy_ss(c.s);
         install(c.s);
-        double cost0 = filter_cost();
+        double cost0 = filter_cost(fst);
         target t(fst.cur_filter);
         int m = t.D.degree - 1;
         dvec w0 = c.start;
@@ -324,7 +324,7 @@ TEST(DrOptimize, ExtraWeightsAreIgnored)
     program p;
     ss s = butterworth(3);
     install(s);
-    double cost0 = filter_cost();
+    double cost0 = filter_cost(fst);
     target t(fst.cur_filter);
     double two[] = {0.4, 0.1}, four[] = {0.4, 0.1, 7.0, -3.0};
     ss a, b;
@@ -332,7 +332,7 @@ TEST(DrOptimize, ExtraWeightsAreIgnored)
     std::string ra = p.report();
     program p2;
     install(butterworth(3));
-    cost0 = filter_cost();
+    cost0 = filter_cost(fst);
     target t2(fst.cur_filter);
     dr_optimize(&b, t2.N, t2.D, 4, four, cost0);
     EXPECT_EQ(p2.report(), ra);
@@ -347,7 +347,7 @@ TEST(DrGrid, BestPointOfTheGrid)
     ss s = butterworth(3);
     ss keep = copy_ss(s);
     install(s);
-    double cost0 = filter_cost();
+    double cost0 = filter_cost(fst);
     target t(fst.cur_filter);
     const int N = 4;
     double best = DBL_MAX;
@@ -383,7 +383,7 @@ TEST(DrGrid, TraceLinePerPoint)
     program p;
     ist.verbosity = 1;
     install(butterworth(3));
-    double cost0 = filter_cost();
+    double cost0 = filter_cost(fst);
     target t(fst.cur_filter);
     vector g = dr_grid(t.N, t.D, 1, cost0);
     std::string rep = p.report();
