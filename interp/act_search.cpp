@@ -1,9 +1,8 @@
 // Search items of `transform:`: the rotation searches (do2, do3, do4) and the
 // ladder searches (ladder, optladder, optladder2). Each item checks its
 // options and the filter, runs its search and installs the result. Every
-// search costs its candidates on the analysis copy, so each item ends by
-// preparing the analysis data of the current filter again, whether it
-// installed a filter or not.
+// search costs its candidates on analysis data of its own: the current
+// filter's stay as they are unless a result is installed.
 #include "interp/act_search.h"
 
 #include <gsl/gsl_errno.h>
@@ -101,14 +100,11 @@ bool grid_ok(int steps, int n)
 }
 
 // Installs the result of a search when it realises the current filter, or
-// keeps the current filter when there is none or the check refuses it;
-// either way the analysis data are those of the current filter after.
+// keeps the current filter when there is none or the check refuses it.
 void take_result(const char *item, ss r)
 {
     if (r.n > 0)
         install_checked(item, r);
-    else
-        analysis_prep(fst.ana, fst.cur_filter);
 }
 
 void rotation_item(double step, int mode)
@@ -121,7 +117,7 @@ void grid_size_error() { error("the grid size must be 1 or more"); }
 
 // The checks and the reference cost of a ladder item: the filter is scaled
 // by filter_cost, and its numerator and denominator are copied for the
-// search (which replaces the analysis data with those of its candidates).
+// search.
 bool ladder_start_cost(double *cost0, poly *N, poly *D)
 {
     if (!filter_defined())
@@ -132,7 +128,6 @@ bool ladder_start_cost(double *cost0, poly *N, poly *D)
     settle_gramians(fst);
     if (!usable_cost(*cost0)) {
         error("cannot optimize: the noise cost of this filter cannot be determined");
-        analysis_prep(fst.ana, fst.cur_filter);
         return false;
     }
     nmat_ready(fst.ana);
@@ -217,8 +212,6 @@ void act_tr_ladder()
             install_filter(r.systems[0]);
             r.systems[0] = ss();
         }
-        if (r.nsol == 0 || r.status != 0)
-            analysis_prep(fst.ana, fst.cur_filter);
         for (ss &s : r.systems)
             free_ss(&s);
         freevector(&p);
@@ -251,7 +244,6 @@ void act_tr_optladder()
             if (status != 0)
                 fprintf(fp, "%s\n", gsl_strerror(status));
             fprintf(fp, "Filter not transformed.");
-            analysis_prep(fst.ana, fst.cur_filter);
         }
         free_copies(&N, &D);
     }
@@ -279,7 +271,6 @@ void act_tr_optladder2(int n)
             error("%s\nfilter not transformed", gsl_strerror(status));
         else
             error("no solution found\nfilter not transformed");
-        analysis_prep(fst.ana, fst.cur_filter);
     }
     free_copies(&N, &D);
 }

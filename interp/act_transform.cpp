@@ -128,7 +128,10 @@ void act_tr_scale()
     ss s = copy_ss(fst.cur_filter);
     matrix W = fst.cur_W.cols != 0 ? mcopy(fst.cur_W) : matrix();
     matrix K = fst.cur_K.cols != 0 ? mcopy(fst.cur_K) : matrix();
-    if (do_scale(fst.ana, s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises(fst, "scale", ref, s))
+    // the copy's own analysis data, for its peaks
+    analysis_ctx a;
+    analysis_prep(a, s);
+    if (do_scale(a, s, W, &K, ist.num_flag, ist.sfr_flag, 1.0) != 0 || !transformed_realises(fst, "scale", ref, s))
         return;
     install_scaled(s, W, K);
     re_divide();
@@ -157,7 +160,8 @@ void common_factor_item(expr_node *kappa, bool on_w)
     transfer_reference ref = transfer_reference_of(fst, frequency_map{});
     ss s = fst.cur_filter;
     matrix W = fst.cur_W, K = fst.cur_K;
-    (on_w ? do_scalew : do_scalek)(fst.ana, &s, &W, &K, k);
+    analysis_ctx a;
+    (on_w ? do_scalew : do_scalek)(a, &s, &W, &K, k);
     // the same record: the factor was unusable ("cannot scale")
     if (s.A.data != fst.cur_filter.A.data && transformed_realises(fst, on_w ? "scalew" : "scalek", ref, s))
         install_scaled(s, W, K);
