@@ -711,7 +711,7 @@ bool lyap_plan_make(const matrix &a, lyap_plan *p)
     if (!make_plan(a, p))
         return false;
     if (n >= memo_order) {
-        memo.key.assign(a.data, a.data + nn);
+        memo.key.assign(a.data + 0, a.data + nn);
         memo.plan = *p;
     }
     return true;
