@@ -11,7 +11,10 @@
 #include "dynrange/peaks.h"
 #include "filter/approx.h"
 #include "filter/gramian.h"
+#include "filter/transfer.h"
 #include "base/vars.h"
+#include "numeric/complex.h"
+#include "numeric/linalg.h"
 #include "numeric/matrix.h"
 
 using namespace drt;
@@ -124,6 +127,36 @@ TEST(DrOfFilter, CandidateCostAgainstReference)
         }
         free_ss(&c.second);
     }
+}
+
+// The cost of a candidate, alone or seen through a similarity view, is found
+// on analysis data of its own: the current filter's stay as they were, the
+// same preparation, and answer for the current filter (butterworth(3):
+// |H(jw)|^2 = 1 / (1 + w^6)).
+TEST(DrOfFilter, CandidatesLeaveTheCurrentFilterAlone)
+{
+    program p;
+    install(butterworth(3));
+    unsigned stamp = fst.ana.ana_generation;
+    ss cand = chebyshev(4, 1.0);
+    int status = -1;
+    dr_of_filter(cand, &status);
+    EXPECT_EQ(status, dr_ok);
+    ss base = butterworth(4);
+    matrix T = mid(4, 4);
+    T.data[1] = 0.5;  // T(1, 0)
+    matrix Ti = minv(T);
+    analysis_ctx search;
+    dr_of_similar(search, base, T, Ti, matrix(), matrix(), &status);
+    EXPECT_EQ(status, dr_ok);
+    EXPECT_EQ(fst.ana.ana_generation, stamp);
+    EXPECT_EQ(fst.ana.ana_ss.A.data, fst.cur_filter.A.data);
+    for (double w : {0.0, 0.7, 1.0, 3.0})
+        EXPECT_NEAR(cmod2(h_jw(fst.ana, w)), 1.0 / (1.0 + std::pow(w, 6)), 1e-12) << w;
+    freem(&T);
+    freem(&Ti);
+    free_ss(&cand);
+    free_ss(&base);
 }
 
 TEST(DrOfFilter, FailuresByStatus)

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <string>
 
+#include "filter/timeresp.h"
 #include "filter/transfer.h"
 #include "fixture.h"
 #include "numeric/cmatrix.h"
+#include "numeric/complex.h"
 #include "numeric/linalg.h"
 #include "numeric/matrix.h"
 #include "numeric/vector.h"
@@ -374,6 +376,42 @@ TEST(Responses, FirstOrderClosedForms)
     complex d = den_jw(fst.ana, 0);
     EXPECT_NEAR(d.re, fst.ana.ana_den.coef[0], 1e-15);
     free_ss(&s);
+}
+
+// Two contexts evaluated in turn at the same frequencies keep to their own
+// filters: the factors and F values kept between calls belong to the
+// context they were made for (a first-order section a/(s + a) has
+// H(jw) = a/(a + jw) and |F|^2 = 1/(a^2 + w^2)), also after one context
+// has been handed to another. Their impulse responses a e^(-a t) likewise.
+TEST(Responses, ContextsKeepToTheirOwnFilters)
+{
+    ss s1 = fx::make_ss(1, {-1}, {1}, {1}), s2 = fx::make_ss(1, {-3}, {1}, {3});
+    analysis_ctx a1, a2;
+    analysis_prep(a1, s1);
+    analysis_prep(a2, s2);
+    const std::vector<double> w = {0.0, 0.5, 2.0};
+    for (int round = 0; round < 2; round++)
+        for (double x : w)
+            for (auto [ctx, pole] : {std::pair<analysis_ctx *, double>{&a1, 1.0}, {&a2, 3.0}}) {
+                complex h = h_jw(*ctx, x);
+                double d = pole * pole + x * x;
+                EXPECT_NEAR(h.re, pole * pole / d, 1e-15) << pole << " " << x;
+                EXPECT_NEAR(h.im, -pole * x / d, 1e-15) << pole << " " << x;
+                std::vector<double> sq;
+                f_sq_at(*ctx, w, sq);
+                for (size_t j = 0; j < w.size(); j++)
+                    EXPECT_NEAR(sq[j], 1.0 / (pole * pole + w[j] * w[j]), 1e-15) << pole << " " << w[j];
+                EXPECT_NEAR(cmod2(f_elem_jw(*ctx, x, 0)), 1.0 / d, 1e-15) << pole << " " << x;
+                EXPECT_NEAR(h_t(*ctx, x), pole * std::exp(-pole * x), 1e-14) << pole << " " << x;
+            }
+    analysis_ctx moved;
+    analysis_take(moved, a2);
+    EXPECT_EQ(a2.ana_ss.n, 0);
+    complex h = h_jw(moved, 1.0);
+    EXPECT_NEAR(h.re, 0.9, 1e-15);
+    EXPECT_NEAR(h.im, -0.3, 1e-15);
+    free_ss(&s1);
+    free_ss(&s2);
 }
 
 // The group delay is -d(arg H)/dw: compare with a central difference of the
