@@ -140,6 +140,53 @@ void mp_mul_linear(mp_array &p, int *d, mpfr_srcptr a, int times)
     }
 }
 
+// sn(u_i, k) into x[i] for the n/2 places u_i = (2i + 1) K / n (even n) or
+// (2i + 2) K / n (odd n) with k = 1 / ks, at the precision of x: K and sn
+// from the arithmetic-geometric mean of 1 and k' = sqrt(1 - k^2) (the
+// descending Landen transformation).
+void mp_elliptic_points(mp_array &x, int n, double ks)
+{
+    const mpfr_prec_t bits = prec_of(x);
+    const int steps = 128;
+    mp_array a(steps + 1, bits), c(steps + 1, bits), v(4, bits);
+    mpfr_ptr k = v[0], b = v[1], phi = v[2], t = v[3];
+    mpfr_set_ui(k, 1, MPFR_RNDN);
+    mpfr_div_d(k, k, ks, MPFR_RNDN);
+    mpfr_ui_sub(t, 1, k, MPFR_RNDN);
+    mpfr_add_ui(b, k, 1, MPFR_RNDN);
+    mpfr_mul(b, b, t, MPFR_RNDN);
+    mpfr_sqrt(b, b, MPFR_RNDN);  // k'
+    mpfr_set_ui(a[0], 1, MPFR_RNDN);
+    mpfr_set(c[0], k, MPFR_RNDN);
+    int N = 0;
+    while (N < steps && !mpfr_zero_p(c[N]) && mpfr_get_exp(c[N]) > mpfr_get_exp(a[N]) - static_cast<mpfr_exp_t>(bits)) {
+        mpfr_sub(c[N + 1], a[N], b, MPFR_RNDN);
+        mpfr_div_2ui(c[N + 1], c[N + 1], 1, MPFR_RNDN);
+        mpfr_mul(t, a[N], b, MPFR_RNDN);
+        mpfr_add(a[N + 1], a[N], b, MPFR_RNDN);
+        mpfr_div_2ui(a[N + 1], a[N + 1], 1, MPFR_RNDN);
+        mpfr_sqrt(b, t, MPFR_RNDN);
+        N++;
+    }
+    // K = pi / (2 a_N); phi_N = 2^N a_N u = 2^(N-1) pi u / K, so that
+    // u_i gives phi_N = 2^(N-1) pi (2i + 1 or 2i + 2) / n.
+    for (int i = 0; i < n / 2; i++) {
+        mpfr_const_pi(phi, MPFR_RNDN);
+        mpfr_mul_ui(phi, phi, static_cast<unsigned long>(n % 2 == 0 ? 2 * i + 1 : 2 * i + 2), MPFR_RNDN);
+        mpfr_div_ui(phi, phi, static_cast<unsigned long>(n), MPFR_RNDN);
+        mpfr_mul_2si(phi, phi, N - 1, MPFR_RNDN);
+        for (int j = N; j >= 1; j--) {
+            mpfr_sin(t, phi, MPFR_RNDN);
+            mpfr_mul(t, t, c[j], MPFR_RNDN);
+            mpfr_div(t, t, a[j], MPFR_RNDN);
+            mpfr_asin(t, t, MPFR_RNDN);
+            mpfr_add(phi, phi, t, MPFR_RNDN);
+            mpfr_div_2ui(phi, phi, 1, MPFR_RNDN);
+        }
+        mpfr_sin(x[i], phi, MPFR_RNDN);
+    }
+}
+
 // Evaluation of the u-polynomial c at u.
 void mp_eval(mpfr_ptr r, const mp_array &c, int n, mpfr_srcptr u)
 {
@@ -334,15 +381,20 @@ ss cauer(int n, double ripple, double band_limit)
     const double e = std::pow(10.0, ripple / 10.0) - 1.0;
     if (!(e > 0.0) || !std::isfinite(e))
         return no_finite_poles();
-    const double k = 1.0 / ks;
-    const double K = ellint_k(k);
+    // The zero places x_i = sn(u_i, 1/ks) and the zero frequencies
+    // y_i = ks / x_i, rounded from 128 bits.
     double g = 1.0;
     std::vector<double> x(m), y(m);
-    for (int i = 0; i < m; i++) {
-        const double u = (n % 2 == 0 ? 2 * i + 1 : 2 * i + 2) * K / n;
-        x[i] = sn(u, k);
-        y[i] = ks / x[i];  // the zero frequencies
-        g *= (1.0 - y[i] * y[i]) / (1.0 - x[i] * x[i]);
+    {
+        mp_array xm(static_cast<std::size_t>(m) + 1, 128), t(1, 128);
+        mp_elliptic_points(xm, n, ks);
+        for (int i = 0; i < m; i++) {
+            x[i] = mpfr_get_d(xm[i], MPFR_RNDN);
+            mpfr_set_d(t[0], ks, MPFR_RNDN);
+            mpfr_div(t[0], t[0], xm[i], MPFR_RNDN);
+            y[i] = mpfr_get_d(t[0], MPFR_RNDN);
+            g *= (1.0 - y[i] * y[i]) / (1.0 - x[i] * x[i]);
+        }
     }
     if (!std::isfinite(g) || g == 0.0)
         return no_finite_poles();
@@ -357,19 +409,19 @@ ss cauer(int n, double ripple, double band_limit)
     // it has degree n.
     const auto build = [&](mp_array &c) {
         const mpfr_prec_t bits = prec_of(c);
-        mp_array pz(static_cast<std::size_t>(n) + 2, bits), v(3, bits);
+        mp_array pz(static_cast<std::size_t>(n) + 2, bits), v(3, bits), xs(static_cast<std::size_t>(m) + 1, bits);
+        mp_elliptic_points(xs, n, ks);
         int dz = 0, dp = 0;
         mpfr_set_ui(pz[0], 1, MPFR_RNDN);
         mpfr_set_ui(c[0], 1, MPFR_RNDN);
-        mpfr_set_ui(v[2], 1, MPFR_RNDN);  // g, from the exact x_i and y_i
+        mpfr_set_ui(v[2], 1, MPFR_RNDN);  // g
         for (int i = 0; i < m; i++) {
-            mpfr_set_d(v[0], x[i], MPFR_RNDN);
-            mpfr_sqr(v[0], v[0], MPFR_RNDN);
+            mpfr_sqr(v[0], xs[i], MPFR_RNDN);
             mp_mul_linear(pz, &dz, v[0], 2);
             mpfr_ui_sub(v[1], 1, v[0], MPFR_RNDN);
             mpfr_div(v[2], v[2], v[1], MPFR_RNDN);
             mpfr_set_d(v[0], ks, MPFR_RNDN);
-            mpfr_div_d(v[0], v[0], x[i], MPFR_RNDN);
+            mpfr_div(v[0], v[0], xs[i], MPFR_RNDN);
             mpfr_sqr(v[0], v[0], MPFR_RNDN);
             mp_mul_linear(c, &dp, v[0], 2);
             mpfr_ui_sub(v[1], 1, v[0], MPFR_RNDN);
