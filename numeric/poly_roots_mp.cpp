@@ -154,9 +154,9 @@ ldc to_ld(mpfr_srcptr re, mpfr_srcptr im)
 
 // The iteration at the precision of w, from the roots it holds, until
 // every root has either converged to the precision or reached the floor
-// where the rounding of p(z) is as large as p(z) itself. Returns the work
-// done in multiplications of bits-long numbers (n of them per evaluation).
-double aberth_mp(const mp_array &c, mp_work &w)
+// where the rounding of p(z) is as large as p(z) itself, or until the work
+// (multiplications times their bits) reaches `budget`. Returns the work.
+double aberth_mp(const mp_array &c, mp_work &w, double budget)
 {
     const int n = w.n;
     mpfr_ptr pr = w.t[0], pi = w.t[1], dr = w.t[2], di = w.t[3], t1 = w.t[4], t2 = w.t[5];
@@ -177,7 +177,9 @@ double aberth_mp(const mp_array &c, mp_work &w)
         for (int i = 0; i < n; i++) {
             if (done[i])
                 continue;
-            work += 8.0 * n;
+            if (work > budget)
+                return work;
+            work += 8.0 * n * static_cast<double>(w.bits);
             horner(c, n, w.zr[i], w.zi[i], pr, pi, dr, di, t1, t2);
             mpfr_hypot(lo[0], w.zr[i], w.zi[i], MPFR_RNDU);
             mpfr_set(lo[1], ac[n], MPFR_RNDU);
@@ -397,7 +399,7 @@ bool poly_roots_mp(int n, const mp_poly_builder &build, bool of_square, std::vec
     for (;;) {
         mp_array c(static_cast<std::size_t>(n) + 1, bits);
         build(c);
-        work += aberth_mp(c, *w) * static_cast<double>(bits);
+        work += aberth_mp(c, *w, max_work - work);
         radii(c, *w, &lrel, &rad);
         if (resolved(*w, lrel, rad)) {
             if (prev && agree(*w, *prev)) {
