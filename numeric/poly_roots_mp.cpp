@@ -396,6 +396,13 @@ bool poly_roots_mp(int n, const mp_poly_builder &build, bool of_square, std::vec
     std::vector<double> lrel, rad;
     bool ok = false;
     double work = 0.0;
+    // Once the disks are small (below 2^-40 of the roots), those of simple
+    // roots shrink by the bits added, those of a double root by half of them
+    // (of a root of multiplicity m by 1/m): two passes in a row that gain
+    // less than 3/4 of the bits end the search.
+    double last_worst = INFINITY;
+    mpfr_prec_t last_bits = 0;
+    int slow = 0;
     for (;;) {
         mp_array c(static_cast<std::size_t>(n) + 1, bits);
         build(c);
@@ -414,6 +421,14 @@ bool poly_roots_mp(int n, const mp_poly_builder &build, bool of_square, std::vec
             double worst = -INFINITY;
             for (double l : lrel)
                 worst = std::max(worst, l);
+            if (last_worst < -40.0 && worst < -40.0 &&
+                last_worst - worst < 0.75 * static_cast<double>(bits - last_bits)) {
+                if (++slow >= 2)
+                    break;
+            } else
+                slow = 0;
+            last_worst = worst;
+            last_bits = bits;
             prev.reset();
             const double more = std::isfinite(worst) && worst < 0.0 ? worst + proof_bits + 32.0 : bits;
             bits += static_cast<mpfr_prec_t>(std::clamp(more, 64.0, static_cast<double>(max_bits)));
