@@ -97,6 +97,21 @@ TEST(PolyRootsMp, Refusals)
     std::vector<complex> roots{{1.0, 1.0}};
     EXPECT_FALSE(poly_roots_mp(2, integers({1, -2, 1}), false, &roots));
     EXPECT_TRUE(roots.empty());
+    // The same double root among 198 simple ones, (x - 1)^2 (x^198 - 2):
+    // refused once the disks shrink by half the bits added (within a
+    // second; the bound on the work alone took a minute).
+    EXPECT_FALSE(poly_roots_mp(200,
+                               [](mp_array &a) {
+                                   for (int k = 0; k <= 200; k++)
+                                       mpfr_set_zero(a[k], 1);
+                                   mpfr_set_si(a[0], -2, MPFR_RNDN);
+                                   mpfr_set_si(a[1], 4, MPFR_RNDN);
+                                   mpfr_set_si(a[2], -2, MPFR_RNDN);
+                                   mpfr_set_si(a[198], 1, MPFR_RNDN);
+                                   mpfr_set_si(a[199], -2, MPFR_RNDN);
+                                   mpfr_set_si(a[200], 1, MPFR_RNDN);
+                               },
+                               false, &roots));
     EXPECT_FALSE(poly_roots_mp(3, integers({1, -2, 1, 0}), false, &roots));
     EXPECT_FALSE(poly_roots_mp(2,
                                [](mp_array &a) {
