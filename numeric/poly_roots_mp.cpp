@@ -433,8 +433,9 @@ bool poly_roots_mp(int n, const mp_poly_builder &build, bool of_square, std::vec
             const double more = std::isfinite(worst) && worst < 0.0 ? worst + proof_bits + 32.0 : bits;
             bits += static_cast<mpfr_prec_t>(std::clamp(more, 64.0, static_cast<double>(max_bits)));
         }
-        // A multiple or nearly multiple root is never resolved; the bound on
-        // the work (some seconds) ends the search for it.
+        // A multiple or nearly multiple root is never resolved: the slow
+        // shrinking of its disk, or else the bound on the work, ends the
+        // search.
         if (bits > max_bits || work > max_work)
             break;
         auto next = std::make_unique<mp_work>(n, bits);
