@@ -66,7 +66,7 @@ std::vector<ldc> start_points(const mp_array &c, int n, double *ls, double *lcon
         t[k] = std::polar(1.0L, 2.0L * std::numbers::pi_v<long double> * k / n + 0.4L);
     std::vector<char> done(n, 0);
     std::vector<long double> last(n, INFINITY);
-    for (int it = 0; it < 1000; it++) {
+    for (int it = 0; it < 150; it++) {
         bool all = true;
         for (int i = 0; i < n; i++) {
             if (done[i])
@@ -430,7 +430,7 @@ bool poly_roots_mp(int n, const mp_poly_builder &build, bool of_square, std::vec
             last_worst = worst;
             last_bits = bits;
             prev.reset();
-            const double more = std::isfinite(worst) && worst < 0.0 ? worst + proof_bits + 32.0 : bits;
+            const double more = std::isfinite(worst) && worst < 0.0 ? worst + proof_bits + 32.0 : 3.0 * bits;
             bits += static_cast<mpfr_prec_t>(std::clamp(more, 64.0, static_cast<double>(max_bits)));
         }
         // A multiple or nearly multiple root is never resolved: the slow
