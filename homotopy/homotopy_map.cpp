@@ -279,12 +279,37 @@ void hom_eval_core(int n, int m, const double *p, double lambda, const double *x
     }
 }
 
+// The point of the last evaluation is kept at the head of the piece of term
+// derivatives, which the evaluation does not use otherwise: a mark, lambda
+// and x. The tracker asks for the value at the point whose Jacobian it has
+// just had, and that value is already in the block.
+namespace {
+
+double *last_point(double *par, const int *ipar)
+{
+    return par + ipar[HOM_IB_REAL_STARTS + HOM_RB_DTERM];
+}
+
+}  // namespace
+
+void hom_eval_forget(double *par, const int *ipar)
+{
+    if (ipar[HOM_IB_M] > 0)
+        last_point(par, ipar)[0] = 0.0;
+}
+
 void hom_eval(const double *p, const double &lambda, const double *x, double *par, const int *ipar)
 {
     const int n = ipar[HOM_IB_N], m = ipar[HOM_IB_M];
     const int *rs = ipar + HOM_IB_REAL_STARTS;
     const int *is = ipar + HOM_IB_INT_STARTS;
     auto R = [&](int piece) { return par + rs[piece]; };
+    double *last = last_point(par, ipar);
+    if (last[0] == 1.0 && last[1] == lambda && std::equal(x, x + 2 * n, last + 2))
+        return;
+    last[0] = 1.0;
+    last[1] = lambda;
+    std::copy(x, x + 2 * n, last + 2);
     hom_eval_core(n, m, p, lambda, x, ipar + is[HOM_IB_DEG], ipar + is[HOM_IB_TC], ipar + is[HOM_IB_EXP],
                   R(HOM_RB_Q), R(HOM_RB_PROJ), R(HOM_RB_COEF), R(HOM_RB_H), R(HOM_RB_DHDX), R(HOM_RB_DHDL),
                   R(HOM_RB_XDM1), R(HOM_RB_XD), R(HOM_RB_G), R(HOM_RB_DG), R(HOM_RB_QXDM1), R(HOM_RB_QXD),
