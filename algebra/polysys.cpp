@@ -887,18 +887,19 @@ void polysys(const eq_array &E)
     // (mode 10), so that a path to infinity ends at a finite point of the
     // chart instead of running away, and every end is judged there: at
     // infinity, or a root that Newton's method on the given system refines.
-    // Paths that failed and paths that end at the same regular root (one
-    // has jumped to the other's curve) are tracked again, three times at
-    // most, with a tolerance a hundred times tighter each time (down to
-    // 1e-10) and shorter steps. The system is solved when the roots with
-    // their multiplicities, the points at infinity and the ends on solution
-    // sets of positive dimension account for every path, and every path
-    // to infinity ended there. A path that heads for a point at infinity
-    // where many paths meet may not end (its end game fails), and one that
-    // heads for a root may have jumped to it: then all paths of another
-    // homotopy (other random constants) are tracked the same way, and their
-    // roots merged, until one finds no root that the others did not and
-    // accounts for every path (four homotopies at most).
+    // Paths that failed (twice at most) and paths that end at the same
+    // regular root (one has jumped to the other's curve) are tracked again,
+    // three times at most, with a tolerance a hundred times tighter each
+    // time (down to 1e-10) and shorter steps. The system is solved when the
+    // roots with their multiplicities, the points at infinity and the ends
+    // on solution sets of positive dimension account for every path, and
+    // every path to infinity ended there (through the solver's end game,
+    // which the paths stopped short of 1 skip). A path that heads for a
+    // point at infinity is so judged from within 1e-4 of lambda = 1 only, and one
+    // that headed for a root may have jumped to another path: then all
+    // paths of another homotopy (other random constants) are tracked the
+    // same way, and their roots merged, until one finds no root that the
+    // others did not and accounts for every path (four homotopies at most).
     const double end_tol = 1e-7;
     const double start = cpu_seconds();
     std::vector<found_root> roots;
@@ -912,12 +913,14 @@ void polysys(const eq_array &E)
         double track_tol = 1e-4;
         double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
         for (int round = 0; round < 4; round++) {
-            // The paths stop at lambda = 1 - 1e-4 and are ended by Newton's
-            // method here (classify_end): where many paths meet at a
-            // singular point at infinity, the solver's end game would cost
-            // more than all the path before.
+            // The paths stop within 1e-4 of lambda = 1 and are ended by
+            // Newton's method here (classify_end): where many paths meet at
+            // a singular point at infinity, the solver's end game would cost
+            // more than all the path before. (A path that steps past 1, as
+            // at a regular root, runs through the end game.)
             const int mode_in = 10 + 100 * g + 10000;
-            const int mode = track_round(A, track, mode_in, track_tol, end_tol, step_param, round == 0 ? 1 : 10, start);
+            const int mode =
+                track_round(A, track, mode_in, track_tol, end_tol, step_param, round == 0 ? 1 : 10, start);
             if (mode == 0) {
                 char secs[32];
                 snprintf(secs, sizeof secs, "%g", algst.path_seconds);

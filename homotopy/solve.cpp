@@ -90,8 +90,8 @@ void hom_solve(const int &n, const int *term_count, double *coef, int *e, int &m
         mode = -6;
         return;
     }
-    // The ten thousands: the paths stop short of the end game, at lambda
-    // 1 - 1e-4, for the caller to end them.
+    // The ten thousands: a path stops short of the end game where it has
+    // come within 1e-4 of lambda = 1, for the caller to end it.
     const int homotopy_mode = mode % 10000;
     const double lambda_stop = mode >= 10000 ? 1.0 - 1e-4 : 2.0;
 
@@ -128,9 +128,9 @@ void hom_solve(const int &n, const int *term_count, double *coef, int *e, int &m
     int *ipar = pivot + np1;
 
     std::copy(step_param, step_param + 8, sspar);
-    hom_driver(n, term_count, coef, e, homotopy_mode, path_flag, track_tol, end_tol, max_restarts, ld, m, lambda, roots,
-               arc_length, eval_count, static_cast<int>(T), q, pconst, r, v, c, y, yp, yold, ypold, qr, alpha, tz, w,
-               wp, z0, z1, sspar, par, deg, odometer, pivot, ipar, lambda_stop);
+    hom_driver(n, term_count, coef, e, homotopy_mode, path_flag, track_tol, end_tol, max_restarts, ld, m, lambda,
+               roots, arc_length, eval_count, static_cast<int>(T), q, pconst, r, v, c, y, yp, yold, ypold, qr, alpha,
+               tz, w, wp, z0, z1, sspar, par, deg, odometer, pivot, ipar, lambda_stop);
 }
 
 void hom_driver(const int &n, const int *term_count, double *coef, int *e, const int &mode, int *path_flag,

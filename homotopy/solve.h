@@ -18,9 +18,10 @@ long long hom_int_work_length(long long n, long long m);
 // or 11 (both), plus 100 g for g = 1 .. 99 to take the g-th other set of
 // start-system constants and projective coefficients (the paths of another
 // random homotopy, to track again those that failed), plus 10000 to stop
-// every path at the first point with lambda >= 1 - 1e-4 (result 8), short
-// of the end game, for a caller that ends the paths itself; out: unchanged,
-// or a refusal before anything is written:
+// a path at its first point with 1 - 1e-4 <= lambda < 1 (result 8), short
+// of the end game, for a caller that ends the paths itself (a path that
+// steps past lambda = 1 from below ends as without); out: unchanged, or a
+// refusal before anything is written:
 // -1 ld < n (or n < 1), -2 max_terms below a term count (or a negative term
 // count), -3 total_degree < T (or a negative exponent), -4 real work too
 // short, -5 integer work too short, -6 an unknown mode.

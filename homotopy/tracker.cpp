@@ -116,10 +116,11 @@ void unpermute(double *v, int *pivot, int len)
         pivot[k] = -pivot[k];
 }
 
-void hom_track_path(int entry, double lambda_stop, const int &N, double *y, int &flag, double &arcre, double &arcae, double &ansre,
-                    double &ansae, const int &trace, double *p, int &nfe, double &arclen, double *yp, double *yold,
-                    double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w, double *wp,
-                    double *z0, double *z1, double *sspar, double *par, int *ipar)
+void hom_track_path(int entry, double lambda_stop, const int &N, double *y, int &flag, double &arcre,
+                    double &arcae, double &ansre, double &ansae, const int &trace, double *p, int &nfe,
+                    double &arclen, double *yp, double *yold, double *ypold, double *qr, double *alpha, double *tz,
+                    int *pivot, double *w, double *wp, double *z0, double *z1, double *sspar, double *par,
+                    int *ipar)
 {
     const int np1 = N + 1;
     if (N < 1 || !(ansre > 0.0) || !(ansae >= 0.0)) {
@@ -227,8 +228,8 @@ void hom_track_entry1(const int &N, double *y, int &flag, double &arcre, double 
                       double *yold, double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w,
                       double *wp, double *z0, double *z1, double *sspar, double *par, int *ipar)
 {
-    hom_track_path(1, 2.0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr, alpha, tz,
-                   pivot, w, wp, z0, z1, sspar, par, ipar);
+    hom_track_path(1, 2.0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr,
+                   alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
 }
 
 void hom_track_entry1_until(const double &lambda_stop, const int &N, double *y, int &flag, double &arcre,
@@ -246,8 +247,8 @@ void hom_track_entry0(const int &N, double *y, int &flag, double &arcre, double 
                       double *yold, double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w,
                       double *wp, double *z0, double *z1, double *sspar, double *par, int *ipar)
 {
-    hom_track_path(0, 2.0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr, alpha, tz,
-                   pivot, w, wp, z0, z1, sspar, par, ipar);
+    hom_track_path(0, 2.0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr,
+                   alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
 }
 
 void hom_step(const int &N, int &nfe, int &flag, int &start, int &crash, double &hold, double &h, double &relerr,

@@ -285,7 +285,8 @@ TEST(AlgebraProbe, RefusesBasesBeyondTheWorkBound)
 TEST(AlgebraProbe, RefusesPathsBeyondTheWorkBound)
 {
     std::string f = write_temp("0.456 * B1\n2 * B1 + 1e-3 * B0^10 * B2^3\n"
-                               "0.5 * B2^2 * B2^4 * B0^33 - 1 * B1^3 * B0^2 - 1 * B2^4 * B2^4 - 1e-3 * B0 * B2^4 * B2\n");
+                               "0.5 * B2^2 * B2^4 * B0^33 - 1 * B1^3 * B0^2 - 1 * B2^4 * B2^4"
+                               " - 1e-3 * B0 * B2^4 * B2\n");
     run_result r = probe("polysys " + f);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("tracking the 507 paths takes more than 3.535 s of processor time; refused"),
