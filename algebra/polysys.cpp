@@ -115,37 +115,37 @@ void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double
 // sphere; J is n x (n + 1).
 void eval_homogeneous(const packed_system &S, const cplx *Y, cplx *F, cplx *J)
 {
-    const int n = S.n;
+    const int n = S.n, N = n + 1;
+    // Per term: the powers Y_v^e_v and Y_v^(e_v - 1) of its variables, and
+    // the prefix products of the coefficient and the powers, so that the
+    // derivative by Y_i is e_i times the prefix before i, Y_i^(e_i - 1) and
+    // the product of the later powers (no division: Y_i may be 0).
+    std::vector<int> exps(N);
+    cvec pw(N), pwm1(N), pre(N + 1);
     for (int j = 0; j < n; j++) {
         F[j] = 0.0;
         for (int i = 0; i <= n; i++)
             J[j + i * n] = 0.0;
         const double w = S.coef_sum[j] > 0.0 ? 1.0 / S.coef_sum[j] : 1.0;
         for (int k = 0; k < S.term_count[j]; k++) {
-            int ex[65], deg = 0;
-            std::vector<int> heap;
-            int *exps = ex;
-            if (n + 1 > 65) {
-                heap.resize(n + 1);
-                exps = heap.data();
-            }
+            int deg = 0;
             for (int v = 0; v < n; v++) {
                 exps[v] = S.exponent(j, v, k);
                 deg += exps[v];
             }
             exps[n] = S.deg[j] - deg;
-            const double c = S.coefficient(j, k) * w;
-            cplx t = c;
-            for (int v = 0; v <= n; v++)
-                t *= ipow(Y[v], exps[v]);
-            F[j] += t;
-            for (int i = 0; i <= n; i++) {
-                if (exps[i] == 0)
-                    continue;
-                cplx d = c * static_cast<double>(exps[i]);
-                for (int v = 0; v <= n; v++)
-                    d *= ipow(Y[v], exps[v] - (v == i));
-                J[j + i * n] += d;
+            pre[0] = S.coefficient(j, k) * w;
+            for (int v = 0; v <= n; v++) {
+                pwm1[v] = exps[v] > 0 ? ipow(Y[v], exps[v] - 1) : cplx(0.0);
+                pw[v] = exps[v] > 0 ? pwm1[v] * Y[v] : cplx(1.0);
+                pre[v + 1] = pre[v] * pw[v];
+            }
+            F[j] += pre[N];
+            cplx suffix = 1.0;
+            for (int i = n; i >= 0; i--) {
+                if (exps[i] > 0)
+                    J[j + i * n] += static_cast<double>(exps[i]) * pre[i] * pwm1[i] * suffix;
+                suffix *= pw[i];
             }
         }
     }
