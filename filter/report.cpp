@@ -232,6 +232,11 @@ void printzeros(FILE *fp)
         fprintf(fp, "The filter has no finite zeros.\n\n");
         return;
     }
+    for (int k = 0; k <= num.degree; k++)
+        if (!std::isfinite(num.coef[k])) {
+            error("printzeros: the numerator polynomial cannot be computed for this filter");
+            return;
+        }
     rootlist z = poly_root(num.coef, num.degree);
     fprintf(fp, "Zeros of the filter:\n\n");
     fprintf(fp, "%15s %15s\n\n", "real part", "imaginary part");
