@@ -5,10 +5,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "filter/capdiv.h"
 #include "filter/analysis.h"
 #include "filter/transfer.h"
+#include "numeric/block_eigen.h"
 #include "base/error.h"
 #include "base/getvar.h"
 #include "base/globals.h"
@@ -167,9 +170,45 @@ double usq_relative_error(const matrix &K, const matrix &err, const matrix &C)
     return ds / std::fabs(s) + dm / m;
 }
 
+namespace {
+
+// True when every pole of a (n x 2, real and imaginary parts) lies within
+// 1e-9 of its size of a pole of b not matched before.
+bool same_poles(const matrix &a, const matrix &b)
+{
+    const int n = a.rows;
+    if (b.rows != n)
+        return false;
+    std::vector<bool> used(n, false);
+    for (int i = 0; i < n; i++) {
+        int best = -1;
+        double d = HUGE_VAL;
+        for (int j = 0; j < n; j++) {
+            double dj = std::hypot(a.data[i] - b.data[j], a.data[n + i] - b.data[n + j]);
+            if (!used[j] && dj < d) {
+                d = dj;
+                best = j;
+            }
+        }
+        if (best < 0 || !(d <= 1e-9 * std::hypot(b.data[best], b.data[n + best])))
+            return false;
+        used[best] = true;
+    }
+    return true;
+}
+
+}  // namespace
+
 void printpoles(FILE *fp, const ss &filter)
 {
-    matrix ev = evc(filter.A);
+    // The poles are taken block by block (a cascade's from its sections),
+    // where the eigenvalues of a whole far-from-normal matrix can be far off
+    // (bessel(60): by more than their size). They are printed in the order
+    // of the whole matrix's eigenvalues where those agree with them.
+    matrix ev = evc(filter.A), eb = evc_blocks(filter.A);
+    if (!same_poles(ev, eb))
+        std::swap(ev, eb);
+    freem(&eb);
     fprintf(fp, "Poles of the filter:\n\n");
     fprintf(fp, "%15s %15s\n\n", "real part", "imaginary part");
     for (int i = 0; i < ev.rows; i++)
@@ -194,6 +233,11 @@ void printzeros(FILE *fp, analysis_ctx &a)
         fprintf(fp, "The filter has no finite zeros.\n\n");
         return;
     }
+    for (int k = 0; k <= num.degree; k++)
+        if (!std::isfinite(num.coef[k])) {
+            error("printzeros: the numerator polynomial cannot be computed for this filter");
+            return;
+        }
     rootlist z = poly_root(num.coef, num.degree);
     fprintf(fp, "Zeros of the filter:\n\n");
     fprintf(fp, "%15s %15s\n\n", "real part", "imaginary part");

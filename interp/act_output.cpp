@@ -26,8 +26,15 @@ namespace {
 // Numbers per printed line of a matrix, from the variable fmax.
 int per_line() { return per_line_count(getvar("fmax")); }
 
-void print_polynomial(const char *title, const poly &p)
+void print_polynomial(const char *title, const char *what, const poly &p)
 {
+    // the coefficients of a filter of high order can leave the range of
+    // doubles on their way (bessel(200)): no list of nan
+    for (int k = 0; k <= p.degree; k++)
+        if (!std::isfinite(p.coef[k])) {
+            error("the %s polynomial cannot be computed for this filter", what);
+            return;
+        }
     fprintf(ist.out_fp, "%s", title);
     print_poly(p.coef, p.degree, ist.out_fp);
     fprintf(ist.out_fp, "\n");
@@ -145,7 +152,7 @@ void act_out_denominator()
     if (!filter_defined())
         return;
     nmat_ready(fst.ana);
-    print_polynomial("Denominator polynomial:\n\n", fst.ana.ana_den);
+    print_polynomial("Denominator polynomial:\n\n", "denominator", fst.ana.ana_den);
 }
 
 void act_out_numerator()
@@ -153,7 +160,7 @@ void act_out_numerator()
     if (!filter_defined())
         return;
     nmat_ready(fst.ana);
-    print_polynomial("Numerator polynomial:\n\n", fst.ana.ana_num);
+    print_polynomial("Numerator polynomial:\n\n", "numerator", fst.ana.ana_num);
 }
 
 void act_out_top_h()

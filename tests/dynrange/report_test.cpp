@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+#include <sstream>
 #include <string>
 
 #include "dr_helpers.h"
 #include "dynrange/peaks.h"
 #include "dynrange/dr_report.h"
+#include "filter/approx.h"
 #include "filter/report.h"
 #include "filter/transform.h"
 #include "base/error.h"
@@ -205,6 +211,39 @@ TEST(PolesAndZeros, ListsInFixedFormat)
     printzeros(z0.out, fst.ana);
     EXPECT_EQ(z0.report(), "");
     EXPECT_EQ(ist.exit_status, 1);
+}
+
+// bessel(61): a cascade whose whole matrix is so far from normal that its
+// eigenvalues were printed more than their size off. The printed poles are
+// those of its sections: every one in the left half-plane, and the lowest,
+// a middle and the highest pole of the reference (mpmath.polyroots of the
+// reverse Bessel polynomial at 121 digits) among them to the 7 printed
+// digits.
+TEST(PolesAndZeros, PolesOfAFarFromNormalCascadeAreItsSections)
+{
+    program p;
+    install(bessel(61));
+    printpoles(p.out, fst.cur_filter);
+    std::istringstream in(p.report());
+    std::string line;
+    std::vector<std::pair<double, double>> got;
+    while (std::getline(in, line)) {
+        double re, im;
+        if (std::sscanf(line.c_str(), "%lf %lf", &re, &im) == 2)
+            got.emplace_back(re, im);
+    }
+    ASSERT_EQ(got.size(), 61u) << p.report();
+    for (const auto &z : got)
+        EXPECT_LT(z.first, 0.0) << z.first << " " << z.second;
+    const double want[][2] = {
+        {-40.758868192195441202, 0.0}, {-34.633284604987082008, 26.343527866236815801},
+        {-6.1169531508405312699, 57.706566908829413527}};
+    for (const auto &w : want) {
+        double best = INFINITY;
+        for (const auto &z : got)
+            best = std::min(best, std::hypot(z.first - w[0], z.second - w[1]));
+        EXPECT_LT(best, 1e-6 * std::hypot(w[0], w[1])) << w[0] << " " << w[1];
+    }
 }
 
 }  // namespace
