@@ -264,6 +264,10 @@ refined refine(const ladder_system &S, std::vector<cplx> x)
 // conj(z start) . z = 1, converges to a solution of them; one with z_0 at
 // the rounding level of the rest is at infinity. Solutions at infinity of
 // these equations are seldom isolated, which the minimum-norm steps allow.
+// An end point whose end game failed short of such a singular point lies
+// some way off it (up to half the size of z), and is taken when it comes
+// to it: an end point near a finite root is one that Newton's method on the
+// equations refines, which is tried first.
 bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
 {
     const int m = S.m, M = m + 1, N = 2 * M;
@@ -389,7 +393,7 @@ bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
     // infinity where many paths end, which the end game reaches only to
     // some digits) z_0 is known only to the rounding over its condition.
     const double known = std::min(1e-2, std::max(1e-4, 3e-16 / std::max(rcond, 1e-300)));
-    return resid <= 1e-12 && moved <= 1e-1 && std::abs(z[0]) <= known * zmax;
+    return resid <= 1e-12 && moved <= 0.6 && std::abs(z[0]) <= known * zmax;
 }
 
 // A root, and the most paths of one homotopy that ended at it (1 for a
@@ -469,9 +473,10 @@ struct path_solver {
         int mode = want;
         const double end_tol = 1e-10;
         const double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-        // 2000 steps at most: a path that takes more wanders near a curve
-        // of solutions, at the cost of all the others together
-        int max_restarts = 2;
+        // 1000 steps at most (the paths to roots take some 100): a path
+        // that takes more wanders near a curve of solutions or infinity, at
+        // the cost of all the others together
+        int max_restarts = 1;
         for (int k = 0; k < T; k++)
             flag[k] = which[k] ? -2 : 0;
         real_work.assign(rl, 0.0);
@@ -659,7 +664,19 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
         }
         // A path that jumped to a multiple root makes it seem of a higher
         // multiplicity, so the count may pass T.
-        res.complete = explained >= T && g > 0 && roots.size() == known;
+        // Complete once a homotopy after the first finds no new root and
+        // one of them explained all its paths.
+        res.complete = best_explained >= T && g > 0 && roots.size() == known;
+        // A homotopy after the first that found no new root leaves the
+        // paths it could not explain to a search that costs less; new
+        // singular points from one are points of a curve of solutions
+        // (an isolated singular root is met again), which no number of
+        // homotopies exhausts.
+        bool new_singular = false;
+        for (std::size_t id = known; id < roots.size(); id++)
+            new_singular = new_singular || !roots[id].r.regular;
+        if (g > 0 && (roots.size() == known || new_singular))
+            break;
     }
     for (const found_root &f : roots) {
         // A homotopy that ends on a curve of solutions (a diagonal with
