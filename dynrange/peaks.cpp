@@ -23,6 +23,7 @@
 #include "base/getvar.h"
 #include "base/globals.h"
 #include "base/outfile.h"
+#include "numeric/block_eigen.h"
 #include "numeric/cmatrix.h"
 #include "numeric/complex.h"
 #include "numeric/linalg.h"
@@ -324,35 +325,28 @@ std::vector<double> walk_frequencies()
     if (n < 1)
         return w;
     // the poles as (|Re p|, |Im p|): for w >= 0 a pole and its mirror image
-    // -conj(p) lie at the same distance from jw
-    cmatrix E;
-    bool own = false;
-    if (fst.expat_eigval.rows == n) {
-        E = fst.expat_eigval;
-    } else {
-        for (int k = 0; k < n * n; k++)
-            if (!std::isfinite(s.A.data[k]))
-                return w;
-        cmatrix V;
-        E = c_diag(s.A, &V);
-        cfreem(&V);
-        own = true;
-    }
+    // -conj(p) lie at the same distance from jw. They are taken block by
+    // block: on a high-order cascade the eigenvalues of the whole matrix
+    // move the lightly damped poles at the band edge by more than their
+    // damping, and the walk would step over their resonances.
+    for (int k = 0; k < n * n; k++)
+        if (!std::isfinite(s.A.data[k]))
+            return w;
+    matrix E = evc_blocks(s.A);
     std::vector<double> re, im;
     double R = 0.0, pmin = INFINITY;
     for (int k = 0; k < n; k++) {
-        complex p = E.data[k * n + k];
-        double m = std::hypot(p.re, p.im);
+        double pr = E.data[k], pi = E.data[n + k];
+        double m = std::hypot(pr, pi);
         if (!std::isfinite(m))
             continue;
-        re.push_back(std::fabs(p.re));
-        im.push_back(std::fabs(p.im));
+        re.push_back(std::fabs(pr));
+        im.push_back(std::fabs(pi));
         R = std::fmax(R, m);
         if (m > 0.0)
             pmin = std::fmin(pmin, m);
     }
-    if (own)
-        cfreem(&E);
+    freem(&E);
     if (!(R > 0.0))
         return w;
     double end = walk_reach * R;

@@ -34,7 +34,20 @@ double diag_geomean(const matrix &M)
     double p = 1.0;
     for (int i = 0; i < n; i++)
         p *= M.data[i * n + i];
-    return std::pow(p, 1.0 / n);
+    if (std::isnormal(p))
+        return std::pow(p, 1.0 / n);
+    // The product left the range of doubles (40 entries of 1e-20 underflow
+    // to 0, and the mean would scale by infinity): the mean of the
+    // logarithms instead, for positive entries; a zero or negative one
+    // keeps the product's verdict.
+    double l = 0.0;
+    for (int i = 0; i < n; i++) {
+        double m = M.data[i * n + i];
+        if (!(m > 0.0))
+            return std::pow(p, 1.0 / n);
+        l += std::log(m);
+    }
+    return std::exp(l / n);
 }
 
 // Replaces the record by (A, B / d, C d, D) and prepares its analysis data.

@@ -30,6 +30,17 @@ bool finite_ss(const ss &s)
     return std::isfinite(s.D);
 }
 
+// True when a nonzero element of m, times f, falls below the normal range
+// of a double (to 0 or to a subnormal number with fewer digits): the result
+// would no longer be the filter scaled.
+bool underflows(const matrix &m, double f)
+{
+    for (int k = 0; k < m.rows * m.cols; k++)
+        if (m.data[k] != 0.0 && !std::isnormal(f * m.data[k]))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 ss bandpass_ss(const ss &s, double w0, double bw)
@@ -49,7 +60,7 @@ ss bandpass_ss(const ss &s, double w0, double bw)
         at(r.A, 2 * i + 1, 2 * i) = -w0;
     }
     r.D = s.D;
-    if (!finite_ss(r)) {
+    if (!finite_ss(r) || !std::isnormal(w0) || underflows(s.A, bw) || underflows(s.B, bw)) {
         free_ss(&r);
         error("bandpass: the transformed filter is out of range");
         return ss{};
@@ -69,7 +80,7 @@ ss lowpass_ss(const ss &s, double f)
     r.B = mscale(f, s.B);
     r.C = mcopy(s.C);
     r.D = s.D;
-    if (!finite_ss(r)) {
+    if (!finite_ss(r) || underflows(s.A, f) || underflows(s.B, f)) {
         free_ss(&r);
         error("lowpass: the transformed filter is out of range");
         return ss{};

@@ -1,5 +1,6 @@
 #include "interp/act_output.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -159,7 +160,14 @@ void act_out_top_h()
 {
     if (!filter_defined())
         return;
-    fprintf(ist.out_fp, "Top of H: %g\n", linf_peak_h());
+    // a filter whose entries lie near the ends of the range of doubles (a
+    // lowpass to 1e-310) can leave the search with no number at all
+    double top = linf_peak_h();
+    if (std::isnan(top)) {
+        error("the top of H cannot be computed for this filter");
+        return;
+    }
+    fprintf(ist.out_fp, "Top of H: %g\n", top);
 }
 
 void act_out_top_f()
@@ -167,6 +175,12 @@ void act_out_top_f()
     if (!filter_defined())
         return;
     vector v = linf_peaks();
+    for (int i = 0; i < v.n; i++)
+        if (std::isnan(v.data[i])) {
+            error("the top of F_%d cannot be computed for this filter", i + 1);
+            freevector(&v);
+            return;
+        }
     fprintf(ist.out_fp, "Tops of F:\n");
     for (int i = 0; i < v.n; i++)
         fprintf(ist.out_fp, "%g\n", v.data[i]);

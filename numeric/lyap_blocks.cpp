@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -585,14 +586,9 @@ bool lyapunov_certifies(const lyap_plan &p, int k)
     return info == 0;
 }
 
-}  // namespace
-
-bool lyap_plan_make(const matrix &a, lyap_plan *p)
+bool make_plan(const matrix &a, lyap_plan *p)
 {
-    *p = lyap_plan();
     const int n = a.rows;
-    if (n < 1 || a.cols != n || !a.data || !finite_all(a.data, static_cast<std::size_t>(n) * n))
-        return false;
     // balancing by powers of 2 (exact, and it keeps the zero entries)
     matrix b = mcopy(a);
     std::vector<double> scale(n, 1.0);
@@ -671,6 +667,52 @@ bool lyap_plan_make(const matrix &a, lyap_plan *p)
         if (v == poles_unresolved && lyapunov_certifies(*p, k))
             v = poles_stable;
         p->poles = worse(p->poles, v);
+    }
+    return true;
+}
+
+// The plan of the matrix planned last, kept with a copy of its entries. One
+// statement plans the same A several times (the check of a transform, the
+// fresh solves of K and W and their existence tests: five times after a do),
+// and the plan of a dense A of order 200 costs a tenth of a second (its Schur
+// form and, where its poles cannot be placed by their condition, the proof of
+// stability). The copy is bit for bit, so a plan handed back is the one that
+// planning would make.
+struct plan_memo {
+    std::vector<double> key;  // the entries of A, column by column
+    lyap_plan plan;
+};
+
+plan_memo &last_plan()
+{
+    static plan_memo memo;
+    return memo;
+}
+
+// Orders below this plan faster than the copy of their key pays for.
+const int memo_order = 16;
+
+}  // namespace
+
+bool lyap_plan_make(const matrix &a, lyap_plan *p)
+{
+    *p = lyap_plan();
+    const int n = a.rows;
+    const std::size_t nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+    if (n < 1 || a.cols != n || !a.data || !finite_all(a.data, nn))
+        return false;
+    plan_memo &memo = last_plan();
+    const bool kept = n >= memo_order && memo.plan.n == n && memo.key.size() == nn &&
+                      std::memcmp(memo.key.data(), a.data, nn * sizeof(double)) == 0;
+    if (kept) {
+        *p = memo.plan;
+        return true;
+    }
+    if (!make_plan(a, p))
+        return false;
+    if (n >= memo_order) {
+        memo.key.assign(a.data, a.data + nn);
+        memo.plan = *p;
     }
     return true;
 }

@@ -157,6 +157,25 @@ TEST(LinfPeaksDense, NarrowBandFiltersReachTheGlobalPeak)
     }
 }
 
+// The last section of chebyshev(70, 1) resonates at the band edge, where
+// the poles are damped by some 5e-4: the eigenvalues of the whole matrix
+// (a cascade far from normal) move them by more than that, and a walk over
+// frequency placed by them stepped over the top of |F_69|, 0.6 % above what
+// the search reported. References: A and B written with %.17g, F by mpmath's
+// LU at 40 digits, the maximum by golden-section search around the top of a
+// dense scan (w = 0.99974863 and 0.99773488); the second is 10^(1/20).
+TEST(LinfPeaksDense, BandEdgeResonancesOfAHighOrderCascade)
+{
+    program p;
+    install(chebyshev(70, 1.0));
+    ASSERT_EQ(fst.cur_filter.n, 70);
+    vector t = linf_peaks();
+    ASSERT_EQ(t.n, 70);
+    EXPECT_NEAR(t.data[68], 1.12178537333796, peak_rel * 1.12178537333796);
+    EXPECT_NEAR(t.data[69], 1.12201845430205, peak_rel * 1.12201845430205);
+    freevector(&t);
+}
+
 TEST(LinfPeaksDense, AfterScalingEveryIntegratorPeaksAtTheTarget)
 {
     const double sfs[] = {1.0, 0.25};

@@ -172,6 +172,33 @@ TEST(ScaleGeomean, ScalewAndScalekReachKappa)
     }
 }
 
+// Forty integrators whose W_ii and K_ii are 5e-21 and 5e19 (A = -I, B and
+// C 1e-10 and 1e10 times ones): the product of the diagonal underflows or
+// overflows, the mean does not. W_ii = C_i^2 / 2 and K_ii = B_i^2 / 2 by
+// the closed form of a diagonal A, so after scalew(1) C is sqrt(2) times
+// ones and after scalek(1) B is.
+TEST(ScaleGeomean, ReachesKappaWhereTheProductLeavesTheRange)
+{
+    for (int which : {0, 1}) {
+        program p;
+        const int n = 40;
+        std::vector<double> a(n * n, 0.0), b(n, 1e10), c(n, 1e-10);
+        for (int i = 0; i < n; i++)
+            a[i * n + i] = -1.0;
+        install(make_ss(n, a, b, c));
+        ensure_k();
+        ensure_w();
+        if (which == 0)
+            do_scalew(&fst.cur_filter, &fst.cur_W, &fst.cur_K, 1.0);
+        else
+            do_scalek(&fst.cur_filter, &fst.cur_W, &fst.cur_K, 1.0);
+        EXPECT_EQ(ist.exit_status, 0) << which;
+        const double *v = which == 0 ? fst.cur_filter.C.data : fst.cur_filter.B.data;
+        for (int i = 0; i < n; i++)
+            EXPECT_NEAR(v[i], std::sqrt(2.0), 1e-12) << which << " " << i;
+    }
+}
+
 TEST(ScaleGeomeanDeathTest, KappaNotPositiveEndsTheRun)
 {
     EXPECT_EXIT(

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -225,24 +226,77 @@ TEST(LadderByGroebnerVerify, DoubleRootFoundOnce)
     }
 }
 
-// The homotopy road: two paths meet at the double root, which is printed
-// once.
+// The coordinates of the point printed after " one at " for a solution set
+// of positive dimension: reals ("x, ") and complex numbers ("(re,im) ").
+std::vector<std::complex<double>> point_on_line(const std::string &out)
+{
+    std::vector<std::complex<double>> z;
+    const std::size_t set = out.find("positive-dimensional solution set: ");
+    const std::size_t at = set == std::string::npos ? set : out.find(" one at ", set);
+    if (at == std::string::npos)
+        return z;
+    const char *c = out.c_str() + at + 8;
+    while (*c && *c != '\n') {
+        char *end = nullptr;
+        if (*c == '(') {
+            const double re = std::strtod(c + 1, &end);
+            const double im = std::strtod(end + 1, &end);
+            z.emplace_back(re, im);
+            c = end + 1;
+        } else {
+            z.emplace_back(std::strtod(c, &end), 0.0);
+            if (end == c)
+                break;
+            c = end + 1;
+        }
+        while (*c == ' ')
+            c++;
+    }
+    return z;
+}
+
+// The homotopy road on the same equations. Each of them lies within the
+// rounding of its coefficients of a system whose solutions fill the line
+// B0 = B3 = b, B1 + B2 = s (for the Chebyshev targets b and s of the SymPy
+// pair, which lies on that line to 1e-8; for the Butterworth target exactly),
+// so whether the doubles show the pair as one double root or the paths as
+// ending on a line depends on the last bits of the target and of the
+// arithmetic (it differs between processors). What must hold for every
+// rounding: something is reported, at most one root is printed, every root
+// printed is the SymPy pair (or on the Butterworth line), and every point
+// given on a line is on the line. The target is tried as given and with its
+// coefficients moved by up to 3 units in the last place.
 TEST(LadderByPolysys, DoubleRootFoundOnce)
 {
-    for (const auto &c : double_root_cases) {
-        const std::string out = report([&] { ladder_by_polysys(0, nullptr, c.p.data(), 5); });
-        EXPECT_NE(out.find("total degree = 4\n"), std::string::npos) << out;
-        const auto sols = solution_lines(out);
-        if (c.sympy.empty()) {
-            // The Butterworth equations have a line of solutions: reported
-            // as such, not as roots.
-            EXPECT_TRUE(sols.empty()) << out;
-            EXPECT_NE(out.find("positive-dimensional solution set: 4 of 4 paths end on it"), std::string::npos)
-                << out;
-            continue;
+    for (const auto &c0 : double_root_cases) {
+        const double b = c0.sympy.empty() ? -1.0 : (c0.sympy[0][0] + c0.sympy[0][3]) / 2;
+        const double s = c0.sympy.empty() ? -(std::sqrt(5.0) - 1) / 2 : c0.sympy[0][1] + c0.sympy[0][2];
+        unsigned seed = 1;
+        for (int trial = 0; trial < 12; trial++) {
+            double_root_case c = c0;
+            for (double &x : c.p) {
+                seed = seed * 1103515245u + 12345u;
+                const int k = trial == 0 ? 0 : static_cast<int>((seed >> 16) % 7) - 3;
+                for (int i = 0; i < std::abs(k); i++)
+                    x = std::nextafter(x, k > 0 ? 2.0 : -2.0);
+            }
+            const std::string out = report([&] { ladder_by_polysys(0, nullptr, c.p.data(), 5); });
+            const std::string what = std::string(c.what) + " trial " + std::to_string(trial) + "\n" + out;
+            EXPECT_NE(out.find("total degree = 4\n"), std::string::npos) << what;
+            const auto sols = solution_lines(out);
+            const bool line = out.find("positive-dimensional solution set: ") != std::string::npos;
+            EXPECT_TRUE(line || sols.size() == 1u) << what;
+            EXPECT_LE(sols.size(), 1u) << what;
+            for (const auto &sol : sols)
+                expect_double_root(c0, sol, 2e-5);
+            if (line) {
+                const auto z = point_on_line(out);
+                ASSERT_EQ(z.size(), 4u) << what;
+                EXPECT_LT(std::abs(z[0] - b), 2e-5) << what;
+                EXPECT_LT(std::abs(z[3] - b), 2e-5) << what;
+                EXPECT_LT(std::abs(z[1] + z[2] - s), 2e-5) << what;
+            }
         }
-        ASSERT_EQ(sols.size(), 1u) << c.what << "\n" << out;
-        expect_double_root(c, sols[0], 2e-5);
     }
 }
 
