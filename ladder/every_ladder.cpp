@@ -596,10 +596,10 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
     // Each homotopy tracks every path, then those that failed or met
     // another at a regular root again, with a tolerance a hundred times
     // tighter each time. The solve is complete when one homotopy's ends,
-    // with the roots of all, account for every path and the homotopy found
-    // no root that those before it had not: the second confirms the first
-    // (a path that jumped to one heading for infinity loses its root
-    // unseen). At order 8 a homotopy costs some 0.2 s.
+    // with the roots of all, accounted for every path and a later homotopy
+    // found no root that those before it had not: a path that jumped to
+    // one heading for infinity loses its root unseen, so one homotopy
+    // proves nothing alone. At order 8 a homotopy costs some 0.3 s.
     const int max_homotopies = 4;
     int best_explained = -1;
     for (int g = 0; g < max_homotopies && !res.complete; g++) {
@@ -662,10 +662,8 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
             res.best_infinite = infinite;
             res.best_unexplained = std::max(T - explained, 0);
         }
-        // A path that jumped to a multiple root makes it seem of a higher
-        // multiplicity, so the count may pass T.
-        // Complete once a homotopy after the first finds no new root and
-        // one of them explained all its paths.
+        // (A path that jumped to a multiple root makes it seem of a higher
+        // multiplicity, so the count may pass T.)
         res.complete = best_explained >= T && g > 0 && roots.size() == known;
         // A homotopy after the first that found no new root leaves the
         // paths it could not explain to a search that costs less; new
