@@ -115,37 +115,37 @@ void eval_system(const packed_system &S, const cplx *x, cplx *F, cplx *J, double
 // sphere; J is n x (n + 1).
 void eval_homogeneous(const packed_system &S, const cplx *Y, cplx *F, cplx *J)
 {
-    const int n = S.n;
+    const int n = S.n, N = n + 1;
+    // Per term: the powers Y_v^e_v and Y_v^(e_v - 1) of its variables, and
+    // the prefix products of the coefficient and the powers, so that the
+    // derivative by Y_i is e_i times the prefix before i, Y_i^(e_i - 1) and
+    // the product of the later powers (no division: Y_i may be 0).
+    std::vector<int> exps(N);
+    cvec pw(N), pwm1(N), pre(N + 1);
     for (int j = 0; j < n; j++) {
         F[j] = 0.0;
         for (int i = 0; i <= n; i++)
             J[j + i * n] = 0.0;
         const double w = S.coef_sum[j] > 0.0 ? 1.0 / S.coef_sum[j] : 1.0;
         for (int k = 0; k < S.term_count[j]; k++) {
-            int ex[65], deg = 0;
-            std::vector<int> heap;
-            int *exps = ex;
-            if (n + 1 > 65) {
-                heap.resize(n + 1);
-                exps = heap.data();
-            }
+            int deg = 0;
             for (int v = 0; v < n; v++) {
                 exps[v] = S.exponent(j, v, k);
                 deg += exps[v];
             }
             exps[n] = S.deg[j] - deg;
-            const double c = S.coefficient(j, k) * w;
-            cplx t = c;
-            for (int v = 0; v <= n; v++)
-                t *= ipow(Y[v], exps[v]);
-            F[j] += t;
-            for (int i = 0; i <= n; i++) {
-                if (exps[i] == 0)
-                    continue;
-                cplx d = c * static_cast<double>(exps[i]);
-                for (int v = 0; v <= n; v++)
-                    d *= ipow(Y[v], exps[v] - (v == i));
-                J[j + i * n] += d;
+            pre[0] = S.coefficient(j, k) * w;
+            for (int v = 0; v <= n; v++) {
+                pwm1[v] = exps[v] > 0 ? ipow(Y[v], exps[v] - 1) : cplx(0.0);
+                pw[v] = exps[v] > 0 ? pwm1[v] * Y[v] : cplx(1.0);
+                pre[v + 1] = pre[v] * pw[v];
+            }
+            F[j] += pre[N];
+            cplx suffix = 1.0;
+            for (int i = n; i >= 0; i--) {
+                if (exps[i] > 0)
+                    J[j + i * n] += static_cast<double>(exps[i]) * pre[i] * pwm1[i] * suffix;
+                suffix *= pw[i];
             }
         }
     }
@@ -257,16 +257,16 @@ struct pivoted_qr {
     }
 
     // A unit vector v with R v = 0 in the first rank rows: the direction of
-    // the first column past the rank.
-    cvec null_vector() const
+    // the column free past the rank (free >= rank).
+    cvec null_vector(int free) const
     {
         auto a = [&](int i, int j) { return A[i + static_cast<std::size_t>(j) * rows]; };
         cvec z(cols, 0.0), v(cols, 0.0);
-        if (rank >= cols)
+        if (free < rank || free >= cols)
             return v;
-        z[rank] = 1.0;
+        z[free] = 1.0;
         for (int k = rank - 1; k >= 0; k--) {
-            cplx s = a(k, rank);
+            cplx s = a(k, free);
             for (int j = k + 1; j < rank; j++)
                 s += a(k, j) * z[j];
             z[k] = -s / diag[k];
@@ -492,45 +492,75 @@ bool on_solution_set(const packed_system &S, const cvec &x0)
     std::vector<double> size(n);
     pivoted_qr qr;
     eval_system(S, x0.data(), F.data(), J.data(), size.data());
-    qr.factor(n, n, scaled_jacobian(n, x0, J, size).data(), 1e-6);
+    // A singular end is known to some 1e-5 (see refine_affine): pivots
+    // that small may be 0 at the point itself.
+    // A singular end is known to some 1e-5 (see refine_affine): pivots
+    // that small may be 0 at the point itself.
+    qr.factor(n, n, scaled_jacobian(n, x0, J, size).data(), 1e-4);
     if (qr.rank >= n)
         return false;
-    // The null direction of the scaled Jacobian, back in the unknowns.
-    cvec v = qr.null_vector();
-    for (int j = 0; j < n; j++)
-        v[j] *= std::max(1.0, std::abs(x0[j]));
-    const double vn = inf_norm(v);
-    const double eps = 1e-3 * (1.0 + inf_norm(x0));
-    cvec x = x0;
-    for (int j = 0; j < n; j++)
-        x[j] += eps * v[j] / vn;
-    double resid = HUGE_VAL;
-    for (int it = 0; it < 80; it++) {
-        eval_system(S, x.data(), F.data(), J.data(), size.data());
-        resid = 0.0;
+    // The null space of the scaled Jacobian, back in the unknowns: one
+    // vector for each column past the rank. Where it has more than one
+    // dimension (a point where a curve of solutions is thicker, as at the
+    // points (1, 1, -1, -1) of cyclic-4), the curve's tangent is some
+    // combination of them: the vectors, their sums and differences, and the
+    // differences times i are tried in turn.
+    const pivoted_qr at_x0 = qr;
+    std::vector<cvec> basis;
+    for (int k = at_x0.rank; k < n; k++) {
+        cvec v = at_x0.null_vector(k);
         for (int j = 0; j < n; j++)
-            resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
-        if (!std::isfinite(resid) || resid < 1e-15)
-            break;
-        qr.factor(n, n, J.data(), 1e-8);
-        b.assign(F.begin(), F.end());
-        for (cplx &z : b)
-            z = -z;
-        qr.solve(b, dx);
-        const double step = inf_norm(dx);
-        if (!std::isfinite(step) || step > eps)
-            return false;
-        for (int j = 0; j < n; j++)
-            x[j] += dx[j];
-        if (step <= 1e-15 * (1.0 + inf_norm(x)))
-            break;
+            v[j] *= std::max(1.0, std::abs(x0[j]));
+        basis.push_back(v);
     }
-    if (!(resid < 1e-10))
-        return false;
-    double d = 0.0;
-    for (int j = 0; j < n; j++)
-        d = std::max(d, std::abs(x[j] - x0[j]));
-    return d > 0.3 * eps;
+    std::vector<cvec> directions = basis;
+    if (basis.size() >= 2)
+        for (const cplx w : {cplx(1.0), cplx(-1.0), cplx(0.0, 1.0), cplx(0.0, -1.0)}) {
+            cvec v = basis[0];
+            for (int j = 0; j < n; j++)
+                v[j] += w * basis[1][j];
+            directions.push_back(v);
+        }
+    const double eps = 1e-3 * (1.0 + inf_norm(x0));
+    // Gauss-Newton from x0 + eps v back to the solution set; true where it
+    // ends as far from x0 as it started.
+    auto leaves_x0 = [&](const cvec &v) {
+        const double vn = inf_norm(v);
+        cvec x = x0;
+        for (int j = 0; j < n; j++)
+            x[j] += eps * v[j] / vn;
+        double resid = HUGE_VAL;
+        for (int it = 0; it < 80; it++) {
+            eval_system(S, x.data(), F.data(), J.data(), size.data());
+            resid = 0.0;
+            for (int j = 0; j < n; j++)
+                resid = std::max(resid, std::abs(F[j]) / std::max(size[j], DBL_MIN));
+            if (!std::isfinite(resid) || resid < 1e-15)
+                break;
+            qr.factor(n, n, J.data(), 1e-8);
+            b.assign(F.begin(), F.end());
+            for (cplx &z : b)
+                z = -z;
+            qr.solve(b, dx);
+            const double step = inf_norm(dx);
+            if (!std::isfinite(step) || step > eps)
+                return false;
+            for (int j = 0; j < n; j++)
+                x[j] += dx[j];
+            if (step <= 1e-15 * (1.0 + inf_norm(x)))
+                break;
+        }
+        if (!(resid < 1e-10))
+            return false;
+        double d = 0.0;
+        for (int j = 0; j < n; j++)
+            d = std::max(d, std::abs(x[j] - x0[j]));
+        return d > 0.3 * eps;
+    };
+    for (const cvec &v : directions)
+        if (leaves_x0(v))
+            return true;
+    return false;
 }
 
 // The number of paths (the product of the equation degrees, in 64 bits)
@@ -689,16 +719,20 @@ bool same_root(const path_end &a, const path_end &b)
 }
 
 // Which paths to track again: failures, and regular roots reached by more
-// than one path (one has jumped to the other's curve). False when there is
-// none.
-bool mark_paths_again(const std::vector<path_end> &ends, std::vector<char> &track)
+// than one path (one has jumped to the other's curve). A path that failed
+// twice (counted in failures) is left to another homotopy: its own fails
+// the same way with any tolerance. False when there is none.
+bool mark_paths_again(const std::vector<path_end> &ends, std::vector<char> &track, std::vector<int> &failures)
 {
     const int T = static_cast<int>(ends.size());
+    for (int p = 0; p < T; p++)
+        failures[p] += track[p] && ends[p].kind == end_kind::failed;
     std::fill(track.begin(), track.end(), 0);
     bool again = false;
     for (int p = 0; p < T; p++) {
         if (ends[p].kind == end_kind::failed) {
-            track[p] = again = true;
+            if (failures[p] < 2)
+                track[p] = again = true;
             continue;
         }
         if (ends[p].kind != end_kind::regular)
@@ -779,14 +813,16 @@ int merge_roots(const std::vector<path_end> &ends, std::vector<found_root> &root
 }
 
 // A value whose imaginary part is below the tolerance (at least the end
-// game's, at most the root's own accuracy) prints as real.
-void print_point(FILE *out, const cvec &x, double tol)
+// game's, at most the root's own accuracy) prints as real; a real part
+// within the point's accuracy of 0 prints as 0.
+void print_point(FILE *out, const cvec &x, double tol, double acc)
 {
     for (const cplx &z : x) {
+        const double re = std::fabs(z.real()) <= acc ? 0.0 : z.real();
         if (std::fabs(z.imag()) < tol)
-            fprintf(out, "%g, ", z.real());
+            fprintf(out, "%g, ", re);
         else
-            fprintf(out, "(%g,%g) ", z.real(), z.imag());
+            fprintf(out, "(%g,%g) ", re, z.imag());
     }
 }
 
@@ -851,18 +887,19 @@ void polysys(const eq_array &E)
     // (mode 10), so that a path to infinity ends at a finite point of the
     // chart instead of running away, and every end is judged there: at
     // infinity, or a root that Newton's method on the given system refines.
-    // Paths that failed and paths that end at the same regular root (one
-    // has jumped to the other's curve) are tracked again, three times at
-    // most, with a tolerance a hundred times tighter each time (down to
-    // 1e-10) and shorter steps. The system is solved when the roots with
-    // their multiplicities, the points at infinity and the ends on solution
-    // sets of positive dimension account for every path, and every path
-    // to infinity ended there. A path that heads for a point at infinity
-    // where many paths meet may not end (its end game fails), and one that
-    // heads for a root may have jumped to it: then all paths of another
-    // homotopy (other random constants) are tracked the same way, and their
-    // roots merged, until one finds no root that the others did not and
-    // accounts for every path (four homotopies at most).
+    // Paths that failed (twice at most) and paths that end at the same
+    // regular root (one has jumped to the other's curve) are tracked again,
+    // three times at most, with a tolerance a hundred times tighter each
+    // time (down to 1e-10) and shorter steps. The system is solved when the
+    // roots with their multiplicities, the points at infinity and the ends
+    // on solution sets of positive dimension account for every path, and
+    // every path to infinity ended there (through the solver's end game,
+    // which the paths stopped short of 1 skip). A path that heads for a
+    // point at infinity is so judged from within 1e-4 of lambda = 1 only, and one
+    // that headed for a root may have jumped to another path: then all
+    // paths of another homotopy (other random constants) are tracked the
+    // same way, and their roots merged, until one finds no root that the
+    // others did not and accounts for every path (four homotopies at most).
     const double end_tol = 1e-7;
     const double start = cpu_seconds();
     std::vector<found_root> roots;
@@ -872,10 +909,18 @@ void polysys(const eq_array &E)
     for (int g = 0; g < 4 && !refused && !solved; g++) {
         std::vector<path_end> ends(T);
         std::vector<char> track(T, 1);
+        std::vector<int> failures(T, 0);
         double track_tol = 1e-4;
         double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
         for (int round = 0; round < 4; round++) {
-            const int mode = track_round(A, track, 10 + 100 * g, track_tol, end_tol, step_param, round == 0 ? 1 : 10, start);
+            // The paths stop within 1e-4 of lambda = 1 and are ended by
+            // Newton's method here (classify_end): where many paths meet at
+            // a singular point at infinity, the solver's end game would cost
+            // more than all the path before. (A path that steps past 1, as
+            // at a regular root, runs through the end game.)
+            const int mode_in = 10 + 100 * g + 10000;
+            const int mode =
+                track_round(A, track, mode_in, track_tol, end_tol, step_param, round == 0 ? 1 : 10, start);
             if (mode == 0) {
                 char secs[32];
                 snprintf(secs, sizeof secs, "%g", algst.path_seconds);
@@ -883,7 +928,7 @@ void polysys(const eq_array &E)
                 refused = true;
                 break;
             }
-            if (mode != 10 + 100 * g) {
+            if (mode != mode_in) {
                 fputs("Error in polysys.\n", out);
                 error("polysys: the homotopy solver refused the system (code %d)", mode);
                 refused = true;
@@ -896,7 +941,7 @@ void polysys(const eq_array &E)
                     if (pe.kind != end_kind::failed || ends[p].kind == end_kind::failed)
                         ends[p] = pe;
                 }
-            if (!mark_paths_again(ends, track))
+            if (!mark_paths_again(ends, track, failures))
                 break;
             track_tol = std::max(track_tol * 0.01, 1e-10);
             // Shorter and more cautious steps: the largest step and the ideal
@@ -931,14 +976,14 @@ void polysys(const eq_array &E)
         if (r.paths > 1)
             polish_multiple(S, r.at.x, r.paths);
         fprintf(out, "solution %d: ", r.first_path);
-        print_point(out, r.at.x, std::max(end_tol, r.at.acc));
+        print_point(out, r.at.x, std::max(end_tol, r.at.acc), r.at.acc);
         if (r.paths > 1)
             fprintf(out, "multiplicity %d", r.paths);
         fputs("\n", out);
     }
     if (best_curve > 0) {
         fprintf(out, "positive-dimensional solution set: %d of %d paths end on it, one at ", best_curve, T);
-        print_point(out, curve_point.x, end_tol);
+        print_point(out, curve_point.x, end_tol, curve_point.acc);
         fputs("\n", out);
     }
     if (!solved)

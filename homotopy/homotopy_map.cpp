@@ -120,7 +120,6 @@ void hom_eval_target(int n, int m, const double *x, const int *tc, const int *e,
     const int np1 = n + 1;
     auto E = [&](int j, int i, int k) { return e[j + i * n + k * n * np1]; };
     auto DF = [&](int j, int i) { return df + 2 * (j + i * n); };
-    (void)dterm;
 
     // The homogenising coordinate and its derivatives.
     double xnp1[2] = {c[2 * n], c[2 * n + 1]};
@@ -135,6 +134,9 @@ void hom_eval_target(int n, int m, const double *x, const int *tc, const int *e,
 
     // The largest exponent of each variable, and where its powers start in
     // the table (in complex entries). A variable's row holds x^0 .. x^D.
+    // They are the same at every point of a solve: the piece of term
+    // derivatives keeps them behind the record of the last point (see
+    // hom_eval), marked by 1, where it is long enough.
     constexpr int kStackVars = 64;
     long long off_stack[kStackVars + 1];
     std::vector<long long> off_heap;
@@ -143,13 +145,24 @@ void hom_eval_target(int n, int m, const double *x, const int *tc, const int *e,
         off_heap.resize(np1 + 1);
         off = off_heap.data();
     }
-    off[0] = 0;
-    for (int i = 0; i < np1; i++) {
-        int D = 0;
-        for (int j = 0; j < n; j++)
-            for (int k = 0; k < tc[j]; k++)
-                D = std::max(D, E(j, i, k));
-        off[i + 1] = off[i] + D + 1;
+    double *kept = 2LL * np1 * n * m >= 3LL * n + 5 ? dterm + 2 * n + 2 : nullptr;
+    if (kept && kept[0] == 1.0) {
+        for (int i = 0; i <= np1; i++)
+            off[i] = static_cast<long long>(kept[1 + i]);
+    } else {
+        off[0] = 0;
+        for (int i = 0; i < np1; i++) {
+            int D = 0;
+            for (int j = 0; j < n; j++)
+                for (int k = 0; k < tc[j]; k++)
+                    D = std::max(D, E(j, i, k));
+            off[i + 1] = off[i] + D + 1;
+        }
+        if (kept) {
+            for (int i = 0; i <= np1; i++)
+                kept[1 + i] = static_cast<double>(off[i]);
+            kept[0] = 1.0;
+        }
     }
     const long long table_len = 2LL * np1 * n * m;
     const bool table = 2 * off[np1] <= table_len;
@@ -279,12 +292,42 @@ void hom_eval_core(int n, int m, const double *p, double lambda, const double *x
     }
 }
 
+// The point of the last evaluation is kept at the head of the piece of term
+// derivatives, which the evaluation does not use otherwise: a mark, lambda
+// and x. The tracker asks for the value at the point whose Jacobian it has
+// just had, and that value is already in the block.
+namespace {
+
+double *last_point(double *par, const int *ipar)
+{
+    return par + ipar[HOM_IB_REAL_STARTS + HOM_RB_DTERM];
+}
+
+}  // namespace
+
+void hom_eval_forget(double *par, const int *ipar)
+{
+    const long long n = ipar[HOM_IB_N], m = ipar[HOM_IB_M];
+    double *last = last_point(par, ipar);
+    if (m > 0)
+        last[0] = 0.0;
+    // and the table starts that hom_eval_target keeps behind it
+    if (2 * (n + 1) * n * m >= 3 * n + 5)
+        last[2 * n + 2] = 0.0;
+}
+
 void hom_eval(const double *p, const double &lambda, const double *x, double *par, const int *ipar)
 {
     const int n = ipar[HOM_IB_N], m = ipar[HOM_IB_M];
     const int *rs = ipar + HOM_IB_REAL_STARTS;
     const int *is = ipar + HOM_IB_INT_STARTS;
     auto R = [&](int piece) { return par + rs[piece]; };
+    double *last = last_point(par, ipar);
+    if (last[0] == 1.0 && last[1] == lambda && std::equal(x, x + 2 * n, last + 2))
+        return;
+    last[0] = 1.0;
+    last[1] = lambda;
+    std::copy(x, x + 2 * n, last + 2);
     hom_eval_core(n, m, p, lambda, x, ipar + is[HOM_IB_DEG], ipar + is[HOM_IB_TC], ipar + is[HOM_IB_EXP],
                   R(HOM_RB_Q), R(HOM_RB_PROJ), R(HOM_RB_COEF), R(HOM_RB_H), R(HOM_RB_DHDX), R(HOM_RB_DHDL),
                   R(HOM_RB_XDM1), R(HOM_RB_XD), R(HOM_RB_G), R(HOM_RB_DG), R(HOM_RB_QXDM1), R(HOM_RB_QXD),

@@ -54,8 +54,11 @@ void hom_value(const double *p, const double &lambda, const double *x, double *r
 // evaluates, K >= 2 copies from the last evaluation.
 void hom_jacobian(const double *p, const double &lambda, const double *x, double *result, const int &K, double *par,
                   int *ipar);
-// Evaluates H and its derivatives into the real block.
+// Evaluates H and its derivatives into the real block, unless the block
+// holds them for this very point already.
 void hom_eval(const double *p, const double &lambda, const double *x, double *par, const int *ipar);
+// Drops the record of the last point, for a block filled anew.
+void hom_eval_forget(double *par, const int *ipar);
 void hom_eval_core(int n, int m, const double *p, double lambda, const double *x, const int *deg, const int *tc,
                    const int *e, const double *q, const double *c, const double *coef, double *h, double *dhdx,
                    double *dhdl, double *xdm1, double *xd, double *g, double *dg, double *qxdm1, double *qxd,

@@ -86,10 +86,14 @@ void hom_solve(const int &n, const int *term_count, double *coef, int *e, int &m
     // The hundreds give another start system and chart (0 .. 99, see
     // hom_init); the rest is the mode proper.
     const int proper = mode % 100;
-    if (mode < 0 || mode >= 10000 || (proper != 0 && proper != 1 && proper != 10 && proper != 11)) {
+    if (mode < 0 || mode >= 20000 || (proper != 0 && proper != 1 && proper != 10 && proper != 11)) {
         mode = -6;
         return;
     }
+    // The ten thousands: a path stops short of the end game where it has
+    // come within 1e-4 of lambda = 1, for the caller to end it.
+    const int homotopy_mode = mode % 10000;
+    const double lambda_stop = mode >= 10000 ? 1.0 - 1e-4 : 2.0;
 
     // The real work array, 18 pieces.
     double *pos = real_work;
@@ -124,9 +128,9 @@ void hom_solve(const int &n, const int *term_count, double *coef, int *e, int &m
     int *ipar = pivot + np1;
 
     std::copy(step_param, step_param + 8, sspar);
-    hom_driver(n, term_count, coef, e, mode, path_flag, track_tol, end_tol, max_restarts, ld, m, lambda, roots,
-               arc_length, eval_count, static_cast<int>(T), q, pconst, r, v, c, y, yp, yold, ypold, qr, alpha, tz, w,
-               wp, z0, z1, sspar, par, deg, odometer, pivot, ipar);
+    hom_driver(n, term_count, coef, e, homotopy_mode, path_flag, track_tol, end_tol, max_restarts, ld, m, lambda,
+               roots, arc_length, eval_count, static_cast<int>(T), q, pconst, r, v, c, y, yp, yold, ypold, qr, alpha,
+               tz, w, wp, z0, z1, sspar, par, deg, odometer, pivot, ipar, lambda_stop);
 }
 
 void hom_driver(const int &n, const int *term_count, double *coef, int *e, const int &mode, int *path_flag,
@@ -134,7 +138,7 @@ void hom_driver(const int &n, const int *term_count, double *coef, int *e, const
                 double *lambda, double *roots, double *arc_length, int *eval_count, const int &T, double *q,
                 double *pconst, double *r, double *v, double *c, double *y, double *yp, double *yold, double *ypold,
                 double *qr, double *alpha, double *tz, double *w, double *wp, double *z0, double *z1,
-                double *sspar, double *par, int *deg, int *odometer, int *pivot, int *ipar)
+                double *sspar, double *par, int *deg, int *odometer, int *pivot, int *ipar, const double &lambda_stop)
 {
     if (max_restarts <= 0)
         max_restarts = 1;
@@ -163,6 +167,8 @@ void hom_driver(const int &n, const int *term_count, double *coef, int *e, const
         for (int k = 0; k < term_count[j]; k++)
             bcoef[k * n + j] = coef[static_cast<long long>(k) * ld + j];
 
+    hom_eval_forget(par, ipar);
+
     odometer[0] = 0;
     for (int j = 1; j < n; j++)
         odometer[j] = 1;
@@ -180,8 +186,8 @@ void hom_driver(const int &n, const int *term_count, double *coef, int *e, const
         int flag = -2, nfe = 0;
         double arclen = 0.0;
         for (int call = 1;; call++) {
-            hom_track_entry1(N, y, flag, arcre, arcae, ansre, ansae, trace, pconst, nfe, arclen, yp, yold, ypold,
-                             qr, alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
+            hom_track_entry1_until(lambda_stop, N, y, flag, arcre, arcae, ansre, ansae, trace, pconst, nfe, arclen,
+                                   yp, yold, ypold, qr, alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
             if ((flag != 2 && flag != 3) || call >= max_restarts)
                 break;
         }

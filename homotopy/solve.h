@@ -17,7 +17,11 @@ long long hom_int_work_length(long long n, long long m);
 // mode in: 0, 1 (scale by powers of ten), 10 (projective transformation)
 // or 11 (both), plus 100 g for g = 1 .. 99 to take the g-th other set of
 // start-system constants and projective coefficients (the paths of another
-// random homotopy, to track again those that failed); out: unchanged, or a refusal before anything is written:
+// random homotopy, to track again those that failed), plus 10000 to stop
+// a path at its first point with 1 - 1e-4 <= lambda < 1 (result 8), short
+// of the end game, for a caller that ends the paths itself (a path that
+// steps past lambda = 1 from below ends as without); out: unchanged, or a
+// refusal before anything is written:
 // -1 ld < n (or n < 1), -2 max_terms below a term count (or a negative term
 // count), -3 total_degree < T (or a negative exponent), -4 real work too
 // short, -5 integer work too short, -6 an unknown mode.
@@ -32,10 +36,12 @@ void hom_solve(const int &n, const int *term_count, double *coef, int *e, int &m
                const int &int_work_len, double *lambda, double *roots, double *arc_length, int *eval_count,
                double *real_work, int *int_work);
 
-// Runs the T paths on the partitioned work arrays.
+// Runs the T paths on the partitioned work arrays; the tracker stops a
+// path at lambda_stop (above 1: never).
 void hom_driver(const int &n, const int *term_count, double *coef, int *e, const int &mode, int *path_flag,
                 const double &track_tol, const double &end_tol, int &max_restarts, const int &ld, const int &m,
                 double *lambda, double *roots, double *arc_length, int *eval_count, const int &T, double *q,
                 double *pconst, double *r, double *v, double *c, double *y, double *yp, double *yold, double *ypold,
                 double *qr, double *alpha, double *tz, double *w, double *wp, double *z0, double *z1,
-                double *sspar, double *par, int *deg, int *odometer, int *pivot, int *ipar);
+                double *sspar, double *par, int *deg, int *odometer, int *pivot, int *ipar,
+                const double &lambda_stop);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 
 #include "base/globals.h"
@@ -35,6 +36,30 @@ double norm(int len, const double *x)
 {
     const int one = 1;
     return dnrm2_(&len, x, &one);
+}
+
+// a . b over len components with stride 1; the tangent's vectors are too
+// short for a library call to pay.
+inline double dot(int len, const double *a, const double *b)
+{
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    int i = 0;
+    for (; i + 4 <= len; i += 4) {
+        s0 += a[i] * b[i];
+        s1 += a[i + 1] * b[i + 1];
+        s2 += a[i + 2] * b[i + 2];
+        s3 += a[i + 3] * b[i + 3];
+    }
+    for (; i < len; i++)
+        s0 += a[i] * b[i];
+    return (s0 + s1) + (s2 + s3);
+}
+
+// y := y - t x over len components.
+inline void sub_multiple(int len, double t, const double *__restrict x, double *__restrict y)
+{
+    for (int i = 0; i < len; i++)
+        y[i] -= t * x[i];
 }
 
 // |a - b| over len components.
@@ -91,10 +116,11 @@ void unpermute(double *v, int *pivot, int len)
         pivot[k] = -pivot[k];
 }
 
-void hom_track_path(int entry, const int &N, double *y, int &flag, double &arcre, double &arcae, double &ansre,
-                    double &ansae, const int &trace, double *p, int &nfe, double &arclen, double *yp, double *yold,
-                    double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w, double *wp,
-                    double *z0, double *z1, double *sspar, double *par, int *ipar)
+void hom_track_path(int entry, double lambda_stop, const int &N, double *y, int &flag, double &arcre,
+                    double &arcae, double &ansre, double &ansae, const int &trace, double *p, int &nfe,
+                    double &arclen, double *yp, double *yold, double *ypold, double *qr, double *alpha, double *tz,
+                    int *pivot, double *w, double *wp, double *z0, double *z1, double *sspar, double *par,
+                    int *ipar)
 {
     const int np1 = N + 1;
     if (N < 1 || !(ansre > 0.0) || !(ansae >= 0.0)) {
@@ -170,6 +196,11 @@ void hom_track_path(int entry, const int &N, double *y, int &flag, double &arcre
             ts.limit -= iter;
             return;
         }
+        if (y[0] < 1.0 && y[0] >= lambda_stop) {
+            flag = 8;
+            arclen = ts.s;
+            return;
+        }
         if (y[0] >= 1.0) {
             std::copy(yold, yold + np1, z0);
             hom_end_game(N, ts.nfe, ts.iflagc, ansre, ansae, y, yp, yold, ypold, p, qr, alpha, tz, pivot, w, wp,
@@ -197,8 +228,18 @@ void hom_track_entry1(const int &N, double *y, int &flag, double &arcre, double 
                       double *yold, double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w,
                       double *wp, double *z0, double *z1, double *sspar, double *par, int *ipar)
 {
-    hom_track_path(1, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr, alpha, tz,
-                   pivot, w, wp, z0, z1, sspar, par, ipar);
+    hom_track_path(1, 2.0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr,
+                   alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
+}
+
+void hom_track_entry1_until(const double &lambda_stop, const int &N, double *y, int &flag, double &arcre,
+                            double &arcae, double &ansre, double &ansae, const int &trace, double *p, int &nfe,
+                            double &arclen, double *yp, double *yold, double *ypold, double *qr, double *alpha,
+                            double *tz, int *pivot, double *w, double *wp, double *z0, double *z1, double *sspar,
+                            double *par, int *ipar)
+{
+    hom_track_path(1, lambda_stop, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr,
+                   alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
 }
 
 void hom_track_entry0(const int &N, double *y, int &flag, double &arcre, double &arcae, double &ansre,
@@ -206,8 +247,8 @@ void hom_track_entry0(const int &N, double *y, int &flag, double &arcre, double 
                       double *yold, double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w,
                       double *wp, double *z0, double *z1, double *sspar, double *par, int *ipar)
 {
-    hom_track_path(0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr, alpha, tz,
-                   pivot, w, wp, z0, z1, sspar, par, ipar);
+    hom_track_path(0, 2.0, N, y, flag, arcre, arcae, ansre, ansae, trace, p, nfe, arclen, yp, yold, ypold, qr,
+                   alpha, tz, pivot, w, wp, z0, z1, sspar, par, ipar);
 }
 
 void hom_step(const int &N, int &nfe, int &flag, int &start, int &crash, double &hold, double &h, double &relerr,
@@ -320,7 +361,10 @@ void hom_step(const int &N, int &nfe, int &flag, int &start, int &crash, double 
     hnew = std::max(hnew, sspar[5] * hold);
     hnew = std::max(hnew, sspar[3]);
     hnew = std::min(hnew, sspar[6] * hold);
-    hnew = std::min(hnew, sspar[4]);
+    // The largest step is relative where the path is far out in the chart
+    // (a path passing near the chart's own infinity): there the corrector's
+    // tolerance is relative as well.
+    hnew = std::min(hnew, sspar[4] * std::max(1.0, norm(np1, y)));
     h = hnew;
     if (itnum == 1)
         h = std::max(h, hold);
@@ -330,10 +374,101 @@ void hom_step(const int &N, int &nfe, int &flag, int &start, int &crash, double 
         h = std::min(h, hfail);
 }
 
+namespace {
+
+// The tangent and the Newton step of the polynomial homotopy from its
+// complex Jacobian. The columns of the real matrix qr (N = 2n rows) are
+// dH/dlambda, then Re and Im parts of the complex columns of dH/dx (each
+// complex column i, interleaved, is real column 1 + 2i), then H. Where
+// dH/dx is regular, its LU factors with partial pivoting give v = dH/dx^-1
+// dH/dlambda and w = dH/dx^-1 H: the tangent is (1, -v) normalised, and
+// the step (0, -w) made normal to it is the minimum-norm Newton step, as
+// the pivoted QR gives them, at a fraction of its cost. False, with qr
+// overwritten, where a pivot is below 1e-8 of the largest (a turning point
+// or a singular end ahead): the QR takes over there.
+bool complex_tangent(double *yp, const double *ypold, double *qr, double *tz, int N)
+{
+    using cplx = std::complex<double>;
+    const int n = N / 2;
+    auto col = [&](int c) { return reinterpret_cast<cplx *>(qr + static_cast<long long>(c) * N); };
+    auto A = [&](int j, int i) -> cplx & { return col(1 + 2 * i)[j]; };
+    cplx *b1 = col(0), *b2 = col(N + 1);
+    // Magnitudes are compared squared.
+    auto inverse = [](cplx z) { return std::conj(z) / std::norm(z); };
+    double top = 0.0, low = HUGE_VAL;
+    for (int k = 0; k < n; k++) {
+        int piv = k;
+        double best = std::norm(A(k, k));
+        for (int j = k + 1; j < n; j++) {
+            const double a = std::norm(A(j, k));
+            if (a > best) {
+                best = a;
+                piv = j;
+            }
+        }
+        if (!(best > 0.0))
+            return false;
+        top = std::max(top, best);
+        low = std::min(low, best);
+        if (piv != k) {
+            for (int i = 0; i < n; i++)
+                std::swap(A(k, i), A(piv, i));
+            std::swap(b1[k], b1[piv]);
+            std::swap(b2[k], b2[piv]);
+        }
+        const cplx d = inverse(A(k, k));
+        for (int j = k + 1; j < n; j++) {
+            const cplx l = A(j, k) * d;
+            if (l == 0.0)
+                continue;
+            for (int i = k + 1; i < n; i++)
+                A(j, i) -= l * A(k, i);
+            b1[j] -= l * b1[k];
+            b2[j] -= l * b2[k];
+        }
+    }
+    if (!(low >= 1e-16 * top))
+        return false;
+    for (int k = n - 1; k >= 0; k--) {
+        cplx s1 = b1[k], s2 = b2[k];
+        for (int i = k + 1; i < n; i++) {
+            s1 -= A(k, i) * b1[i];
+            s2 -= A(k, i) * b2[i];
+        }
+        const cplx d = inverse(A(k, k));
+        b1[k] = s1 * d;
+        b2[k] = s2 * d;
+    }
+    const int np1 = N + 1;
+    yp[0] = 1.0;
+    tz[0] = 0.0;
+    for (int i = 0; i < n; i++) {
+        yp[1 + 2 * i] = -b1[i].real();
+        yp[2 + 2 * i] = -b1[i].imag();
+        tz[1 + 2 * i] = -b2[i].real();
+        tz[2 + 2 * i] = -b2[i].imag();
+    }
+    const double ypnorm = norm(np1, yp);
+    double d = 0.0;
+    for (int j = 0; j < np1; j++) {
+        yp[j] /= ypnorm;
+        d += yp[j] * ypold[j];
+    }
+    if (d < 0.0)
+        for (int j = 0; j < np1; j++)
+            yp[j] = -yp[j];
+    const double t = dot(np1, tz, yp);
+    for (int j = 0; j < np1; j++)
+        tz[j] -= t * yp[j];
+    return true;
+}
+
+}  // namespace
+
 void hom_tangent(double &rholen, const double *y, double *yp, const double *ypold, const double *p, double *qr,
                  double *alpha, double *tz, int *pivot, int &nfe, const int &N, int &flag, double *par, int *ipar)
 {
-    const int np1 = N + 1, one = 1;
+    const int np1 = N + 1;
     auto Q = [&](int i, int j) -> double & { return qr[static_cast<long long>(j) * N + i]; };
     nfe++;
     const double lambda = y[0];
@@ -366,11 +501,20 @@ void hom_tangent(double &rholen, const double *y, double *yp, const double *ypol
     }
     if (rholen < 0.0)
         rholen = norm(N, &Q(0, np1));
+    if (flag == -2 && complex_tangent(yp, ypold, qr, tz, N))
+        return;
+    if (flag == -2) {
+        // The factors overwrote the columns: take them again from the
+        // evaluation, which holds them still.
+        for (int K = 1; K <= np1; K++)
+            hom_jacobian(p, lambda, x, &Q(0, K - 1), K, par, ipar);
+        hom_value(p, lambda, x, &Q(0, np1), par, ipar);
+    }
 
     // Householder QR with column pivoting; the squared column norms are kept
     // in yp meanwhile.
     for (int j = 0; j < np1; j++) {
-        yp[j] = ddot_(&N, &Q(0, j), &one, &Q(0, j), &one);
+        yp[j] = dot(N, &Q(0, j), &Q(0, j));
         pivot[j] = j + 1;
     }
     for (int K = 0; K < N; K++) {
@@ -389,7 +533,7 @@ void hom_tangent(double &rholen, const double *y, double *yp, const double *ypol
                 std::swap(Q(i, K), Q(i, jbar));
         }
         const int len = N - K;
-        sigma = ddot_(&len, &Q(K, K), &one, &Q(K, K), &one);
+        sigma = dot(len, &Q(K, K), &Q(K, K));
         if (sigma == 0.0) {
             flag = 4;
             return;
@@ -400,9 +544,8 @@ void hom_tangent(double &rholen, const double *y, double *yp, const double *ypol
         const double beta = 1.0 / (sigma - Q(K, K) * alpha[K]);
         Q(K, K) -= alpha[K];
         for (int j = K + 1; j < N + 2; j++) {
-            const double t = beta * ddot_(&len, &Q(K, K), &one, &Q(K, j), &one);
-            for (int i = K; i < N; i++)
-                Q(i, j) -= t * Q(i, K);
+            const double t = beta * dot(len, &Q(K, K), &Q(K, j));
+            sub_multiple(len, t, &Q(K, K), &Q(K, j));
         }
         for (int j = K + 1; j < np1; j++)
             yp[j] -= Q(K, j) * Q(K, j);
@@ -421,7 +564,7 @@ void hom_tangent(double &rholen, const double *y, double *yp, const double *ypol
     for (int j = 0; j < np1; j++)
         yp[j] /= ypnorm;
     unpermute(yp, pivot, np1);
-    if (ddot_(&np1, yp, &one, ypold, &one) < 0.0)
+    if (dot(np1, yp, ypold) < 0.0)
         for (int j = 0; j < np1; j++)
             yp[j] = -yp[j];
 
@@ -435,7 +578,7 @@ void hom_tangent(double &rholen, const double *y, double *yp, const double *ypol
         tz[i] = -sum / alpha[i];
     }
     unpermute(tz, pivot, np1);
-    const double t = ddot_(&np1, tz, &one, yp, &one);
+    const double t = dot(np1, tz, yp);
     for (int j = 0; j < np1; j++)
         tz[j] -= t * yp[j];
 }

@@ -9,12 +9,22 @@
 // raised) or 3 (step limit used up) may be continued by calling again with
 // that flag. Results: 1 converged at lambda = 1, 2, 3 as above, 4 singular
 // Jacobian, 5 lambda below 0, 6 corrector or end game failed, 7 invalid
-// input. trace > 0 writes a record of every step to the report stream.
+// input (8: see hom_track_entry1_until). trace > 0 writes a record of every
+// step to the report stream.
 // Entry 1 also turns the tangent back when lambda starts to decrease.
 void hom_track_entry1(const int &N, double *y, int &flag, double &arcre, double &arcae, double &ansre,
                       double &ansae, const int &trace, double *p, int &nfe, double &arclen, double *yp,
                       double *yold, double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w,
                       double *wp, double *z0, double *z1, double *sspar, double *par, int *ipar);
+// Entry 1 that ends the path with flag 8, short of the end game, at the
+// first point with lambda_stop <= lambda < 1, for a caller that ends the
+// paths itself (where many paths meet at a singular end, the steps to it
+// cost more than all the path before).
+void hom_track_entry1_until(const double &lambda_stop, const int &N, double *y, int &flag, double &arcre,
+                            double &arcae, double &ansre, double &ansae, const int &trace, double *p, int &nfe,
+                            double &arclen, double *yp, double *yold, double *ypold, double *qr, double *alpha,
+                            double *tz, int *pivot, double *w, double *wp, double *z0, double *z1, double *sspar,
+                            double *par, int *ipar);
 void hom_track_entry0(const int &N, double *y, int &flag, double &arcre, double &arcae, double &ansre,
                       double &ansae, const int &trace, double *p, int &nfe, double &arclen, double *yp,
                       double *yold, double *ypold, double *qr, double *alpha, double *tz, int *pivot, double *w,

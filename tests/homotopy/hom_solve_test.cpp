@@ -143,6 +143,33 @@ TEST(HomSolve, RootAtInfinityInProjectiveMode)
     EXPECT_LT(std::abs(run.root(finite, 1) - 0.5), 1e-10);
 }
 
+// Mode 10 + 10000 stops a path at a point with 1 - 1e-4 <= lambda < 1,
+// short of the end game, with result 8; a path that steps past lambda = 1
+// from below that band ends as in mode 10. {(x - 1)^2, y - 1}: both paths
+// close in on the double root (1, 1) like the square root of 1 - lambda,
+// in steps too short to pass the band, and stop some 1e-2 from it (y
+// within 1e-3).
+TEST(HomSolve, PathsStopShortOfTheEndGame)
+{
+    const std::vector<std::vector<term_spec>> eqs = {{{1, {2, 0}}, {-2, {1, 0}}, {1, {0, 0}}},
+                                                     {{1, {0, 1}}, {-1, {0, 0}}}};
+    solve_run run(eqs, 10010);
+    run.solve();
+    ASSERT_EQ(run.mode, 10010);
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(run.path_flag[k], 8) << "path " << k;
+        EXPECT_GE(run.lambda[k], 1.0 - 1e-4) << "path " << k;
+        EXPECT_LT(run.lambda[k], 1.0) << "path " << k;
+        EXPECT_LT(std::abs(run.root(k, 0) - 1.0), 5e-2) << run.root(k, 0);
+        EXPECT_LT(std::abs(run.root(k, 1) - 1.0), 1e-3) << run.root(k, 1);
+    }
+    // The same paths in mode 10 run on into the end game.
+    solve_run full(eqs, 10);
+    full.solve();
+    for (int k = 0; k < 2; k++)
+        EXPECT_NE(full.path_flag[k], 8) << "path " << k;
+}
+
 TEST(HomSolve, OneLinearEquation)
 {
     const std::vector<std::vector<term_spec>> eqs = {{{2, {1}}, {-3, {0}}}};

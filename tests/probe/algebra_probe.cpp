@@ -73,10 +73,12 @@ constexpr double max_paths = 20000;
 // paths of degree 70 that diverge cost 1.4e6 and 17 s).
 constexpr double max_path_cost = 300000;
 // The processor time of tracking the paths (the paths that fail are
-// tracked again with shorter steps and in other homotopies): 2 s and 20 ms
-// a path, 30 s at most, the same in every build. A system whose paths keep
-// failing for longer is refused there.
-constexpr double path_seconds_base = 2.0, path_seconds_each = 0.02, path_seconds_max = 30.0;
+// tracked again with shorter steps and in other homotopies): 1 s and 5 ms
+// a path, 30 s at most, the same in every build. The systems of a few
+// hundred to a thousand paths tried take 1 to 2 ms a path (eco-7, cyclic-6
+// of 486 and 720 paths in 0.5 and 1 s); a system whose paths keep failing
+// for longer is refused there.
+constexpr double path_seconds_base = 1.0, path_seconds_each = 0.005, path_seconds_max = 30.0;
 constexpr int max_ladder_order = 8;
 // The work of one Groebner basis (terms met in the pair queue and the
 // reductions, and the limbs of the exact coefficients): a basis that needs
