@@ -629,6 +629,8 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
         const std::size_t known = roots.size();
         int infinite = 0;
         std::vector<int> reached(roots.size() + T, 0);
+        // the sum of the ends of this homotopy at each root
+        std::vector<std::vector<cplx>> sum(roots.size() + T, std::vector<cplx>(m, 0.0));
         for (int k = 0; k < T; k++) {
             if (ends[k].kind == end_kind::infinity) {
                 infinite++;
@@ -648,10 +650,18 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
                 roots[id].r = r;  // the better copy
             }
             reached[id]++;
+            for (int i = 0; i < m; i++)
+                sum[id][i] += r.x[i];
         }
         int explained = infinite, singular_paths = 0;
         for (std::size_t id = 0; id < roots.size(); id++) {
             found_root &f = roots[id];
+            // The ends at a multiple root lie around it (at a real one in
+            // conjugate pairs about the real axis): their mean is nearer
+            // than any of them, and more so the more paths it has.
+            if (!f.r.regular && reached[id] > 1 && reached[id] >= f.paths)
+                for (int i = 0; i < m; i++)
+                    f.r.x[i] = sum[id][i] / static_cast<double>(reached[id]);
             f.paths = std::max(f.paths, f.r.regular ? std::min(reached[id], 1) : reached[id]);
             explained += f.r.regular ? 1 : f.paths;
             singular_paths += f.r.regular ? 0 : reached[id];
@@ -689,7 +699,11 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
         double im = 0.0;
         for (const cplx &v : f.r.x)
             im = std::max(im, std::fabs(v.imag()));
-        if (!(im <= 10.0 * f.r.error + 1e-9 * xs)) {
+        // A multiple root is known to some root of the rounding (a triple
+        // one to about 1e-5): a singular root this near the real axis is
+        // tried as a real one, which the polish and the check of every
+        // ladder keep only when it is one.
+        if (!(im <= 10.0 * f.r.error + (f.r.regular ? 1e-9 : 1e-4) * xs)) {
             res.complex_roots++;
             continue;
         }
