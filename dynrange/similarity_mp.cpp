@@ -16,32 +16,13 @@
 #include "base/error.h"
 #include "numeric/alloc.h"
 #include "numeric/matrix.h"
+#include "numeric/mp_array.h"
 
 namespace {
 
-// count MPFR numbers of `bits` bits, zero, released with the scope; their
-// limbs are counted against the bound of the numeric arrays.
-struct mp_array {
-    std::size_t count, bytes;
-    work_array<__mpfr_struct> v;
-    mp_array(std::size_t n, int bits)
-        : count(n), bytes(n * mpfr_custom_get_size(bits)), v(n, "extended-precision matrix")
-    {
-        reserve_numeric(bytes, "extended-precision matrix");
-        for (std::size_t k = 0; k < n; k++) {
-            mpfr_init2(&v.p[k], bits);
-            mpfr_set_zero(&v.p[k], 1);
-        }
-    }
-    ~mp_array()
-    {
-        for (std::size_t k = 0; k < count; k++)
-            mpfr_clear(&v.p[k]);
-        release_numeric(bytes);
-    }
-    mp_array(const mp_array &) = delete;
-    mp_array &operator=(const mp_array &) = delete;
-    __mpfr_struct *operator[](std::size_t k) { return &v.p[k]; }
+// The matrices of the products, in MPFR numbers of one precision.
+struct mp_matrix : mp_array {
+    mp_matrix(std::size_t n, int bits) : mp_array(n, bits, "extended-precision matrix") {}
 };
 
 // The nonzero entries of a double matrix, column by column.
@@ -58,7 +39,7 @@ bool similarity_exact(const ss &s, const double *th, const double *tl, int bits,
     const std::size_t N = static_cast<std::size_t>(n);
     const std::size_t nn = N * N;
     *need = bits;
-    mp_array T(nn, bits), Y(nn, bits), tmp(2, bits);
+    mp_matrix T(nn, bits), Y(nn, bits), tmp(2, bits);
     auto at = [&](mp_array &m, int i, int j) { return m[static_cast<std::size_t>(j) * N + i]; };
     for (std::size_t k = 0; k < nn; k++) {
         mpfr_set_d(T[k], th[k], MPFR_RNDN);
@@ -91,7 +72,7 @@ bool similarity_exact(const ss &s, const double *th, const double *tl, int bits,
         }
         CT.data[j] = mpfr_get_d(tmp[1], MPFR_RNDN);
     }
-    mp_array b(N, bits);
+    mp_matrix b(N, bits);
     for (int i = 0; i < n; i++)
         mpfr_set_d(b[i], s.B.data[i], MPFR_RNDN);
 

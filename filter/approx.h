@@ -33,10 +33,3 @@ ss chebyshev_ladder(int n, double ripple);
 ss poly_to_filter(const rootlist &roots);
 // x with p(x) = factor p(0), by Newton's method from x = 1.
 double poly_solve_level(const poly &p, double factor);
-
-// The Taylor polynomial of exp(2 x^2) of degree 2n in x.
-poly gauss_poly(int n);
-// The n left-half-plane poles of the spectral polynomial q (in w, with
-// s = j w) realised as a cascade. Roots whose imaginary part is rounding
-// noise count as real, so the result always has order n.
-ss spectral_poles_to_filter(const poly &q, int n);

@@ -1,8 +1,10 @@
 // Equiripple group-delay approximation.
 #include "filter/rgd.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "filter/pzlist.h"
 #include "base/error.h"
@@ -47,6 +49,24 @@ complex upf_product(const rootlist &q, int count, int k)
 }
 
 bool finite(complex z) { return std::isfinite(z.re) && std::isfinite(z.im); }
+
+// Transformed poles that the equations can take: finite and non-zero, no
+// two equal and no two adding up to 0 (upf and updf divide by q_j - q_k and
+// q_j + q_k).
+bool usable_transformed(const rootlist &q, int count)
+{
+    for (int k = 0; k < count; k++) {
+        const complex qk = q.roots[k];
+        if (!finite(qk) || (qk.re == 0.0 && qk.im == 0.0))
+            return false;
+        for (int j = 0; j < k; j++) {
+            const complex qj = q.roots[j];
+            if ((qj.re == qk.re && qj.im == qk.im) || (qj.re == -qk.re && qj.im == -qk.im))
+                return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -258,11 +278,19 @@ double ripple_step(rootlist &q, int count, double ripple, cmatrix &F)
     matrix x = roots_to_real(q, count);
     for (int i = 0; i < count; i++)
         matrix_set(x, i, 0, elem(x, i, 0) + elem(d, i, 0));
-    real_to_roots(x, q, count);
+    rootlist qn = copy_rootlist(q.roots, count);
+    real_to_roots(x, qn, count);
     freem(&x);
     freem(&d);
     freem(&f);
     freem(&Ri);
+    if (!usable_transformed(qn, count)) {
+        free_rootlist(&qn);
+        return -1.0;
+    }
+    for (int k = 0; k < count; k++)
+        q.roots[k] = qn.roots[k];
+    free_rootlist(&qn);
     cmatrix Fn = upf(ripple, q, count);
     ccopy_into(Fn, F);
     cfreem(&Fn);
@@ -295,11 +323,11 @@ int ripple_iterate(rootlist &p, int n, double ripple)
     rootlist q = new_rootlist(n);
     for (int k = 0; k < n; k++)
         q.roots[k] = transformed(p.roots[k]);
-    cmatrix F = upf(ripple, q, n);
-    double e = cnorm(F);
+    bool singular = !usable_transformed(q, n);
+    cmatrix F = singular ? cnewm(n, 1) : upf(ripple, q, n);
+    double e = singular ? INFINITY : cnorm(F);
     int steps = 0;
-    bool singular = false;
-    while (steps < max_steps && e > 1e-6) {
+    while (!singular && steps < max_steps && e > 1e-6) {
         const double r = ripple_step(q, n, ripple, F);
         steps++;
         if (r < 0.0) {
@@ -314,6 +342,24 @@ int ripple_iterate(rootlist &p, int n, double ripple)
     if (singular || !(e <= 1e-6)) {
         error("no convergence in %d iterations", max_steps);
         status = 1;
+    } else {
+        // Newton's method converges quadratically from here: a few more
+        // steps, while they halve the residual, give the poles to the
+        // working precision instead of to 1e-6.
+        for (int extra = 0; extra < 4 && e > 0.0; extra++) {
+            rootlist keep = copy_rootlist(q.roots, n);
+            cmatrix Fk = ccopy(F);
+            const double r = ripple_step(q, n, ripple, F);
+            if (!(r >= 0.0 && r < 0.5 * e)) {
+                for (int k = 0; k < n; k++)
+                    q.roots[k] = keep.roots[k];
+                ccopy_into(Fk, F);
+                extra = 4;
+            } else
+                e = r;
+            free_rootlist(&keep);
+            cfreem(&Fk);
+        }
     }
     for (int k = 0; k < n; k++) {
         const complex w = csqrt_wrap(csub(csq(q.roots[k]), cmake(1.0, 0.0)));
@@ -322,6 +368,40 @@ int ripple_iterate(rootlist &p, int n, double ripple)
     cfreem(&F);
     free_rootlist(&q);
     return status;
+}
+
+bool equiripple_delay(const rootlist &p, int n, double ripple)
+{
+    if (n < 2)
+        return true;
+    // tau at 0 and the extremes inside the band, each the vertex of the
+    // parabola through three grid points
+    const int points = 400 * n;
+    const double h = 1.05 / points;
+    std::vector<double> ext{pole_group_delay(p, n, 0.0)};
+    double t0 = ext[0], t1 = pole_group_delay(p, n, h);
+    for (int i = 2; i <= points; i++) {
+        const double t2 = pole_group_delay(p, n, i * h);
+        const double curv = t2 - 2.0 * t1 + t0;
+        if ((t1 - t0) * (t2 - t1) < 0.0 && curv != 0.0)
+            ext.push_back(t1 - (t2 - t0) * (t2 - t0) / (8.0 * curv));
+        t0 = t1;
+        t1 = t2;
+    }
+    if ((int)ext.size() != n)
+        return false;
+    // alternating: the maxima equal, the minima equal, their distance the
+    // ripple
+    double hi_min = INFINITY, hi_max = -INFINITY, lo_min = INFINITY, lo_max = -INFINITY;
+    const bool first_high = ext[0] > ext[1];
+    for (int i = 0; i < n; i++) {
+        const bool high = (i % 2 == 0) == first_high;
+        double &mn = high ? hi_min : lo_min, &mx = high ? hi_max : lo_max;
+        mn = std::min(mn, ext[i]);
+        mx = std::max(mx, ext[i]);
+    }
+    const double tol = 1e-3 * ripple;
+    return hi_max - hi_min <= tol && lo_max - lo_min <= tol && std::fabs(hi_min - lo_max - ripple) <= tol;
 }
 
 ss rgd_approx(int n, double ripple)
@@ -347,15 +427,24 @@ ss rgd_approx(int n, double ripple)
         p = initial_gd_poles(n, ripple);
         status = ripple_iterate(p, n, ripple);
     }
-    // Whatever the iteration gave, a pole on or right of the j-axis (or one
-    // that is not a number) is no filter to install.
+    // Poles that did not converge, a pole on or right of the j-axis (or one
+    // that is not a number), or a delay that is not the equiripple one are
+    // no filter to install.
+    if (status != 0) {
+        free_rootlist(&p);
+        return new_ss(0);
+    }
     for (int k = 0; k < n; k++)
         if (!finite(p.roots[k]) || !(p.roots[k].re < 0.0)) {
-            if (status == 0)
-                error("no stable group-delay approximation found");
+            error("no stable group-delay approximation found");
             free_rootlist(&p);
             return new_ss(0);
         }
+    if (!equiripple_delay(p, n, ripple)) {
+        error("no equiripple group delay found for these arguments");
+        free_rootlist(&p);
+        return new_ss(0);
+    }
     pz_new();
     for (int k = 0; k < n; k++)
         if (p.roots[k].im >= 0.0)

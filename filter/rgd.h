@@ -19,10 +19,16 @@ void group_delay_extremum(rootlist &p, int count, double target, int max_steps);
 // Group delay of the poles at angular frequency x.
 double pole_group_delay(const rootlist &p, int count, double x);
 // Newton iteration on the equiripple equations, p changed in place.
-// 0 when converged; 1 otherwise (after the error message).
+// 0 when converged (then polished to the working precision); 1 otherwise
+// (after the error message).
 int ripple_iterate(rootlist &p, int n, double ripple);
+// True when the group delay of the n poles has n extremes on 0 <= w <= 1.05
+// (w = 0 among them), alternating, the maxima equal and the minima equal
+// and ripple apart, each to 1e-3 of the ripple.
+bool equiripple_delay(const rootlist &p, int n, double ripple);
 // One Newton step in the real parameters; F is updated. The norm of F,
-// or -1 when the Jacobian is singular (q and F unchanged).
+// or -1 when the Jacobian is singular or the step reaches transformed poles
+// that the equations cannot take (q and F unchanged).
 double ripple_step(rootlist &q, int count, double ripple, cmatrix &F);
 // The same step in complex arithmetic; imaginary parts that are small
 // against the real part are cleared.

@@ -135,8 +135,10 @@ TEST(ApproxClassic, BadArgumentsGiveNoFilter)
         {"tgauss ripple 4000 dB", [] { return tgauss(3, 4000.0, 3.0); }, "no finite poles for these arguments"},
         {"bc ripple 4000 dB", [] { return bessel_chebyshev(3, 4000.0, 3.0); }, "no finite poles for these arguments"},
         {"bc damping 1e4 dB", [] { return bessel_chebyshev(6, 0.1, 1e4); }, "no finite poles for these arguments"},
-        {"bessel order 200", [] { return bessel(200); }, "no finite poles for these arguments"},
-        {"gauss order 400", [] { return gauss(400); }, "no finite poles for these arguments"},
+        // Above the program's bound on the order, refused before any work.
+        {"gauss order 400", [] { return gauss(400); }, "order 400 is too large (at most 200)"},
+        {"bessel order 201", [] { return bessel(201); }, "order 201 is too large (at most 200)"},
+        {"cauer order 300", [] { return cauer(300, 0.5, 1.5); }, "order 300 is too large (at most 200)"},
     };
     for (const Case &c : cases) {
         testing::internal::CaptureStderr();
