@@ -10,7 +10,6 @@
 #include <climits>
 #include <cmath>
 #include <complex>
-#include <cstdint>
 
 #include "base/error.h"
 #include "homotopy/solve.h"
@@ -265,6 +264,10 @@ refined refine(const ladder_system &S, std::vector<cplx> x)
 // conj(z start) . z = 1, converges to a solution of them; one with z_0 at
 // the rounding level of the rest is at infinity. Solutions at infinity of
 // these equations are seldom isolated, which the minimum-norm steps allow.
+// An end point whose end game failed short of such a singular point lies
+// some way off it (up to half the size of z), and is taken when it comes
+// to it: an end point near a finite root is one that Newton's method on the
+// equations refines, which is tried first.
 bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
 {
     const int m = S.m, M = m + 1, N = 2 * M;
@@ -288,7 +291,7 @@ bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
     check_alloc(G && V && sv && w && rhs && dz ? G : nullptr, "gladder array b");
     std::vector<cplx> F(M), J(static_cast<std::size_t>(M) * M);
     std::vector<double> size(m);
-    double resid = HUGE_VAL, moved = 0.0;
+    double resid = HUGE_VAL, moved = 0.0, rcond = 0.0;
     for (int it = 0; it <= 50; it++) {
         // the homogenised equations, each of its own degree, and the chart
         std::fill(F.begin(), F.end(), 0.0);
@@ -360,6 +363,7 @@ bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
             break;
         // minimum-norm step: singular values below 1e-12 of the largest left out
         const double smax = gsl_vector_get(sv, 0);
+        rcond = smax > 0.0 ? gsl_vector_get(sv, N - 1) / smax : 0.0;
         for (int i = 0; i < N; i++)
             if (gsl_vector_get(sv, i) < 1e-12 * smax)
                 gsl_vector_set(sv, i, 0.0);
@@ -385,11 +389,18 @@ bool at_infinity(const ladder_system &S, const std::vector<cplx> &x)
     gsl_vector_free(w);
     gsl_vector_free(rhs);
     gsl_vector_free(dz);
-    return resid <= 1e-12 && moved <= 1e-1 && std::abs(z[0]) <= 1e-4 * zmax;
+    // Where the Newton matrix is ill-conditioned (the singular points at
+    // infinity where many paths end, which the end game reaches only to
+    // some digits) z_0 is known only to the rounding over its condition.
+    const double known = std::min(1e-2, std::max(1e-4, 3e-16 / std::max(rcond, 1e-300)));
+    return resid <= 1e-12 && moved <= 0.6 && std::abs(z[0]) <= known * zmax;
 }
 
+// A root, and the most paths of one homotopy that ended at it (1 for a
+// regular root: the others have jumped).
 struct found_root {
     refined r;
+    int paths = 0;
 };
 
 // Two refined points are one root when they agree within their errors.
@@ -402,105 +413,144 @@ bool same_root(const refined &x, const refined &y)
     return d <= 10.0 * (x.error + y.error) + 1e-12 * scale;
 }
 
-// A small deterministic generator for the constants of the homotopies
-// after the first (the same in every run, so that results repeat).
-struct constants {
-    std::uint64_t state;
-    explicit constants(int run) : state(0x2545f4914f6cdd1dULL * static_cast<std::uint64_t>(run + 1)) {}
-    double uniform()
+// The solver's arrays for the T paths of one system, kept between calls so
+// that a call that tracks some paths again leaves the others as they were.
+struct path_solver {
+    int m = 0, max_terms = 1, T = 0, rl = 0, il = 0;
+    std::vector<int> term_count, e, flag, eval_count, int_work;
+    std::vector<double> coef, lambda, arc_length, roots, real_work;
+
+    // False when the system is too large for the solver's int lengths.
+    bool pack(const ladder_system &S)
     {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return static_cast<double>(state >> 11) / 9007199254740992.0;
-    }
-};
-
-// One homotopy run: the system with its equations in the order `order`,
-// equation k times escale[k] and b_i = vscale[i] y_i; the end points of the
-// T paths in b, with lambda and the tracker's flag. False when the solver
-// refused the system.
-struct run_result {
-    std::vector<std::vector<cplx>> end;
-    std::vector<double> lambda;
-    std::vector<int> flag;
-};
-
-bool track(const ladder_system &S, int run, run_result &out)
-{
-    const int m = S.m;
-    std::vector<int> order(m);
-    std::vector<double> escale(m, 1.0), vscale(m, 1.0);
-    for (int k = 0; k < m; k++)
-        order[k] = k;
-    constants gen(run);
-    if (run > 0) {
-        // another order of the equations pairs them with other constants of
-        // the start system; other scales give other paths
-        for (int k = m - 1; k > 0; k--)
-            std::swap(order[k], order[static_cast<int>(gen.uniform() * (k + 1)) % (k + 1)]);
-        for (int k = 0; k < m; k++)
-            escale[k] = std::pow(2.0, 2.0 * gen.uniform() - 1.0);
-        for (int i = 0; i < m; i++)
-            vscale[i] = std::pow(2.0, 2.0 * gen.uniform() - 1.0);
-    }
-    int max_terms = 1;
-    long long T = 1;
-    for (int k = 0; k < m; k++) {
-        max_terms = std::max(max_terms, static_cast<int>(S.eq[k].size()));
-        T *= std::max(S.degree[k], 1);
-    }
-    if (T > INT_MAX / (2 * (m + 1)))
-        return false;
-    const int ld = m, paths = static_cast<int>(T);
-    std::vector<int> term_count(m);
-    std::vector<double> coef(static_cast<std::size_t>(m) * max_terms, 0.0);
-    std::vector<int> e(static_cast<std::size_t>(m) * (m + 1) * max_terms, 0);
-    for (int j = 0; j < m; j++) {
-        const std::vector<mterm> &E = S.eq[order[j]];
-        double big = 0.0;
-        for (const mterm &t : E) {
-            double c = t.c;
-            for (int i = 0; i < m; i++)
-                if (t.mask >> i & 1u)
-                    c *= vscale[i];
-            big = std::max(big, std::fabs(c));
+        m = S.m;
+        long long paths = 1;
+        for (int k = 0; k < m; k++) {
+            max_terms = std::max(max_terms, static_cast<int>(S.eq[k].size()));
+            paths *= std::max(S.degree[k], 1);
         }
-        const double f = escale[j] / (big > 0.0 ? big : 1.0);
-        term_count[j] = static_cast<int>(E.size());
-        for (int k = 0; k < term_count[j]; k++) {
-            double c = E[k].c;
-            for (int i = 0; i < m; i++)
-                if (E[k].mask >> i & 1u) {
-                    c *= vscale[i];
-                    e[j + static_cast<std::size_t>(i) * ld + static_cast<std::size_t>(k) * ld * (ld + 1)] = 1;
-                }
-            coef[static_cast<std::size_t>(k) * m + j] = c * f;
+        const long long rlen = hom_real_work_length(m, max_terms), ilen = hom_int_work_length(m, max_terms);
+        if (paths > INT_MAX / (2 * (m + 1)) || rlen > INT_MAX || ilen > INT_MAX)
+            return false;
+        T = static_cast<int>(paths);
+        rl = static_cast<int>(rlen);
+        il = static_cast<int>(ilen);
+        const int ld = m;
+        term_count.assign(m, 0);
+        coef.assign(static_cast<std::size_t>(m) * max_terms, 0.0);
+        e.assign(static_cast<std::size_t>(m) * (m + 1) * max_terms, 0);
+        for (int j = 0; j < m; j++) {
+            // each equation scaled to its largest coefficient
+            const std::vector<mterm> &E = S.eq[j];
+            double big = 0.0;
+            for (const mterm &t : E)
+                big = std::max(big, std::fabs(t.c));
+            const double f = 1.0 / (big > 0.0 ? big : 1.0);
+            term_count[j] = static_cast<int>(E.size());
+            for (int k = 0; k < term_count[j]; k++) {
+                for (int i = 0; i < m; i++)
+                    if (E[k].mask >> i & 1u)
+                        e[j + static_cast<std::size_t>(i) * ld + static_cast<std::size_t>(k) * ld * (ld + 1)] = 1;
+                coef[static_cast<std::size_t>(k) * m + j] = E[k].c * f;
+            }
         }
+        flag.assign(T, 0);
+        eval_count.assign(T, 0);
+        lambda.assign(T, 0.0);
+        arc_length.assign(T, 0.0);
+        roots.assign(2LL * (m + 1) * T, 0.0);
+        return true;
     }
-    const long long rlen = hom_real_work_length(m, max_terms), ilen = hom_int_work_length(m, max_terms);
-    if (rlen > INT_MAX || ilen > INT_MAX)
-        return false;
-    int mode = 10;  // projective: paths to solutions at infinity end as well
-    const double track_tol = 1e-3, end_tol = 1e-9;
-    const double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    int max_restarts = 10;
-    const int rl = static_cast<int>(rlen), il = static_cast<int>(ilen);
-    std::vector<int> eval_count(paths);
-    std::vector<double> arc_length(paths), real_work(rl), roots(2LL * (m + 1) * paths);
-    std::vector<int> int_work(il);
-    out.flag.assign(paths, -2);
-    out.lambda.assign(paths, 0.0);
-    hom_solve(m, term_count.data(), coef.data(), e.data(), mode, out.flag.data(), track_tol, end_tol, step_param,
-              max_restarts, ld, max_terms, paths, rl, il, out.lambda.data(), roots.data(), arc_length.data(),
-              eval_count.data(), real_work.data(), int_work.data());
-    if (mode != 10)
-        return false;
-    out.end.assign(paths, std::vector<cplx>(m));
-    for (int k = 0; k < paths; k++) {
+
+    // Tracks the paths marked in `which` under the g-th homotopy (g = 0
+    // the first; the others other random constants of the start system and
+    // the projective chart) with the tracking tolerance tol; false when the
+    // solver refused the system.
+    bool track(int g, const std::vector<char> &which, double tol)
+    {
+        // projective: paths to solutions at infinity end as well
+        const int want = 10 + 100 * g;
+        int mode = want;
+        const double end_tol = 1e-10;
+        const double step_param[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        // 1000 steps at most (the paths to roots take some 100): a path
+        // that takes more wanders near a curve of solutions or infinity, at
+        // the cost of all the others together
+        int max_restarts = 1;
+        for (int k = 0; k < T; k++)
+            flag[k] = which[k] ? -2 : 0;
+        real_work.assign(rl, 0.0);
+        int_work.assign(il, 0);
+        hom_solve(m, term_count.data(), coef.data(), e.data(), mode, flag.data(), tol, end_tol, step_param,
+                  max_restarts, m, max_terms, T, rl, il, lambda.data(), roots.data(), arc_length.data(),
+                  eval_count.data(), real_work.data(), int_work.data());
+        return mode == want;
+    }
+
+    // The end of path k in b.
+    std::vector<cplx> end(int k) const
+    {
+        std::vector<cplx> x(m);
         const double *r = roots.data() + 2LL * (m + 1) * k;
         for (int i = 0; i < m; i++)
-            out.end[k][i] = cplx(r[2 * i], r[2 * i + 1]) * vscale[i];
+            x[i] = cplx(r[2 * i], r[2 * i + 1]);
+        return x;
     }
-    return true;
+};
+
+// Where a path of one homotopy ended.
+enum class end_kind { failed, root, infinity };
+
+struct path_end {
+    end_kind kind = end_kind::failed;
+    bool step_limit = false;  // the tracker took its most steps (flag 3)
+    refined r;  // the root, when it is one
+};
+
+path_end classify(const ladder_system &S, const path_solver &P, int k)
+{
+    path_end pe;
+    pe.step_limit = P.flag[k] == 3;
+    const std::vector<cplx> x = P.end(k);
+    bool finite = true;
+    for (const cplx &v : x)
+        finite = finite && std::isfinite(v.real()) && std::isfinite(v.imag());
+    if (finite) {
+        refined r = refine(S, x);
+        if (r.root) {
+            pe.kind = end_kind::root;
+            pe.r = std::move(r);
+            return pe;
+        }
+    }
+    if (P.lambda[k] > 0.999 && (!finite || at_infinity(S, x)))
+        pe.kind = end_kind::infinity;
+    return pe;
+}
+
+// Which paths to track again: those with no usable end (but not one that
+// took the tracker's most steps: with a tighter tolerance it takes as many,
+// the cost of all other paths together), and those that reached a regular
+// root another path of the homotopy reached too (one of them has jumped to
+// the other's path). False when there is none.
+bool mark_again(const std::vector<path_end> &ends, std::vector<char> &which)
+{
+    const std::size_t T = ends.size();
+    std::fill(which.begin(), which.end(), 0);
+    bool again = false;
+    for (std::size_t k = 0; k < T; k++) {
+        if (ends[k].kind == end_kind::failed) {
+            which[k] = !ends[k].step_limit;
+            again = again || which[k];
+            continue;
+        }
+        if (ends[k].kind != end_kind::root || !ends[k].r.regular)
+            continue;
+        for (std::size_t j = k + 1; j < T; j++)
+            if (ends[j].kind == end_kind::root && ends[j].r.regular && same_root(ends[k].r, ends[j].r))
+                which[k] = which[j] = again = true;
+    }
+    return again;
 }
 
 }  // namespace
@@ -537,61 +587,104 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
             res.complete = S.eq[k].empty() || S.eq[k][0].c != 0.0;
             return res;
         }
+    path_solver P;
+    if (!P.pack(S))
+        return res;
+    const int T = P.T;
+    res.paths = T;
     std::vector<found_root> roots;
-    // At order 8 a run of the 144 paths costs some 0.3 s; three runs
-    // found every root of the targets tried, where a fourth added none.
-    const int max_runs = n >= 8 ? 3 : 4;
+    // Each homotopy tracks every path, then those that failed or met
+    // another at a regular root again, with a tolerance a hundred times
+    // tighter each time. The solve is complete when one homotopy's ends,
+    // with the roots of all, accounted for every path and a later homotopy
+    // found no root that those before it had not: a path that jumped to
+    // one heading for infinity loses its root unseen, so one homotopy
+    // proves nothing alone. At order 8 a homotopy costs some 0.3 s.
+    const int max_homotopies = 4;
     int best_explained = -1;
-    for (int run = 0; run < max_runs && !res.complete; run++) {
-        const std::size_t known = roots.size();
-        run_result rr;
-        if (!track(S, run, rr))
+    for (int g = 0; g < max_homotopies && !res.complete; g++) {
+        std::vector<path_end> ends(T);
+        std::vector<char> which(T, 1);
+        double tol = 1e-5;
+        bool refused = false;
+        for (int round = 0; round < 3; round++) {
+            if (!P.track(g, which, tol)) {
+                refused = true;
+                break;
+            }
+            for (int k = 0; k < T; k++)
+                if (which[k]) {
+                    path_end pe = classify(S, P, k);
+                    // a path tracked again that fails keeps the end it had
+                    if (pe.kind != end_kind::failed || ends[k].kind == end_kind::failed)
+                        ends[k] = std::move(pe);
+                }
+            if (!mark_again(ends, which))
+                break;
+            tol *= 1e-2;
+        }
+        if (refused)
             break;
         res.runs++;
-        const int T = static_cast<int>(rr.end.size());
-        res.paths = T;
-        int singular_paths = 0, infinite = 0;
+        const std::size_t known = roots.size();
+        int infinite = 0;
+        std::vector<int> reached(roots.size() + T, 0);
+        // the sum of the ends of this homotopy at each root
+        std::vector<std::vector<cplx>> sum(roots.size() + T, std::vector<cplx>(m, 0.0));
         for (int k = 0; k < T; k++) {
-            const std::vector<cplx> &x = rr.end[k];
-            bool finite = true;
-            for (const cplx &v : x)
-                finite = finite && std::isfinite(v.real()) && std::isfinite(v.imag());
-            const bool at_end = rr.lambda[k] > 0.999;
-            if (finite) {
-                refined r = refine(S, x);
-                if (r.root) {
-                    std::size_t id = 0;
-                    while (id < roots.size() && !same_root(roots[id].r, r))
-                        id++;
-                    if (id == roots.size()) {
-                        found_root f;
-                        f.r = std::move(r);
-                        roots.push_back(std::move(f));
-                    } else if (!roots[id].r.regular && r.regular) {
-                        roots[id].r = std::move(r);  // the better copy
-                    }
-                    if (!roots[id].r.regular)
-                        singular_paths++;
-                    continue;
-                }
-            }
-            if (at_end && (!finite || at_infinity(S, x)))
+            if (ends[k].kind == end_kind::infinity) {
                 infinite++;
+                continue;
+            }
+            if (ends[k].kind != end_kind::root)
+                continue;
+            refined &r = ends[k].r;
+            std::size_t id = 0;
+            while (id < roots.size() && !same_root(roots[id].r, r))
+                id++;
+            if (id == roots.size()) {
+                found_root f;
+                f.r = r;
+                roots.push_back(std::move(f));
+            } else if (!roots[id].r.regular && r.regular) {
+                roots[id].r = r;  // the better copy
+            }
+            reached[id]++;
+            for (int i = 0; i < m; i++)
+                sum[id][i] += r.x[i];
         }
-        int regular = 0;
-        for (const found_root &f : roots)
-            regular += f.r.regular ? 1 : 0;
-        const int explained = regular + singular_paths + infinite;
-        if (explained > best_explained && explained <= T) {
+        int explained = infinite, singular_paths = 0;
+        for (std::size_t id = 0; id < roots.size(); id++) {
+            found_root &f = roots[id];
+            // The ends at a multiple root lie around it (at a real one in
+            // conjugate pairs about the real axis): their mean is nearer
+            // than any of them, and more so the more paths it has.
+            if (!f.r.regular && reached[id] > 1 && reached[id] >= f.paths)
+                for (int i = 0; i < m; i++)
+                    f.r.x[i] = sum[id][i] / static_cast<double>(reached[id]);
+            f.paths = std::max(f.paths, f.r.regular ? std::min(reached[id], 1) : reached[id]);
+            explained += f.r.regular ? 1 : f.paths;
+            singular_paths += f.r.regular ? 0 : reached[id];
+        }
+        if (explained > best_explained) {
             best_explained = explained;
             res.best_singular_paths = singular_paths;
             res.best_infinite = infinite;
-            res.best_unexplained = T - explained;
+            res.best_unexplained = std::max(T - explained, 0);
         }
-        // Every path of a run explained is proof once the run found no root
-        // that the runs before it had not: a first run explaining all its
-        // paths is confirmed by a second under another homotopy.
-        res.complete = explained == T && run > 0 && roots.size() == known;
+        // (A path that jumped to a multiple root makes it seem of a higher
+        // multiplicity, so the count may pass T.)
+        res.complete = best_explained >= T && g > 0 && roots.size() == known;
+        // A homotopy after the first that found no new root leaves the
+        // paths it could not explain to a search that costs less; new
+        // singular points from one are points of a curve of solutions
+        // (an isolated singular root is met again), which no number of
+        // homotopies exhausts.
+        bool new_singular = false;
+        for (std::size_t id = known; id < roots.size(); id++)
+            new_singular = new_singular || !roots[id].r.regular;
+        if (g > 0 && (roots.size() == known || new_singular))
+            break;
     }
     for (const found_root &f : roots) {
         // A homotopy that ends on a curve of solutions (a diagonal with
@@ -606,7 +699,11 @@ every_ladder_result every_real_ladder(const double *a, const double *p, int n)
         double im = 0.0;
         for (const cplx &v : f.r.x)
             im = std::max(im, std::fabs(v.imag()));
-        if (!(im <= 10.0 * f.r.error + 1e-9 * xs)) {
+        // A multiple root is known to some root of the rounding (a triple
+        // one to about 1e-5): a singular root this near the real axis is
+        // tried as a real one, which the polish and the check of every
+        // ladder keep only when it is one.
+        if (!(im <= 10.0 * f.r.error + (f.r.regular ? 1e-9 : 1e-4) * xs)) {
             res.complex_roots++;
             continue;
         }

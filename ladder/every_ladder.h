@@ -2,10 +2,11 @@
 // diagonal a fixed, p monic and scaled to roots of about unit size) by the
 // homotopy continuation solver, with every path accounted for: each end
 // point is refined by Newton's method on the equations and taken as a
-// regular root, a singular root, a path to infinity or a failure; the
-// paths are tracked again under other homotopies (the equations in another
-// order and other scales of equations and unknowns) until one run's paths
-// are all explained by the roots found in all runs.
+// regular root, a singular root, a path to infinity or a failure; paths
+// that failed or met another at a regular root are tracked again with
+// tighter tolerances, and all paths again under other homotopies (other
+// random constants of the start system and the projective chart) until one
+// homotopy's paths are all explained by the roots found in all of them.
 #pragma once
 
 #include <vector>

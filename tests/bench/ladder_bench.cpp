@@ -78,7 +78,9 @@ void BM_ladder_bessel8(benchmark::State &state)
 BENCHMARK(BM_ladder_bessel8)->Unit(benchmark::kMicrosecond);
 
 // The ladder item at order 8: targets of five approximations with weights
-// whose ladder equations have 33 to 79 finite solutions.
+// whose ladder equations have 33 to 79 finite solutions, and two with the
+// default weight 0.5: cauer(8, 0.1, 1.5) with 16 solutions, none real, and
+// butterworth(8), whose equations have a curve of solutions.
 void every8(benchmark::State &state, ss (*make)(), std::vector<double> w)
 {
     if (!ist.vars) {
@@ -115,5 +117,7 @@ BENCHMARK_CAPTURE(every8, chebyshev8_1dB_w07_01_01_005, chebyshev8, std::vector<
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(every8, ic8_40dB_w03_02, ic8, std::vector<double>{0.3, 0.2})->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(every8, cauer8_w04_01_03, cauer8, std::vector<double>{0.4, 0.1, 0.3})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(every8, cauer8_w05, cauer8, std::vector<double>{0.5})->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(every8, butterworth8_w05, butterworth8, std::vector<double>{0.5})->Unit(benchmark::kMillisecond);
 
 }  // namespace

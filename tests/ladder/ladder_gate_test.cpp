@@ -103,6 +103,10 @@ struct gate_case {
     const char *name;
     dvec N, D, w;
     std::vector<dvec> ladders;  // products b_0..b_(n-2) of every real solution
+    // only at the smallest and the largest scale: the synthesis solves the
+    // target at unit frequency, so the other scales repeat its costly
+    // search for every ladder and check only the scaling back
+    bool extremes_only = false;
 };
 
 const std::vector<gate_case> &gate_cases()
@@ -154,7 +158,8 @@ const std::vector<gate_case> &gate_cases()
          butterworth(8),
          {0.5},
          {{-2.30656296487638, -0.541196100146197, -0.306562964876377, -0.259891532474145, -0.306562964876377,
-           -0.541196100146197, -2.30656296487638}}},
+           -0.541196100146197, -2.30656296487638}},
+         true},
         {"butterworth(10): a multiple root",
          {1.0},
          butterworth(10),
@@ -166,6 +171,18 @@ const std::vector<gate_case> &gate_cases()
 }
 
 const double gate_scales[] = {1e-6, 1e-3, 1.0, 1e3, 2 * M_PI * 1e6, 1e7};
+const int scale_count = sizeof gate_scales / sizeof gate_scales[0];
+
+// The (case, scale) pairs tested.
+std::vector<std::tuple<int, int>> gate_pairs()
+{
+    std::vector<std::tuple<int, int>> pairs;
+    for (int c = 0; c < static_cast<int>(gate_cases().size()); c++)
+        for (int k = 0; k < scale_count; k++)
+            if (!gate_cases()[c].extremes_only || k == 0 || k == scale_count - 1)
+                pairs.emplace_back(c, k);
+    return pairs;
+}
 
 }  // namespace
 
@@ -216,6 +233,4 @@ TEST_P(LadderGateAtScale, RealLaddersAgainstAllRoots)
     freepoly(&Dp);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryScale, LadderGateAtScale,
-                         testing::Combine(testing::Range(0, static_cast<int>(gate_cases().size())),
-                                          testing::Range(0, 6)));
+INSTANTIATE_TEST_SUITE_P(EveryScale, LadderGateAtScale, testing::ValuesIn(gate_pairs()));

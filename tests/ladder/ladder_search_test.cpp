@@ -522,6 +522,21 @@ const scale_family scale_families[] = {
 };
 
 // Each family, order and scale on its own, so that each test stays short.
+// cauer(8, 0.1, 1.5) has no real ladder at the weight 0.5, which the search
+// for every ladder proves by all its homotopies at each scale, the same
+// solve at unit frequency: it runs at the one scale whose costs are
+// compared.
+std::vector<std::tuple<int, int, int>> scale_params()
+{
+    std::vector<std::tuple<int, int, int>> params;
+    for (int f = 0; f < 5; f++)
+        for (int n = 2; n <= 8; n++)
+            for (int si = 0; si < 3; si++)
+                if (!(f == 3 && n == 8) || si == n % 3)
+                    params.emplace_back(f, n, si);
+    return params;
+}
+
 class LadderScales : public testing::TestWithParam<std::tuple<int, int, int>> {};
 
 TEST_P(LadderScales, AtEveryFrequencyScale)
@@ -529,8 +544,7 @@ TEST_P(LadderScales, AtEveryFrequencyScale)
     check_scale(scale_families[std::get<0>(GetParam())], std::get<1>(GetParam()), std::get<2>(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(FamiliesOrdersScales, LadderScales,
-                         testing::Combine(testing::Range(0, 5), testing::Range(2, 9), testing::Range(0, 3)));
+INSTANTIATE_TEST_SUITE_P(FamiliesOrdersScales, LadderScales, testing::ValuesIn(scale_params()));
 
 // A candidate that cannot be costed (here: a scaling target of 0, which no
 // scaling reaches) is skipped by its status, prints nothing and leaves the
