@@ -92,7 +92,9 @@ struct f_memo {
         return block<char>(p);
     }
     int n = 0;
-    int bits = 0;  // 2^bits slots
+    int bits = 0;       // 2^bits slots
+    int most_bits = 0;  // the size it may grow to for this order
+    size_t filled = 0;  // slots taken since it was made
     block<double> w;
     block<unsigned> generation;
     block<char> used;
@@ -616,11 +618,22 @@ const complex *f_memo_at(analysis_ctx &a, double w)
 {
     int n = a.ana_ss.n;
     f_memo &m = memo_of(a).memo;
-    if (m.n != n) {
-        m.n = n;
-        m.bits = 8;
-        while (m.bits < 14 && ((size_t)2 << m.bits) * n <= ((size_t)1 << 18))
+    // Every search candidate has a context of its own and asks it for a few
+    // frequencies, so the memo starts small and doubles (dropping what it
+    // held: it is only a cache) when half its slots are taken, up to the
+    // size its order allows.
+    const bool grow = m.n == n && m.filled > ((size_t)1 << m.bits) / 2 && m.bits < m.most_bits;
+    if (m.n != n || grow) {
+        if (m.n != n) {
+            m.n = n;
+            m.most_bits = 8;
+            while (m.most_bits < 14 && ((size_t)2 << m.most_bits) * n <= ((size_t)1 << 18))
+                m.most_bits++;
+            m.bits = std::min(m.most_bits, 8);
+        } else {
             m.bits++;
+        }
+        m.filled = 0;
         size_t slots = (size_t)1 << m.bits;
         m.f.reset();
         m.w = f_memo::uninitialised<double>(slots);
@@ -639,6 +652,7 @@ const complex *f_memo_at(analysis_ctx &a, double w)
         return nullptr;
     const std::vector<complex> &f = f_of(a, p);
     std::copy(f.begin(), f.end(), slot);
+    m.filled += !m.used[k];
     m.used[k] = 1;
     m.w[k] = w;
     m.generation[k] = a.ana_generation;
